@@ -1,0 +1,16 @@
+// The register file the execution loop works on while it runs. cpuRun copies
+// the processor state in and out, so that the registers can stay in host
+// registers: memory stores cannot alias a local.
+#pragma once
+
+#include <cstdint>
+
+struct Core {
+    uint16_t pc;
+    uint8_t a, x, y, sp;
+    uint8_t c, v, d, i, b;  // 0 or 1
+    uint8_t nValue;  // N is bit 7 of this value
+    uint8_t zValue;  // Z is set when this value is 0
+    uint8_t lastZp;
+    uint16_t lastAbs;
+};

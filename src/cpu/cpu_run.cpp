@@ -1,0 +1,535 @@
+// The execution loop: fetch, charge the base cycles, dispatch.
+#include <cstdint>
+
+#include "cpu/core.h"
+#include "cpu/cpu_state.h"
+#include "cpu/watchdog.h"
+#include "sidlog/mem_write.h"
+
+namespace {
+
+inline uint8_t operandByte(const Core& k, const uint8_t* m) {
+    return m[static_cast<uint16_t>(k.pc + 1)];
+}
+
+inline uint16_t operandWord(const Core& k, const uint8_t* m) {
+    return static_cast<uint16_t>(m[static_cast<uint16_t>(k.pc + 1)] |
+                                 m[static_cast<uint16_t>(k.pc + 2)] << 8);
+}
+
+// Effective addresses. Each moves pc past the instruction.
+inline uint16_t addrZeroPage(Core& k, const uint8_t* m) {
+    uint8_t address = operandByte(k, m);
+    k.pc = static_cast<uint16_t>(k.pc + 2);
+    return address;
+}
+inline uint16_t addrZeroPageX(Core& k, const uint8_t* m) {
+    uint8_t address = static_cast<uint8_t>(operandByte(k, m) + k.x);
+    k.pc = static_cast<uint16_t>(k.pc + 2);
+    return address;
+}
+inline uint16_t addrZeroPageY(Core& k, const uint8_t* m) {
+    uint8_t address = static_cast<uint8_t>(operandByte(k, m) + k.y);
+    k.pc = static_cast<uint16_t>(k.pc + 2);
+    return address;
+}
+inline uint16_t addrAbsolute(Core& k, const uint8_t* m) {
+    uint16_t address = operandWord(k, m);
+    k.pc = static_cast<uint16_t>(k.pc + 3);
+    return address;
+}
+inline uint16_t addrAbsoluteX(Core& k, const uint8_t* m) {
+    uint16_t address = static_cast<uint16_t>(operandWord(k, m) + k.x);
+    k.pc = static_cast<uint16_t>(k.pc + 3);
+    return address;
+}
+inline uint16_t addrAbsoluteY(Core& k, const uint8_t* m) {
+    uint16_t address = static_cast<uint16_t>(operandWord(k, m) + k.y);
+    k.pc = static_cast<uint16_t>(k.pc + 3);
+    return address;
+}
+// (zp,X): the pointer lies at zp + X, $0000 to $01FE, not wrapped to page zero.
+inline uint16_t addrIndexedIndirect(Core& k, const uint8_t* m) {
+    unsigned pointer = operandByte(k, m) + unsigned{k.x};
+    k.pc = static_cast<uint16_t>(k.pc + 2);
+    return static_cast<uint16_t>(m[pointer] | m[pointer + 1] << 8);
+}
+// (zp),Y: a pointer at $FF takes its high byte from $0100.
+inline uint16_t addrIndirectIndexed(Core& k, const uint8_t* m) {
+    unsigned pointer = operandByte(k, m);
+    k.pc = static_cast<uint16_t>(k.pc + 2);
+    return static_cast<uint16_t>((m[pointer] | m[pointer + 1] << 8) + k.y);
+}
+
+// Read fetches; the zero-page and absolute ones remember their address for
+// the write back of read-modify-write instructions.
+inline uint8_t fetchImmediate(Core& k, const uint8_t* m) {
+    uint8_t value = operandByte(k, m);
+    k.pc = static_cast<uint16_t>(k.pc + 2);
+    return value;
+}
+inline uint8_t fetchZeroPage(Core& k, const uint8_t* m) {
+    k.lastZp = static_cast<uint8_t>(addrZeroPage(k, m));
+    return m[k.lastZp];
+}
+inline uint8_t fetchZeroPageX(Core& k, const uint8_t* m) {
+    k.lastZp = static_cast<uint8_t>(addrZeroPageX(k, m));
+    return m[k.lastZp];
+}
+inline uint8_t fetchZeroPageY(Core& k, const uint8_t* m) {
+    k.lastZp = static_cast<uint8_t>(addrZeroPageY(k, m));
+    return m[k.lastZp];
+}
+inline uint8_t fetchAbsolute(Core& k, const uint8_t* m) {
+    k.lastAbs = addrAbsolute(k, m);
+    return m[k.lastAbs];
+}
+inline uint8_t fetchAbsoluteX(Core& k, const uint8_t* m) {
+    k.lastAbs = addrAbsoluteX(k, m);
+    return m[k.lastAbs];
+}
+inline uint8_t fetchAbsoluteY(Core& k, const uint8_t* m) { return m[addrAbsoluteY(k, m)]; }
+inline uint8_t fetchIndexedIndirect(Core& k, const uint8_t* m) {
+    return m[addrIndexedIndirect(k, m)];
+}
+inline uint8_t fetchIndirectIndexed(Core& k, const uint8_t* m) {
+    return m[addrIndirectIndexed(k, m)];
+}
+
+// The stack lives in page one; a pull from the empty stack yields 0.
+inline void stackPush(Core& k, uint8_t* m, uint8_t value) {
+    uint16_t address = static_cast<uint16_t>(0x100 + k.sp);
+    watchdogNoteStore(address, value);
+    m[address] = value;
+    --k.sp;
+}
+inline uint8_t stackPull(Core& k, const uint8_t* m) {
+    if (k.sp == 0xFF) return 0;
+    ++k.sp;
+    return m[0x100 + k.sp];
+}
+
+inline void setNZ(Core& k, uint8_t value) {
+    k.nValue = value;
+    k.zValue = value;
+}
+
+inline uint8_t packStatus(const Core& k) {
+    return static_cast<uint8_t>((k.nValue & 0x80) | k.v << 6 | k.b << 4 | k.d << 3 | k.i << 2 |
+                                (k.zValue == 0) << 1 | k.c);
+}
+inline void unpackStatus(Core& k, uint8_t status) {
+    k.nValue = status & 0x80;
+    k.zValue = (status & 0x02) ? 0 : 1;
+    k.v = (status >> 6) & 1;
+    k.b = (status >> 4) & 1;
+    k.d = (status >> 3) & 1;
+    k.i = (status >> 2) & 1;
+    k.c = status & 1;
+}
+
+inline void adc(Core& k, uint8_t value) {
+    if (!k.d) {
+        unsigned sum = unsigned{k.a} + value + k.c;
+        k.c = static_cast<uint8_t>(sum >> 8);
+        k.v = static_cast<uint8_t>(((~(k.a ^ value) & (k.a ^ sum)) >> 7) & 1);
+        k.a = static_cast<uint8_t>(sum);
+        setNZ(k, k.a);
+        return;
+    }
+    unsigned sum = unsigned{k.a} + value + k.c;
+    if ((k.a & 0x0Fu) + (value & 0x0Fu) + k.c > 9) sum += 6;
+    k.nValue = static_cast<uint8_t>(sum & 0x80);
+    k.v = static_cast<uint8_t>(((~(k.a ^ value) & (k.a ^ sum)) >> 7) & 1);
+    if (sum > 0x99) {
+        k.a = static_cast<uint8_t>(sum + 0x60);
+        k.c = 1;
+    } else {
+        k.a = static_cast<uint8_t>(sum);
+        k.c = 0;
+    }
+}
+
+inline void sbc(Core& k, uint8_t value) {
+    const unsigned borrow = 1u - k.c;
+    if (!k.d) {
+        int difference = int{k.a} - value - static_cast<int>(borrow);
+        k.c = difference >= 0;
+        k.v = static_cast<uint8_t>((((k.a ^ value) & (k.a ^ difference)) >> 7) & 1);
+        k.a = static_cast<uint8_t>(difference);
+        setNZ(k, k.a);
+        return;
+    }
+    uint16_t difference = static_cast<uint16_t>(k.a - value - borrow);
+    k.nValue = static_cast<uint8_t>(difference & 0x80);
+    if ((k.a & 0x0Fu) < (value & 0x0Fu) + borrow) difference = static_cast<uint16_t>(difference - 6);
+    k.v = static_cast<uint8_t>((((k.a ^ value) & (k.a ^ difference)) >> 7) & 1);
+    if (difference > 0x99) {
+        k.a = static_cast<uint8_t>(difference - 0x60);
+        k.c = 0;
+    } else {
+        k.a = static_cast<uint8_t>(difference);
+        k.c = 1;
+    }
+}
+
+inline void compare(Core& k, uint8_t reg, uint8_t value) {
+    k.c = reg >= value;
+    setNZ(k, static_cast<uint8_t>(reg - value));
+}
+
+inline uint8_t asl(Core& k, uint8_t value) {
+    k.c = value >> 7;
+    uint8_t result = static_cast<uint8_t>(value << 1);
+    setNZ(k, result);
+    return result;
+}
+inline uint8_t lsr(Core& k, uint8_t value) {
+    k.c = value & 1;
+    uint8_t result = value >> 1;
+    setNZ(k, result);
+    return result;
+}
+inline uint8_t rol(Core& k, uint8_t value) {
+    uint8_t result = static_cast<uint8_t>(value << 1 | k.c);
+    k.c = value >> 7;
+    setNZ(k, result);
+    return result;
+}
+inline uint8_t ror(Core& k, uint8_t value) {
+    uint8_t result = static_cast<uint8_t>(k.c << 7 | value >> 1);
+    k.c = value & 1;
+    setNZ(k, result);
+    return result;
+}
+inline uint8_t inc(Core& k, uint8_t value) {
+    uint8_t result = static_cast<uint8_t>(value + 1);
+    setNZ(k, result);
+    return result;
+}
+inline uint8_t dec(Core& k, uint8_t value) {
+    uint8_t result = static_cast<uint8_t>(value - 1);
+    setNZ(k, result);
+    return result;
+}
+
+Core loadCore() {
+    Core k{};
+    k.pc = cpu.pc;
+    k.a = cpu.a;
+    k.x = cpu.x;
+    k.y = cpu.y;
+    k.sp = cpu.sp;
+    k.c = cpu.c;
+    k.v = cpu.v;
+    k.d = cpu.d;
+    k.i = cpu.i;
+    k.b = cpu.b;
+    k.nValue = static_cast<uint8_t>(cpu.n << 7);
+    k.zValue = cpu.z ? 0 : 1;
+    k.lastZp = cpu.lastZpAddress;
+    k.lastAbs = cpu.lastAbsAddress;
+    return k;
+}
+
+void storeCore(const Core& k) {
+    cpu.pc = k.pc;
+    cpu.a = k.a;
+    cpu.x = k.x;
+    cpu.y = k.y;
+    cpu.sp = k.sp;
+    cpu.c = k.c;
+    cpu.v = k.v;
+    cpu.d = k.d;
+    cpu.i = k.i;
+    cpu.b = k.b;
+    cpu.n = k.nValue >> 7;
+    cpu.z = k.zValue == 0;
+    cpu.lastZpAddress = k.lastZp;
+    cpu.lastAbsAddress = k.lastAbs;
+}
+
+// Every instruction that can move pc anywhere but forward ends with this.
+#if VOXDUMP_WATCHDOG
+#define CONTROL_TRANSFER()                             \
+    if (watchdogSample(k)) [[unlikely]] {              \
+        result = kRunStopped;                          \
+        goto done;                                     \
+    }
+#else
+#define CONTROL_TRANSFER()
+#endif
+
+#define BRANCH_IF(condition)                                                           \
+    if (condition) {                                                                   \
+        k.pc = static_cast<uint16_t>(k.pc + 2 + static_cast<int8_t>(operandByte(k, m))); \
+        CONTROL_TRANSFER();                                                            \
+    } else {                                                                           \
+        k.pc = static_cast<uint16_t>(k.pc + 2);                                        \
+    }                                                                                  \
+    break
+
+template <bool Stepping>
+int runLoop(uint16_t stepCount) {
+    Core k = loadCore();
+    uint8_t* const m = cpu.memory.data();
+    const uint8_t* const cycles = cpu.opcodeCycles.data();
+    uint64_t total = 0;
+#if VOXDUMP_WATCHDOG
+    const uint64_t budget = 0xFFFFFFFFull - watchdog.routineCycles;
+#endif
+    int result;
+    cpu.cycleTotal = 0;
+
+    for (;;) {
+        const uint8_t opcode = m[k.pc];
+        const uint64_t next = total + cycles[opcode];
+#if VOXDUMP_WATCHDOG
+        if (next > budget) [[unlikely]] {
+            watchdogStop(StopReason::CycleLimit, k.pc, opcode);
+            result = kRunStopped;
+            goto done;
+        }
+#endif
+        total = next;
+        cpu.cycleTotal = static_cast<uint32_t>(total);
+
+        switch (opcode) {
+            case 0x00: result = kRunReachedBrk; goto done;
+
+            // Loads
+            case 0xA9: setNZ(k, k.a = fetchImmediate(k, m)); break;
+            case 0xA5: setNZ(k, k.a = fetchZeroPage(k, m)); break;
+            case 0xB5: setNZ(k, k.a = fetchZeroPageX(k, m)); break;
+            case 0xAD: setNZ(k, k.a = fetchAbsolute(k, m)); break;
+            case 0xBD: setNZ(k, k.a = fetchAbsoluteX(k, m)); break;
+            case 0xB9: setNZ(k, k.a = fetchAbsoluteY(k, m)); break;
+            case 0xA1: setNZ(k, k.a = fetchIndexedIndirect(k, m)); break;
+            case 0xB1: setNZ(k, k.a = fetchIndirectIndexed(k, m)); break;
+            case 0xA2: setNZ(k, k.x = fetchImmediate(k, m)); break;
+            case 0xA6: setNZ(k, k.x = fetchZeroPage(k, m)); break;
+            case 0xB6: setNZ(k, k.x = fetchZeroPageY(k, m)); break;
+            case 0xAE: setNZ(k, k.x = fetchAbsolute(k, m)); break;
+            case 0xBE: setNZ(k, k.x = fetchAbsoluteY(k, m)); break;
+            case 0xA0: setNZ(k, k.y = fetchImmediate(k, m)); break;
+            case 0xA4: setNZ(k, k.y = fetchZeroPage(k, m)); break;
+            case 0xB4: setNZ(k, k.y = fetchZeroPageX(k, m)); break;
+            case 0xAC: setNZ(k, k.y = fetchAbsolute(k, m)); break;
+            case 0xBC: setNZ(k, k.y = fetchAbsoluteX(k, m)); break;
+
+            // Stores
+            case 0x85: memWrite(addrZeroPage(k, m), k.a); break;
+            case 0x95: memWrite(addrZeroPageX(k, m), k.a); break;
+            case 0x8D: memWrite(addrAbsolute(k, m), k.a); break;
+            case 0x9D: memWrite(addrAbsoluteX(k, m), k.a); break;
+            case 0x99: memWrite(addrAbsoluteY(k, m), k.a); break;
+            case 0x81: memWrite(addrIndexedIndirect(k, m), k.a); break;
+            case 0x91: memWrite(addrIndirectIndexed(k, m), k.a); break;
+            case 0x86: memWrite(addrZeroPage(k, m), k.x); break;
+            case 0x96: memWrite(addrZeroPageY(k, m), k.x); break;
+            case 0x8E: memWrite(addrAbsolute(k, m), k.x); break;
+            case 0x84: memWrite(addrZeroPage(k, m), k.y); break;
+            case 0x94: memWrite(addrZeroPageX(k, m), k.y); break;
+            case 0x8C: memWrite(addrAbsolute(k, m), k.y); break;
+
+            // Transfers
+            case 0xAA: setNZ(k, k.x = k.a); ++k.pc; break;
+            case 0xA8: setNZ(k, k.y = k.a); ++k.pc; break;
+            case 0x8A: setNZ(k, k.a = k.x); ++k.pc; break;
+            case 0x98: setNZ(k, k.a = k.y); ++k.pc; break;
+            case 0xBA: setNZ(k, k.x = k.sp); ++k.pc; break;
+            case 0x9A: k.sp = k.x; ++k.pc; break;
+
+            // Stack
+            case 0x48: stackPush(k, m, k.a); ++k.pc; break;
+            case 0x08: stackPush(k, m, packStatus(k)); ++k.pc; break;
+            case 0x68: setNZ(k, k.a = stackPull(k, m)); ++k.pc; break;
+            case 0x28: unpackStatus(k, stackPull(k, m)); ++k.pc; break;
+
+            // Logic
+            case 0x29: setNZ(k, k.a &= fetchImmediate(k, m)); break;
+            case 0x25: setNZ(k, k.a &= fetchZeroPage(k, m)); break;
+            case 0x35: setNZ(k, k.a &= fetchZeroPageX(k, m)); break;
+            case 0x2D: setNZ(k, k.a &= fetchAbsolute(k, m)); break;
+            case 0x3D: setNZ(k, k.a &= fetchAbsoluteX(k, m)); break;
+            case 0x39: setNZ(k, k.a &= fetchAbsoluteY(k, m)); break;
+            case 0x21: setNZ(k, k.a &= fetchIndexedIndirect(k, m)); break;
+            case 0x31: setNZ(k, k.a &= fetchIndirectIndexed(k, m)); break;
+            case 0x09: setNZ(k, k.a |= fetchImmediate(k, m)); break;
+            case 0x05: setNZ(k, k.a |= fetchZeroPage(k, m)); break;
+            case 0x15: setNZ(k, k.a |= fetchZeroPageX(k, m)); break;
+            case 0x0D: setNZ(k, k.a |= fetchAbsolute(k, m)); break;
+            case 0x1D: setNZ(k, k.a |= fetchAbsoluteX(k, m)); break;
+            case 0x19: setNZ(k, k.a |= fetchAbsoluteY(k, m)); break;
+            case 0x01: setNZ(k, k.a |= fetchIndexedIndirect(k, m)); break;
+            case 0x11: setNZ(k, k.a |= fetchIndirectIndexed(k, m)); break;
+            case 0x49: setNZ(k, k.a ^= fetchImmediate(k, m)); break;
+            case 0x45: setNZ(k, k.a ^= fetchZeroPage(k, m)); break;
+            case 0x55: setNZ(k, k.a ^= fetchZeroPageX(k, m)); break;
+            case 0x4D: setNZ(k, k.a ^= fetchAbsolute(k, m)); break;
+            case 0x5D: setNZ(k, k.a ^= fetchAbsoluteX(k, m)); break;
+            case 0x59: setNZ(k, k.a ^= fetchAbsoluteY(k, m)); break;
+            case 0x41: setNZ(k, k.a ^= fetchIndexedIndirect(k, m)); break;
+            case 0x51: setNZ(k, k.a ^= fetchIndirectIndexed(k, m)); break;
+            case 0x24:
+            case 0x2C: {
+                uint8_t value = opcode == 0x24 ? fetchZeroPage(k, m) : fetchAbsolute(k, m);
+                k.nValue = value;
+                k.v = (value >> 6) & 1;
+                k.zValue = k.a & value;
+                break;
+            }
+
+            // Arithmetic
+            case 0x69: adc(k, fetchImmediate(k, m)); break;
+            case 0x65: adc(k, fetchZeroPage(k, m)); break;
+            case 0x75: adc(k, fetchZeroPageX(k, m)); break;
+            case 0x6D: adc(k, fetchAbsolute(k, m)); break;
+            case 0x7D: adc(k, fetchAbsoluteX(k, m)); break;
+            case 0x79: adc(k, fetchAbsoluteY(k, m)); break;
+            case 0x61: adc(k, fetchIndexedIndirect(k, m)); break;
+            case 0x71: adc(k, fetchIndirectIndexed(k, m)); break;
+            case 0xE9: sbc(k, fetchImmediate(k, m)); break;
+            case 0xE5: sbc(k, fetchZeroPage(k, m)); break;
+            case 0xF5: sbc(k, fetchZeroPageX(k, m)); break;
+            case 0xED: sbc(k, fetchAbsolute(k, m)); break;
+            case 0xFD: sbc(k, fetchAbsoluteX(k, m)); break;
+            case 0xF9: sbc(k, fetchAbsoluteY(k, m)); break;
+            case 0xE1: sbc(k, fetchIndexedIndirect(k, m)); break;
+            case 0xF1: sbc(k, fetchIndirectIndexed(k, m)); break;
+
+            // Compares
+            case 0xC9: compare(k, k.a, fetchImmediate(k, m)); break;
+            case 0xC5: compare(k, k.a, fetchZeroPage(k, m)); break;
+            case 0xD5: compare(k, k.a, fetchZeroPageX(k, m)); break;
+            case 0xCD: compare(k, k.a, fetchAbsolute(k, m)); break;
+            case 0xDD: compare(k, k.a, fetchAbsoluteX(k, m)); break;
+            case 0xD9: compare(k, k.a, fetchAbsoluteY(k, m)); break;
+            case 0xC1: compare(k, k.a, fetchIndexedIndirect(k, m)); break;
+            case 0xD1: compare(k, k.a, fetchIndirectIndexed(k, m)); break;
+            case 0xE0: compare(k, k.x, fetchImmediate(k, m)); break;
+            case 0xE4: compare(k, k.x, fetchZeroPage(k, m)); break;
+            case 0xEC: compare(k, k.x, fetchAbsolute(k, m)); break;
+            case 0xC0: compare(k, k.y, fetchImmediate(k, m)); break;
+            case 0xC4: compare(k, k.y, fetchZeroPage(k, m)); break;
+            case 0xCC: compare(k, k.y, fetchAbsolute(k, m)); break;
+
+            // Read-modify-write: one write back, of the new value.
+            case 0x0A: k.a = asl(k, k.a); ++k.pc; break;
+            case 0x06: memWrite(k.lastZp, asl(k, fetchZeroPage(k, m))); break;
+            case 0x16: memWrite(k.lastZp, asl(k, fetchZeroPageX(k, m))); break;
+            case 0x0E: memWrite(k.lastAbs, asl(k, fetchAbsolute(k, m))); break;
+            case 0x1E: memWrite(k.lastAbs, asl(k, fetchAbsoluteX(k, m))); break;
+            case 0x4A: k.a = lsr(k, k.a); ++k.pc; break;
+            case 0x46: memWrite(k.lastZp, lsr(k, fetchZeroPage(k, m))); break;
+            case 0x56: memWrite(k.lastZp, lsr(k, fetchZeroPageX(k, m))); break;
+            case 0x4E: memWrite(k.lastAbs, lsr(k, fetchAbsolute(k, m))); break;
+            case 0x5E: memWrite(k.lastAbs, lsr(k, fetchAbsoluteX(k, m))); break;
+            case 0x2A: k.a = rol(k, k.a); ++k.pc; break;
+            case 0x26: memWrite(k.lastZp, rol(k, fetchZeroPage(k, m))); break;
+            case 0x36: memWrite(k.lastZp, rol(k, fetchZeroPageX(k, m))); break;
+            case 0x2E: memWrite(k.lastAbs, rol(k, fetchAbsolute(k, m))); break;
+            case 0x3E: memWrite(k.lastAbs, rol(k, fetchAbsoluteX(k, m))); break;
+            case 0x6A: k.a = ror(k, k.a); ++k.pc; break;
+            case 0x66: memWrite(k.lastZp, ror(k, fetchZeroPage(k, m))); break;
+            case 0x76: memWrite(k.lastZp, ror(k, fetchZeroPageX(k, m))); break;
+            case 0x6E: memWrite(k.lastAbs, ror(k, fetchAbsolute(k, m))); break;
+            case 0x7E: memWrite(k.lastAbs, ror(k, fetchAbsoluteX(k, m))); break;
+            case 0xE6: memWrite(k.lastZp, inc(k, fetchZeroPage(k, m))); break;
+            case 0xF6: memWrite(k.lastZp, inc(k, fetchZeroPageX(k, m))); break;
+            case 0xEE: memWrite(k.lastAbs, inc(k, fetchAbsolute(k, m))); break;
+            case 0xFE: memWrite(k.lastAbs, inc(k, fetchAbsoluteX(k, m))); break;
+            case 0xC6: memWrite(k.lastZp, dec(k, fetchZeroPage(k, m))); break;
+            case 0xD6: memWrite(k.lastZp, dec(k, fetchZeroPageX(k, m))); break;
+            case 0xCE: memWrite(k.lastAbs, dec(k, fetchAbsolute(k, m))); break;
+            case 0xDE: memWrite(k.lastAbs, dec(k, fetchAbsoluteX(k, m))); break;
+            case 0xE8: k.x = inc(k, k.x); ++k.pc; break;
+            case 0xC8: k.y = inc(k, k.y); ++k.pc; break;
+            case 0xCA: k.x = dec(k, k.x); ++k.pc; break;
+            case 0x88: k.y = dec(k, k.y); ++k.pc; break;
+
+            // Branches: base cycles only, taken or not.
+            case 0x10: BRANCH_IF(!(k.nValue & 0x80));
+            case 0x30: BRANCH_IF(k.nValue & 0x80);
+            case 0x50: BRANCH_IF(!k.v);
+            case 0x70: BRANCH_IF(k.v);
+            case 0x90: BRANCH_IF(!k.c);
+            case 0xB0: BRANCH_IF(k.c);
+            case 0xD0: BRANCH_IF(k.zValue);
+            case 0xF0: BRANCH_IF(!k.zValue);
+
+            // Jumps, calls and returns
+            case 0x4C:
+                k.pc = operandWord(k, m);
+                CONTROL_TRANSFER();
+                break;
+            case 0x6C: {
+                uint16_t pointer = operandWord(k, m);
+                k.pc = static_cast<uint16_t>(m[pointer] | m[static_cast<uint16_t>(pointer + 1)] << 8);
+                CONTROL_TRANSFER();
+                break;
+            }
+            case 0x20: {
+                // The return address pushed is that of the JSR's last byte; the
+                // target is read after the pushes.
+                uint16_t last = static_cast<uint16_t>(k.pc + 2);
+                stackPush(k, m, static_cast<uint8_t>(last >> 8));
+                stackPush(k, m, static_cast<uint8_t>(last));
+                k.pc = operandWord(k, m);
+                CONTROL_TRANSFER();
+                break;
+            }
+            case 0x60: {
+                uint8_t lo = stackPull(k, m);
+                uint8_t hi = stackPull(k, m);
+                k.pc = static_cast<uint16_t>((hi << 8 | lo) + 1);
+                CONTROL_TRANSFER();
+                break;
+            }
+            case 0x40: {
+                unpackStatus(k, stackPull(k, m));
+                uint8_t lo = stackPull(k, m);
+                uint8_t hi = stackPull(k, m);
+                k.pc = static_cast<uint16_t>(hi << 8 | lo);
+                CONTROL_TRANSFER();
+                break;
+            }
+
+            // Flags
+            case 0x18: k.c = 0; ++k.pc; break;
+            case 0x38: k.c = 1; ++k.pc; break;
+            case 0xD8: k.d = 0; ++k.pc; break;
+            case 0xF8: k.d = 1; ++k.pc; break;
+            case 0x58: k.i = 0; ++k.pc; break;
+            case 0x78: k.i = 1; ++k.pc; break;
+            case 0xB8: k.v = 0; ++k.pc; break;
+            case 0xEA: ++k.pc; break;
+
+            default:
+                // An undocumented opcode changes nothing and would be fetched
+                // again for ever.
+                watchdogStop(StopReason::UndocumentedOpcode, k.pc, opcode);
+                result = kRunStopped;
+                goto done;
+        }
+        if constexpr (Stepping) {
+            if (--stepCount == 0) {
+                result = kRunStepsDone;
+                goto done;
+            }
+        }
+    }
+
+done:
+    storeCore(k);
+#if VOXDUMP_WATCHDOG
+    watchdog.routineCycles += total;
+#endif
+    return result;
+}
+
+}  // namespace
+
+int cpuRun(uint16_t stepCount) {
+    return stepCount == 0 ? runLoop<false>(0) : runLoop<true>(stepCount);
+}

@@ -1,0 +1,73 @@
+#include "cpu/cpu_state.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "cpu/watchdog.h"
+
+CpuState cpu;
+
+// Rows are the high nibble of the opcode, columns the low nibble.
+const std::array<uint8_t, 256> kBaseCycles = {
+    // 0 1  2  3  4  5  6  7  8  9  A  B  C  D  E  F
+    7, 6, 0, 0, 0, 3, 5, 0, 3, 2, 2, 0, 0, 4, 6, 0,  // 0
+    2, 5, 0, 0, 0, 4, 6, 0, 2, 4, 0, 0, 0, 4, 7, 0,  // 1
+    6, 6, 0, 0, 3, 3, 5, 0, 4, 2, 2, 0, 4, 4, 6, 0,  // 2
+    2, 5, 0, 0, 0, 4, 6, 0, 2, 4, 0, 0, 0, 4, 7, 0,  // 3
+    6, 6, 0, 0, 0, 3, 5, 0, 3, 2, 2, 0, 3, 4, 6, 0,  // 4
+    2, 5, 0, 0, 0, 4, 6, 0, 2, 4, 0, 0, 0, 4, 7, 0,  // 5
+    6, 6, 0, 0, 0, 3, 5, 0, 4, 2, 2, 0, 5, 4, 6, 0,  // 6
+    2, 5, 0, 0, 0, 4, 6, 0, 2, 4, 0, 0, 0, 4, 7, 0,  // 7
+    0, 6, 0, 0, 3, 3, 3, 0, 2, 0, 2, 0, 4, 4, 4, 0,  // 8
+    2, 6, 0, 0, 4, 4, 4, 0, 2, 5, 2, 0, 0, 5, 0, 0,  // 9
+    2, 6, 2, 0, 3, 3, 3, 0, 2, 2, 2, 0, 4, 4, 4, 0,  // A
+    2, 5, 0, 0, 4, 4, 4, 0, 2, 4, 2, 0, 4, 4, 4, 0,  // B
+    2, 6, 0, 0, 3, 3, 5, 0, 2, 2, 2, 0, 4, 4, 6, 0,  // C
+    2, 5, 0, 0, 0, 4, 6, 0, 2, 4, 0, 0, 0, 4, 7, 0,  // D
+    2, 6, 0, 0, 3, 3, 5, 0, 2, 2, 2, 0, 4, 4, 6, 0,  // E
+    2, 5, 0, 0, 0, 4, 6, 0, 2, 4, 0, 0, 0, 4, 7, 0,  // F
+};
+
+void cpuReset(bool logEnabled) {
+    cpu.memory.fill(0);
+    cpu.lastZpAddress = 0;
+    cpu.lastAbsAddress = 0;
+    cpu.pc = 0;
+    cpu.a = cpu.x = cpu.y = 0;
+    cpu.sp = 0xFF;
+    cpu.n = cpu.v = cpu.b = cpu.d = cpu.i = cpu.z = cpu.c = 0;
+    cpu.logEnabled = logEnabled ? 1 : 0;
+    cpu.opcodeCycles = kBaseCycles;
+    watchdogMemoryCleared();
+    watchdogStartRoutine();
+}
+
+uint8_t* cpuMemory() { return cpu.memory.data(); }
+
+void cpuLoad(const uint8_t* source, uint16_t address, uint16_t length) {
+    // The copy never leaves the image: whatever would pass $FFFF is cut.
+    size_t count = std::min<size_t>(length, cpu.memory.size() - address);
+    for (size_t k = 0; k < count; ++k) {
+        watchdogNoteStore(static_cast<uint16_t>(address + k), source[k]);
+    }
+    std::memcpy(cpu.memory.data() + address, source, count);
+}
+
+void cpuSetPc(uint16_t address) { cpu.pc = address; }
+
+uint16_t cpuPc() { return cpu.pc; }
+
+uint8_t statusByte() {
+    return static_cast<uint8_t>(cpu.n << 7 | cpu.v << 6 | cpu.b << 4 | cpu.d << 3 | cpu.i << 2 |
+                                cpu.z << 1 | cpu.c);
+}
+
+void setStatusByte(uint8_t status) {
+    cpu.n = (status >> 7) & 1;
+    cpu.v = (status >> 6) & 1;
+    cpu.b = (status >> 4) & 1;
+    cpu.d = (status >> 3) & 1;
+    cpu.i = (status >> 2) & 1;
+    cpu.z = (status >> 1) & 1;
+    cpu.c = status & 1;
+}

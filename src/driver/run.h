@@ -1,0 +1,9 @@
+// The program's entry: one run from the command line to the exit status.
+#pragma once
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // a file could not be read or written, or was refused
+inline constexpr int kExitUsage = 2;    // a malformed argument; nothing was run
+
+int voxdumpMain(int argc, const char* const* argv);

@@ -1,0 +1,5 @@
+#include "sidlog/mem_write.h"
+
+#include <iostream>
+
+void memWriteBump() { std::cout << "BUMP" << std::endl; }

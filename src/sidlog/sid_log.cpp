@@ -1,0 +1,44 @@
+#include "sidlog/sid_log.h"
+
+#include "driver/output_file.h"
+#include "tune/tune.h"
+
+namespace {
+
+OutputFile logFile;
+uint32_t callNumber = 0;
+
+}  // namespace
+
+void sidLogOpen(const std::string& fileName) {
+    outputOpen(logFile, fileName);
+    printTuneHeader(logFile.stream);
+    logFile.stream << std::endl << std::endl;
+    outputCheck(logFile);
+    callNumber = 0;
+}
+
+void sidLogWrite(uint32_t time, uint16_t address, uint8_t value) {
+    // "ttttt aaaa vv": time zero-filled to at least five digits.
+    char line[32];
+    char* at = putDecimal(line, time, 5);
+    *at++ = ' ';
+    at = putHex(at, address, 4, false);
+    *at++ = ' ';
+    at = putHex(at, value, 2, false);
+    *at++ = '\n';
+    outputLine(logFile, line, static_cast<size_t>(at - line));
+}
+
+void sidLogMarker() {
+    ++callNumber;
+    char line[16];
+    char* at = line;
+    *at++ = '\n';
+    *at++ = '#';
+    at = putDecimal(at, callNumber, 1);
+    *at++ = '\n';
+    outputLine(logFile, line, static_cast<size_t>(at - line));
+}
+
+bool sidLogClose() { return outputClose(logFile); }

@@ -1,0 +1,137 @@
+#include "tune/tune.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <ostream>
+
+namespace {
+
+TuneHeader header{};
+std::string problem;
+
+constexpr size_t kHeaderSize = 118;
+constexpr size_t kVersion2Size = 6;
+
+uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+uint32_t be32(const uint8_t* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+// Reads up to `count` bytes; a short read that is not the end of the file
+// records the system's reason.
+size_t readSome(std::FILE* file, uint8_t* into, size_t count) {
+    size_t got = std::fread(into, 1, count, file);
+    if (got < count && std::ferror(file)) problem = std::strerror(errno);
+    return got;
+}
+
+bool fail(std::FILE* file, const char* why) {
+    if (problem.empty()) problem = why;
+    std::fclose(file);
+    return false;
+}
+
+void writeText(std::ostream& out, const uint8_t (&text)[32]) {
+    size_t length = 0;
+    while (length < sizeof text && text[length] != 0) ++length;
+    out.write(reinterpret_cast<const char*>(text), static_cast<std::streamsize>(length));
+}
+
+}  // namespace
+
+TuneHeader& tuneHeader() { return header; }
+
+const std::string& tuneLoadProblem() { return problem; }
+
+uint8_t* allocateLoadBuffer() {
+    static std::unique_ptr<uint8_t[]> buffer;
+    if (!buffer) buffer = std::make_unique<uint8_t[]>(kLoadBufferSize);
+    header.data = buffer.get();
+    return header.data;
+}
+
+bool loadTune(const char* fileName) {
+    problem.clear();
+    errno = 0;
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (file == nullptr) {
+        problem = std::strerror(errno);
+        return false;
+    }
+
+    uint8_t raw[kHeaderSize];
+    if (readSome(file, raw, kHeaderSize) < kHeaderSize) return fail(file, "file ends inside the header");
+    std::memcpy(header.id, raw, 4);
+    header.id[4] = 0;
+    header.version = static_cast<int16_t>(be16(raw + 4));
+    header.dataOffset = be16(raw + 6);
+    header.loadAddress = be16(raw + 8);
+    header.initAddress = be16(raw + 10);
+    header.playAddress = be16(raw + 12);
+    header.songs = static_cast<int16_t>(be16(raw + 14));
+    header.startSong = static_cast<int16_t>(be16(raw + 16));
+    header.speed = static_cast<int32_t>(be32(raw + 18));
+    std::memcpy(header.name, raw + 22, 32);
+    std::memcpy(header.author, raw + 54, 32);
+    std::memcpy(header.copyright, raw + 86, 32);
+
+    if (header.version == 2) {
+        uint8_t extra[kVersion2Size];
+        if (readSome(file, extra, kVersion2Size) < kVersion2Size) {
+            return fail(file, "file ends inside the version 2 header");
+        }
+        header.flags = be16(extra);
+        header.reserved = be32(extra + 2);
+    }
+
+    if (header.loadAddress == 0) {
+        uint8_t address[2];
+        size_t got = readSome(file, address, 2);
+        if (got >= 1) header.loadAddress = address[0];
+        if (got < 2) return fail(file, "file ends inside the load address");
+        header.loadAddress = static_cast<uint16_t>(address[0] | address[1] << 8);
+    }
+
+    header.dataSize = static_cast<int32_t>(readSome(file, header.data, kLoadBufferSize - 1));
+    if (header.dataSize == 0) return fail(file, "no program data");
+
+    if (std::fclose(file) != 0) {
+        problem = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void printTuneHeader(std::ostream& out) {
+    const TuneHeader& h = header;
+    out << "Version 1 header:" << std::endl;
+    out << "ID: " << h.id << std::endl;
+    out << "Version: " << h.version << std::endl;
+    out << std::hex;
+    out << "Data offset: 0x" << h.dataOffset << std::endl;
+    out << "Load addr: 0x" << h.loadAddress << std::endl;
+    out << "Init addr: 0x" << h.initAddress << std::endl;
+    out << "Play addr: 0x" << h.playAddress << std::endl;
+    out << std::dec;
+    out << "Songs: " << h.songs << std::endl;
+    out << "Start song: " << h.startSong << std::endl;
+    out << "Speed: " << h.speed << std::endl;
+    out << "Name: ";
+    writeText(out, h.name);
+    out << std::endl << "Author: ";
+    writeText(out, h.author);
+    out << std::endl << "Copyright: ";
+    writeText(out, h.copyright);
+    out << std::endl;
+    if (h.version == 2) {
+        out << "Version 2 extensions:" << std::endl;
+        out << std::hex;
+        out << "Flags: 0x" << h.flags << std::endl;
+        out << "Reserved: 0x" << h.reserved << std::endl;
+        out << std::dec;
+    }
+    out << "---" << std::endl;
+    out << h.dataSize << " bytes of program data in file." << std::endl;
+}
