@@ -47,6 +47,7 @@ uint8_t* cpuMemory() { return cpu.memory.data(); }
 void cpuLoad(const uint8_t* source, uint16_t address, uint16_t length) {
     // The copy never leaves the image: whatever would pass $FFFF is cut.
     size_t count = std::min<size_t>(length, cpu.memory.size() - address);
+    if (count == 0) return;
     for (size_t k = 0; k < count; ++k) {
         watchdogNoteStore(static_cast<uint16_t>(address + k), source[k]);
     }

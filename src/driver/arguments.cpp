@@ -42,8 +42,13 @@ bool parseCallCount(const char* text, int32_t& count) {
 bool parseFlag(const char* text) { return text[0] == '1'; }
 
 std::string outputName(const std::string& tuneFileName, const char* extension) {
+    // The rule works on the file's own name: a short one such as "dir/ab"
+    // must not lose its folder's last characters.
     const size_t length = std::strlen(extension);
-    if (tuneFileName.size() < length) return tuneFileName + "." + extension;
+    const size_t slash = tuneFileName.find_last_of('/');
+    const size_t baseLength =
+        slash == std::string::npos ? tuneFileName.size() : tuneFileName.size() - slash - 1;
+    if (baseLength < length) return tuneFileName + "." + extension;
     return tuneFileName.substr(0, tuneFileName.size() - length) + extension;
 }
 

@@ -21,7 +21,8 @@ Command parseArguments(int argc, const char* const* argv, RunSettings& settings,
                        std::string& badArgument);
 
 // The output name: the last three characters of the tune's name replaced by
-// `extension`; a name shorter than that gets "." and the extension appended.
+// `extension`; a file name (without its folder) shorter than that gets "."
+// and the extension appended.
 std::string outputName(const std::string& tuneFileName, const char* extension);
 
 // Reads a decimal count the way the C library's atol does: leading white

@@ -1,0 +1,161 @@
+// Instruction families, addressing wrap rules, the stack and cycle charges,
+// each case a line of the table: state before, code, state after.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cpu/cpu_state.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct CpuCase {
+    const char* what;
+    const char* before;  // "a=7f c=1 @0010=ff": registers, flags, memory (hex)
+    const char* code;    // placed at `at`, where execution starts
+    const char* after;   // the same, plus result= and cycles= (decimal)
+    int steps = 1;       // cpuRun's stepCount; 0 runs to the $00
+    uint16_t at = 0x1000;
+};
+
+uint8_t* registerOf(const std::string& name) {
+    if (name == "a") return &cpu.a;
+    if (name == "x") return &cpu.x;
+    if (name == "y") return &cpu.y;
+    if (name == "sp") return &cpu.sp;
+    const char* flags = "nvbdizc";
+    uint8_t* fields[] = {&cpu.n, &cpu.v, &cpu.b, &cpu.d, &cpu.i, &cpu.z, &cpu.c};
+    return fields[std::string_view(flags).find(name)];
+}
+
+// Calls `each(name, value)` for every "name=value" item of the text.
+template <class F>
+void forEachItem(const char* text, F each) {
+    std::istringstream in(text);
+    std::string item;
+    while (in >> item) {
+        size_t equals = item.find('=');
+        std::string name = item.substr(0, equals);
+        each(name, std::stoul(item.substr(equals + 1), nullptr, name == "cycles" ? 10 : 16));
+    }
+}
+
+const CpuCase kCases[] = {
+    // Addressing wraps
+    {"zp,X wraps in page zero (read)", "x=02 @0001=5a", "b5 ff", "a=5a"},
+    {"zp,X wraps in page zero (store)", "x=02 a=77", "95 ff", "@0001=77"},
+    {"zp,X wraps in page zero (RMW)", "x=02 @0001=41", "f6 ff", "@0001=42"},
+    {"zp,Y wraps (LDX)", "y=20 @0010=33", "b6 f0", "x=33"},
+    {"zp,Y wraps (STX)", "y=20 x=44", "96 f0", "@0010=44"},
+    {"abs,X wraps at ffff", "x=02 @0001=66", "bd ff ff", "a=66"},
+    {"(zp),Y pointer at ff reads 0100", "@00ff=34 @0100=12 @1234=99", "b1 ff", "a=99"},
+    {"(zp,X) pointer not wrapped", "x=20 @0110=00 @0111=20 @2000=ab", "a1 f0", "a=ab"},
+    {"(zp,X) pointer across 00ff", "x=0f @00ff=00 @0100=30 @3000=cd", "a1 f0", "a=cd"},
+    {"JMP (10ff) reads 1100", "@10ff=34 @1100=12", "6c ff 10", "pc=1234"},
+    {"operand bytes wrap at ffff", "@0000=34 @0001=12 @1234=77", "ad", "a=77 pc=0002", 1, 0xFFFF},
+    {"branch forward 7f", "c=0", "90 7f", "pc=2171", 1, 0x20F0},
+    {"branch back 80", "c=0", "90 80", "pc=2072", 1, 0x20F0},
+    {"branch to next page", "z=0", "d0 00", "pc=1100", 1, 0x10FE},
+    {"branch onto itself", "z=0", "d0 fe", "pc=1000 cycles=2"},
+    {"branch not taken", "z=1", "d0 fe", "pc=1002 cycles=2"},
+    // Stack
+    {"pull from empty stack", "a=55", "68", "a=00 z=1 n=0 sp=ff"},
+    {"PLA of 80", "sp=fe @01ff=80", "68", "a=80 n=1 z=0 sp=ff"},
+    {"push at sp 00 wraps", "sp=00 a=5a", "48", "@0100=5a sp=ff"},
+    {"PHP after reset pushes 00", "", "08", "@01ff=00 sp=fe"},
+    {"PLP ff then PHP pushes df", "sp=fe @01ff=ff", "28 08",
+     "n=1 v=1 b=1 d=1 i=1 z=1 c=1 @01ff=df", 2},
+    {"JSR pushes the last byte's address", "", "20 00 20", "pc=2000 sp=fd @01ff=10 @01fe=02"},
+    {"RTS after JSR", "@2000=60", "20 00 20", "pc=1003 sp=ff", 2},
+    {"RTS on empty stack", "", "60", "pc=0001"},
+    {"RTI on empty stack", "n=1 c=1 d=1", "40", "pc=0000 n=0 c=0 d=0"},
+    {"TXS keeps flags, TSX sets them", "x=00 n=1 z=0", "9a", "sp=00 n=1 z=0"},
+    {"TSX of 00", "sp=00", "ba", "x=00 z=1"},
+    // Logic and compares
+    {"BIT sets N V Z", "a=00 @0010=c0", "24 10", "z=1 n=1 v=1 a=00"},
+    {"BIT clears N V Z", "a=ff @0010=01", "24 10", "z=0 n=0 v=0"},
+    {"CMP equal", "a=00", "c9 00", "z=1 c=1 n=0"},
+    {"CPX less", "x=00", "e0 01", "z=0 c=0 n=1"},
+    // Binary arithmetic
+    {"ADC overflow", "a=7f", "69 01", "a=80 n=1 v=1 c=0 z=0"},
+    {"ADC carry", "a=ff", "69 01", "a=00 z=1 c=1 v=0"},
+    {"SBC borrow", "a=00 c=1", "e9 01", "a=ff c=0 n=1 v=0"},
+    {"SBC overflow", "a=80 c=1", "e9 01", "a=7f c=1 v=1"},
+    // Decimal arithmetic
+    {"ADC decimal 09+01", "d=1 a=09", "69 01", "a=10 c=0"},
+    {"ADC decimal 99+01, Z kept", "d=1 a=99 z=0", "69 01", "a=00 c=1 z=0"},
+    {"ADC decimal 58+46+1", "d=1 a=58 c=1", "69 46", "a=05 c=1"},
+    {"SBC decimal 10-01", "d=1 a=10 c=1", "e9 01", "a=09 c=1"},
+    {"SBC decimal 00-01", "d=1 a=00 c=1", "e9 01", "a=99 c=0 n=1"},
+    {"SBC decimal 00-00-1", "d=1 a=00 c=0", "e9 00", "a=99 c=0"},
+    {"SBC decimal 46-12, Z kept", "d=1 a=46 c=1 z=1", "e9 12", "a=34 c=1 z=1"},
+    // Shifts, increments
+    {"LSR of 01", "a=01 n=1", "4a", "a=00 c=1 z=1 n=0"},
+    {"ROR of 01 with carry", "a=01 c=1", "6a", "a=80 c=1 n=1"},
+    {"ROL through carry", "c=1 @0010=80", "26 10", "@0010=01 c=1 z=0"},
+    {"ASL absolute,X", "x=01 @2001=41", "1e 00 20", "@2001=82 c=0 n=1"},
+    {"INC of ff", "@0010=ff", "e6 10", "@0010=00 z=1"},
+    {"DEC of 00", "@0010=00", "c6 10", "@0010=ff n=1"},
+    // The loop
+    {"$00 ends the run", "", "00", "pc=1000 result=1 cycles=7", 0},
+    {"undocumented opcode changes nothing", "a=11 c=1", "02", "pc=1000 a=11 c=1 result=2 cycles=0"},
+    {"three steps", "", "e8 e8 e8 e8", "x=03 pc=1003 result=0", 3},
+    {"stop at $00 within steps", "", "e8 00 e8", "x=01 pc=1001 result=1", 3},
+    {"LDA STA RTS cycle total", "", "a9 0f 8d 18 d4 60", "a=0f @d418=0f pc=0001 cycles=19", 0},
+    {"taken branches cost 2", "", "a2 03 ca d0 fd 8e 00 d4 60", "@d400=00 cycles=31", 0},
+};
+
+class CpuCaseTest : public testing::TestWithParam<CpuCase> {};
+
+TEST_P(CpuCaseTest, Runs) {
+    const CpuCase& c = GetParam();
+    loadCode(c.code, c.at);
+    forEachItem(c.before, [](const std::string& name, unsigned long value) {
+        if (name[0] == '@') {
+            uint8_t byte = static_cast<uint8_t>(value);
+            cpuLoad(&byte, static_cast<uint16_t>(std::stoul(name.substr(1), nullptr, 16)), 1);
+        } else {
+            *registerOf(name) = static_cast<uint8_t>(value);
+        }
+    });
+    const int result = cpuRun(static_cast<uint16_t>(c.steps));
+    forEachItem(c.after, [&](const std::string& name, unsigned long value) {
+        unsigned long actual = name == "result"   ? static_cast<unsigned long>(result)
+                               : name == "cycles" ? cpu.cycleTotal
+                               : name == "pc"     ? cpu.pc
+                               : name[0] == '@'
+                                   ? cpu.memory[std::stoul(name.substr(1), nullptr, 16)]
+                                   : *registerOf(name);
+        EXPECT_EQ(actual, value) << name;
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CpuCaseTest, testing::ValuesIn(kCases),
+                         [](const auto& p) { return "case" + std::to_string(p.index); });
+
+TEST(CpuReset, ClearsEverythingAndKeepsCycleTotal) {
+    loadCode("a9 01 00");
+    cpuRun(0);
+    ASSERT_EQ(cpu.cycleTotal, 9u);
+    cpuReset(true);
+    EXPECT_EQ(cpu.cycleTotal, 9u);
+    EXPECT_EQ(cpu.sp, 0xFF);
+    EXPECT_EQ(cpu.a | cpu.x | cpu.y | cpu.pc | statusByte(), 0);
+    for (uint8_t byte : cpu.memory) ASSERT_EQ(byte, 0);
+    const std::pair<int, int> cycles[] = {{0x00, 7}, {0x20, 6}, {0x40, 6}, {0x4D, 4}, {0x6C, 5},
+                                          {0x9D, 5}, {0xBA, 2}, {0xFE, 7}, {0x02, 0}, {0xFF, 0}};
+    for (auto [opcode, count] : cycles) EXPECT_EQ(cpu.opcodeCycles[size_t(opcode)], count) << opcode;
+    EXPECT_EQ(std::count_if(kBaseCycles.begin(), kBaseCycles.end(), [](int n) { return n > 0; }),
+              151);
+}
+
+TEST(CpuLoad, StaysInsideTheImage) {
+    cpuReset(false);
+    const uint8_t bytes[] = {1, 2, 3};
+    cpuLoad(bytes, 0xFFFE, 3);
+    EXPECT_EQ(cpu.memory[0xFFFE], 1);
+    EXPECT_EQ(cpu.memory[0xFFFF], 2);
+    EXPECT_EQ(cpu.memory[0x0000], 0);
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// Routine calls that never reach $00 end; calls that do are left alone.
+#include <gtest/gtest.h>
+
+#include "cpu/cpu_state.h"
+#include "cpu/watchdog.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct LoopCase {
+    const char* what;
+    const char* code;  // at $1000
+    StopReason reason;
+    uint16_t address;  // where the call is ended
+    uint32_t maxCycles;  // the call must end within this many cycles
+};
+
+const LoopCase kLoops[] = {
+    {"raster poll", "ad 12 d0 c9 80 d0 f9", StopReason::EndlessLoop, 0x1000, 200},
+    {"jump to itself", "4c 00 10", StopReason::EndlessLoop, 0x1000, 50},
+    {"same SID write for ever", "a9 0f 8d 18 d4 4c 02 10", StopReason::EndlessLoop, 0x1002, 200},
+    {"8-bit counters wrap", "e8 d0 fd c8 4c 00 10", StopReason::EndlessLoop, 0x1000, 2000000},
+    // INC $FB / BNE / INC $FC / JMP: a 16-bit counter in memory
+    {"16-bit counter in memory wraps", "e6 fb d0 fc e6 fc 4c 00 10", StopReason::EndlessLoop,
+     0x1000, 5000000},
+    {"loop through JSR and RTS", "20 06 10 4c 00 10 60", StopReason::EndlessLoop, 0x1000, 200},
+    {"undocumented opcode", "ea 53", StopReason::UndocumentedOpcode, 0x1001, 2},
+};
+
+void PrintTo(const LoopCase& c, std::ostream* out) { *out << c.what; }
+
+class LoopTest : public testing::TestWithParam<LoopCase> {};
+
+TEST_P(LoopTest, EndsTheCall) {
+    const LoopCase& c = GetParam();
+    loadCode(c.code);
+    watchdogStartRoutine();
+    ASSERT_EQ(cpuRun(0), kRunStopped);
+    EXPECT_EQ(watchdog.reason, c.reason);
+    EXPECT_EQ(watchdog.stopAddress, c.address);
+    EXPECT_LE(cpu.cycleTotal, c.maxCycles);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LoopTest, testing::ValuesIn(kLoops));
+
+TEST(Watchdog, SameCallStepwiseEndsAtTheSameInstruction) {
+    loadCode("e6 fb d0 fc e6 fc 4c 00 10");
+    watchdogStartRoutine();
+    ASSERT_EQ(cpuRun(0), kRunStopped);
+    const uint64_t cycles = cpu.cycleTotal;
+    loadCode("e6 fb d0 fc e6 fc 4c 00 10");
+    watchdogStartRoutine();
+    uint64_t stepped = 0;
+    int result;
+    do {
+        result = cpuRun(1);
+        stepped += cpu.cycleTotal;
+    } while (result == kRunStepsDone);
+    EXPECT_EQ(result, kRunStopped);
+    EXPECT_EQ(stepped, cycles);
+}
+
+TEST(Watchdog, LongFiniteLoopsRunToTheirEnd) {
+    // Counts a 24-bit number in memory up to $FFFFFF, with a loop state that
+    // looks alike at every pass, then RTS to the $00 at $0001.
+    loadCode("e6 10 d0 fc e6 11 d0 f8 e6 12 d0 f4 60");
+    watchdogStartRoutine();
+    EXPECT_EQ(cpuRun(0), kRunReachedBrk);
+    EXPECT_EQ(cpu.pc, 0x0001);
+}
+
+TEST(Watchdog, CycleLimitEndsTheCall) {
+    loadCode("ea 4c 00 10");
+    watchdogStartRoutine();
+    watchdog.routineCycles = 0xFFFFFFFFull - 10;  // as if the call had run that long
+    ASSERT_EQ(cpuRun(0), kRunStopped);
+    EXPECT_EQ(watchdog.reason, StopReason::CycleLimit);
+    EXPECT_LE(cpu.cycleTotal, 10u);
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// The write path: what is logged, what prints BUMP, and the .log lines.
+#include <gtest/gtest.h>
+
+#include "cpu/cpu_state.h"
+#include "sidlog/mem_write.h"
+#include "sidlog/sid_log.h"
+#include "support/test_support.h"
+#include "tune/tune.h"
+
+namespace {
+
+// Runs the code at $1000 in the log mode; returns the log's lines after the
+// header report (whose size is fixed for a zeroed record).
+std::string logOf(const char* code, bool logEnabled = true) {
+    ScratchDir dir;
+    tuneHeader() = TuneHeader{};
+    loadCode(code);
+    cpu.logEnabled = logEnabled;
+    sidLogOpen((dir.path / "t.log").string());
+    cpuRun(0);
+    sidLogMarker();
+    EXPECT_TRUE(sidLogClose());
+    std::string text = readFile(dir.path / "t.log");
+    return text.substr(text.find("data in file.\n\n\n") + 16);
+}
+
+TEST(SidLog, WindowEdgesAndFormats) {
+    const struct {
+        const char* code;
+        const char* log;
+    } cases[] = {
+        {"8d 00 d4 8d ff d7 8d ff d3 8d 00 d8", "00004 d400 00\n00008 d7ff 00\n"},
+        {"a2 01 a9 41 9d ff d3 9d ff d7", "00009 d400 41\n"},  // abs,X over both edges
+        {"a9 0f 8d 18 d4 ee 18 d4", "00006 d418 0f\n00012 d418 10\n"},  // RMW writes once
+        {"a2 03 ca d0 fd 8e 00 d4", "00018 d400 00\n"},                  // branches cost 2
+        {"a9 ff 48 08 20 08 10 00 8d 1b d4", "00018 d41b ff\n"},  // pushes are not logged
+    };
+    for (const auto& c : cases) EXPECT_EQ(logOf(c.code), std::string(c.log) + "\n#1\n") << c.code;
+}
+
+TEST(SidLog, NothingLoggedWithCaptureOff) {
+    EXPECT_EQ(logOf("a9 0f 8d 18 d4", false), "\n#1\n");
+    EXPECT_EQ(cpu.memory[0xD418], 0x0F);
+}
+
+TEST(SidLog, LongTimesAndMarkers) {
+    ScratchDir dir;
+    sidLogOpen((dir.path / "t.log").string());
+    sidLogWrite(100000, 0xD404, 0x41);
+    for (int k = 0; k < 12; ++k) sidLogMarker();
+    ASSERT_TRUE(sidLogClose());
+    std::string text = readFile(dir.path / "t.log");
+    EXPECT_NE(text.find("\n\n\n100000 d404 41\n\n#1\n"), std::string::npos);
+    EXPECT_TRUE(text.ends_with("\n#11\n\n#12\n"));
+}
+
+TEST(MemWrite, BumpPrintsAndStores) {
+    loadCode("");
+    testing::internal::CaptureStdout();
+    memWrite(0x5094, 0x7E);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "BUMP\n");
+    EXPECT_EQ(cpu.memory[0x5094], 0x7E);
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+#include "support/test_support.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "cpu/cpu_state.h"
+
+Bytes hexBytes(std::string_view text) {
+    Bytes bytes;
+    std::istringstream in{std::string(text)};
+    std::string item;
+    while (in >> item) bytes.push_back(static_cast<uint8_t>(std::stoul(item, nullptr, 16)));
+    return bytes;
+}
+
+Bytes psidFile(const Psid& t) {
+    Bytes f;
+    auto be16 = [&](unsigned v) {
+        f.push_back(static_cast<uint8_t>(v >> 8));
+        f.push_back(static_cast<uint8_t>(v));
+    };
+    auto text = [&](const std::string& s, size_t size) {
+        for (size_t k = 0; k < size; ++k) f.push_back(k < s.size() ? static_cast<uint8_t>(s[k]) : 0);
+    };
+    text(t.id, 4);
+    be16(t.version);
+    be16(t.version == 2 ? 0x7C : 0x76);
+    be16(t.embedLoad ? 0 : t.load);
+    be16(t.init);
+    be16(t.play);
+    be16(1);
+    be16(1);
+    be16(0);
+    be16(0);
+    text(t.name, 32);
+    text(t.author, 32);
+    text(t.copyright, 32);
+    if (t.version == 2) {
+        be16(0);
+        be16(0);
+        be16(0);
+    }
+    if (t.embedLoad) {
+        f.push_back(static_cast<uint8_t>(t.load));
+        f.push_back(static_cast<uint8_t>(t.load >> 8));
+    }
+    f.insert(f.end(), t.data.begin(), t.data.end());
+    return f;
+}
+
+std::string headerReport(const Psid& t) {
+    std::ostringstream r;
+    r << "Version 1 header:\nID: " << t.id << "\nVersion: " << t.version << std::hex
+      << "\nData offset: 0x" << (t.version == 2 ? 0x7C : 0x76) << "\nLoad addr: 0x" << t.load
+      << "\nInit addr: 0x" << t.init << "\nPlay addr: 0x" << t.play << std::dec
+      << "\nSongs: 1\nStart song: 1\nSpeed: 0\nName: " << t.name << "\nAuthor: " << t.author
+      << "\nCopyright: " << t.copyright << "\n";
+    if (t.version == 2) r << "Version 2 extensions:\nFlags: 0x0\nReserved: 0x0\n";
+    r << "---\n" << t.data.size() << " bytes of program data in file.\n";
+    return r.str();
+}
+
+void loadCode(std::string_view hex, uint16_t at) {
+    cpuReset(false);
+    Bytes code = hexBytes(hex);
+    cpuLoad(code.data(), at, static_cast<uint16_t>(code.size()));
+    cpuSetPc(at);
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "voxdump-XXXXXX").string();
+    path = mkdtemp(pattern.data());
+}
+
+ScratchDir::~ScratchDir() { std::filesystem::remove_all(path); }
+
+RunResult runVoxdump(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+    std::string command = "cd '" + dir.string() + "' && " VOXDUMP_BINARY;
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    command += " >.stdout 2>.stderr </dev/null";
+    int raw = std::system(command.c_str());
+    RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / ".stdout"),
+                     readFile(dir / ".stderr")};
+    std::filesystem::remove(dir / ".stdout");
+    std::filesystem::remove(dir / ".stderr");
+    return result;
+}
+
+std::filesystem::path sharedDir() {
+    std::filesystem::path dir = VOXDUMP_SHARED_DIR;
+    return std::filesystem::is_directory(dir / "tunes") ? dir : std::filesystem::path{};
+}

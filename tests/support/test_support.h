@@ -1,0 +1,54 @@
+// Helpers shared by the tests: bytes from hex text, PSID files, a scratch
+// folder, and runs of the real voxdump binary.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// "a9 0f 8d 18 d4" -> bytes.
+Bytes hexBytes(std::string_view text);
+
+struct Psid {
+    std::string id = "PSID";
+    uint16_t version = 2;
+    uint16_t load = 0x1000;
+    uint16_t init = 0x1000;
+    uint16_t play = 0x1003;
+    bool embedLoad = false;  // load address 0 in the header, the address before the data
+    std::string name = "Test", author = "Tester", copyright = "2026";
+    Bytes data;
+};
+
+Bytes psidFile(const Psid& tune);
+
+// The header report for a tune as psidFile writes it.
+std::string headerReport(const Psid& tune);
+
+// Runs the CPU on code placed at $1000 after a reset (log capture off).
+void loadCode(std::string_view hex, uint16_t at = 0x1000);
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const Bytes& bytes);
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    std::filesystem::path path;
+};
+
+struct RunResult {
+    int status;
+    std::string out, err;
+};
+
+// Runs the voxdump binary inside `dir` with the given arguments.
+RunResult runVoxdump(const std::filesystem::path& dir, const std::vector<std::string>& args);
+
+// The shared folder of real tunes and CPU cases, or empty when absent.
+std::filesystem::path sharedDir();
