@@ -9,8 +9,8 @@ struct Core {
     uint16_t pc;
     uint8_t a, x, y, sp;
     uint8_t c, v, d, i, b;  // 0 or 1
-    uint8_t nValue;  // N is bit 7 of this value
-    uint8_t zValue;  // Z is set when this value is 0
+    uint8_t nValue;         // N is bit 7 of this value
+    uint8_t zValue;         // Z is set when this value is 0
     uint8_t lastZp;
     uint16_t lastAbs;
 };

@@ -88,7 +88,9 @@ inline uint8_t fetchAbsoluteX(Core& k, const uint8_t* m) {
     k.lastAbs = addrAbsoluteX(k, m);
     return m[k.lastAbs];
 }
-inline uint8_t fetchAbsoluteY(Core& k, const uint8_t* m) { return m[addrAbsoluteY(k, m)]; }
+inline uint8_t fetchAbsoluteY(Core& k, const uint8_t* m) {
+    return m[addrAbsoluteY(k, m)];
+}
 inline uint8_t fetchIndexedIndirect(Core& k, const uint8_t* m) {
     return m[addrIndexedIndirect(k, m)];
 }
@@ -162,7 +164,8 @@ inline void sbc(Core& k, uint8_t value) {
     }
     uint16_t difference = static_cast<uint16_t>(k.a - value - borrow);
     k.nValue = static_cast<uint8_t>(difference & 0x80);
-    if ((k.a & 0x0Fu) < (value & 0x0Fu) + borrow) difference = static_cast<uint16_t>(difference - 6);
+    if ((k.a & 0x0Fu) < (value & 0x0Fu) + borrow)
+        difference = static_cast<uint16_t>(difference - 6);
     k.v = static_cast<uint8_t>((((k.a ^ value) & (k.a ^ difference)) >> 7) & 1);
     if (difference > 0x99) {
         k.a = static_cast<uint8_t>(difference - 0x60);
@@ -251,22 +254,22 @@ void storeCore(const Core& k) {
 
 // Every instruction that can move pc anywhere but forward ends with this.
 #if VOXDUMP_WATCHDOG
-#define CONTROL_TRANSFER()                             \
-    if (watchdogSample(k)) [[unlikely]] {              \
-        result = kRunStopped;                          \
-        goto done;                                     \
+#define CONTROL_TRANSFER()                \
+    if (watchdogSample(k)) [[unlikely]] { \
+        result = kRunStopped;             \
+        goto done;                        \
     }
 #else
 #define CONTROL_TRANSFER()
 #endif
 
-#define BRANCH_IF(condition)                                                           \
-    if (condition) {                                                                   \
+#define BRANCH_IF(condition)                                                             \
+    if (condition) {                                                                     \
         k.pc = static_cast<uint16_t>(k.pc + 2 + static_cast<int8_t>(operandByte(k, m))); \
-        CONTROL_TRANSFER();                                                            \
-    } else {                                                                           \
-        k.pc = static_cast<uint16_t>(k.pc + 2);                                        \
-    }                                                                                  \
+        CONTROL_TRANSFER();                                                              \
+    } else {                                                                             \
+        k.pc = static_cast<uint16_t>(k.pc + 2);                                          \
+    }                                                                                    \
     break
 
 template <bool Stepping>
@@ -333,18 +336,48 @@ int runLoop(uint16_t stepCount) {
             case 0x8C: memWrite(addrAbsolute(k, m), k.y); break;
 
             // Transfers
-            case 0xAA: setNZ(k, k.x = k.a); ++k.pc; break;
-            case 0xA8: setNZ(k, k.y = k.a); ++k.pc; break;
-            case 0x8A: setNZ(k, k.a = k.x); ++k.pc; break;
-            case 0x98: setNZ(k, k.a = k.y); ++k.pc; break;
-            case 0xBA: setNZ(k, k.x = k.sp); ++k.pc; break;
-            case 0x9A: k.sp = k.x; ++k.pc; break;
+            case 0xAA:
+                setNZ(k, k.x = k.a);
+                ++k.pc;
+                break;
+            case 0xA8:
+                setNZ(k, k.y = k.a);
+                ++k.pc;
+                break;
+            case 0x8A:
+                setNZ(k, k.a = k.x);
+                ++k.pc;
+                break;
+            case 0x98:
+                setNZ(k, k.a = k.y);
+                ++k.pc;
+                break;
+            case 0xBA:
+                setNZ(k, k.x = k.sp);
+                ++k.pc;
+                break;
+            case 0x9A:
+                k.sp = k.x;
+                ++k.pc;
+                break;
 
             // Stack
-            case 0x48: stackPush(k, m, k.a); ++k.pc; break;
-            case 0x08: stackPush(k, m, packStatus(k)); ++k.pc; break;
-            case 0x68: setNZ(k, k.a = stackPull(k, m)); ++k.pc; break;
-            case 0x28: unpackStatus(k, stackPull(k, m)); ++k.pc; break;
+            case 0x48:
+                stackPush(k, m, k.a);
+                ++k.pc;
+                break;
+            case 0x08:
+                stackPush(k, m, packStatus(k));
+                ++k.pc;
+                break;
+            case 0x68:
+                setNZ(k, k.a = stackPull(k, m));
+                ++k.pc;
+                break;
+            case 0x28:
+                unpackStatus(k, stackPull(k, m));
+                ++k.pc;
+                break;
 
             // Logic
             case 0x29: setNZ(k, k.a &= fetchImmediate(k, m)); break;
@@ -415,22 +448,34 @@ int runLoop(uint16_t stepCount) {
             case 0xCC: compare(k, k.y, fetchAbsolute(k, m)); break;
 
             // Read-modify-write: one write back, of the new value.
-            case 0x0A: k.a = asl(k, k.a); ++k.pc; break;
+            case 0x0A:
+                k.a = asl(k, k.a);
+                ++k.pc;
+                break;
             case 0x06: memWrite(k.lastZp, asl(k, fetchZeroPage(k, m))); break;
             case 0x16: memWrite(k.lastZp, asl(k, fetchZeroPageX(k, m))); break;
             case 0x0E: memWrite(k.lastAbs, asl(k, fetchAbsolute(k, m))); break;
             case 0x1E: memWrite(k.lastAbs, asl(k, fetchAbsoluteX(k, m))); break;
-            case 0x4A: k.a = lsr(k, k.a); ++k.pc; break;
+            case 0x4A:
+                k.a = lsr(k, k.a);
+                ++k.pc;
+                break;
             case 0x46: memWrite(k.lastZp, lsr(k, fetchZeroPage(k, m))); break;
             case 0x56: memWrite(k.lastZp, lsr(k, fetchZeroPageX(k, m))); break;
             case 0x4E: memWrite(k.lastAbs, lsr(k, fetchAbsolute(k, m))); break;
             case 0x5E: memWrite(k.lastAbs, lsr(k, fetchAbsoluteX(k, m))); break;
-            case 0x2A: k.a = rol(k, k.a); ++k.pc; break;
+            case 0x2A:
+                k.a = rol(k, k.a);
+                ++k.pc;
+                break;
             case 0x26: memWrite(k.lastZp, rol(k, fetchZeroPage(k, m))); break;
             case 0x36: memWrite(k.lastZp, rol(k, fetchZeroPageX(k, m))); break;
             case 0x2E: memWrite(k.lastAbs, rol(k, fetchAbsolute(k, m))); break;
             case 0x3E: memWrite(k.lastAbs, rol(k, fetchAbsoluteX(k, m))); break;
-            case 0x6A: k.a = ror(k, k.a); ++k.pc; break;
+            case 0x6A:
+                k.a = ror(k, k.a);
+                ++k.pc;
+                break;
             case 0x66: memWrite(k.lastZp, ror(k, fetchZeroPage(k, m))); break;
             case 0x76: memWrite(k.lastZp, ror(k, fetchZeroPageX(k, m))); break;
             case 0x6E: memWrite(k.lastAbs, ror(k, fetchAbsolute(k, m))); break;
@@ -443,10 +488,22 @@ int runLoop(uint16_t stepCount) {
             case 0xD6: memWrite(k.lastZp, dec(k, fetchZeroPageX(k, m))); break;
             case 0xCE: memWrite(k.lastAbs, dec(k, fetchAbsolute(k, m))); break;
             case 0xDE: memWrite(k.lastAbs, dec(k, fetchAbsoluteX(k, m))); break;
-            case 0xE8: k.x = inc(k, k.x); ++k.pc; break;
-            case 0xC8: k.y = inc(k, k.y); ++k.pc; break;
-            case 0xCA: k.x = dec(k, k.x); ++k.pc; break;
-            case 0x88: k.y = dec(k, k.y); ++k.pc; break;
+            case 0xE8:
+                k.x = inc(k, k.x);
+                ++k.pc;
+                break;
+            case 0xC8:
+                k.y = inc(k, k.y);
+                ++k.pc;
+                break;
+            case 0xCA:
+                k.x = dec(k, k.x);
+                ++k.pc;
+                break;
+            case 0x88:
+                k.y = dec(k, k.y);
+                ++k.pc;
+                break;
 
             // Branches: base cycles only, taken or not.
             case 0x10: BRANCH_IF(!(k.nValue & 0x80));
@@ -465,7 +522,8 @@ int runLoop(uint16_t stepCount) {
                 break;
             case 0x6C: {
                 uint16_t pointer = operandWord(k, m);
-                k.pc = static_cast<uint16_t>(m[pointer] | m[static_cast<uint16_t>(pointer + 1)] << 8);
+                k.pc =
+                    static_cast<uint16_t>(m[pointer] | m[static_cast<uint16_t>(pointer + 1)] << 8);
                 CONTROL_TRANSFER();
                 break;
             }
@@ -496,13 +554,34 @@ int runLoop(uint16_t stepCount) {
             }
 
             // Flags
-            case 0x18: k.c = 0; ++k.pc; break;
-            case 0x38: k.c = 1; ++k.pc; break;
-            case 0xD8: k.d = 0; ++k.pc; break;
-            case 0xF8: k.d = 1; ++k.pc; break;
-            case 0x58: k.i = 0; ++k.pc; break;
-            case 0x78: k.i = 1; ++k.pc; break;
-            case 0xB8: k.v = 0; ++k.pc; break;
+            case 0x18:
+                k.c = 0;
+                ++k.pc;
+                break;
+            case 0x38:
+                k.c = 1;
+                ++k.pc;
+                break;
+            case 0xD8:
+                k.d = 0;
+                ++k.pc;
+                break;
+            case 0xF8:
+                k.d = 1;
+                ++k.pc;
+                break;
+            case 0x58:
+                k.i = 0;
+                ++k.pc;
+                break;
+            case 0x78:
+                k.i = 1;
+                ++k.pc;
+                break;
+            case 0xB8:
+                k.v = 0;
+                ++k.pc;
+                break;
             case 0xEA: ++k.pc; break;
 
             default:

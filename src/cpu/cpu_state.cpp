@@ -42,7 +42,9 @@ void cpuReset(bool logEnabled) {
     watchdogStartRoutine();
 }
 
-uint8_t* cpuMemory() { return cpu.memory.data(); }
+uint8_t* cpuMemory() {
+    return cpu.memory.data();
+}
 
 void cpuLoad(const uint8_t* source, uint16_t address, uint16_t length) {
     // The copy never leaves the image: whatever would pass $FFFF is cut.
@@ -54,9 +56,13 @@ void cpuLoad(const uint8_t* source, uint16_t address, uint16_t length) {
     std::memcpy(cpu.memory.data() + address, source, count);
 }
 
-void cpuSetPc(uint16_t address) { cpu.pc = address; }
+void cpuSetPc(uint16_t address) {
+    cpu.pc = address;
+}
 
-uint16_t cpuPc() { return cpu.pc; }
+uint16_t cpuPc() {
+    return cpu.pc;
+}
 
 uint8_t statusByte() {
     return static_cast<uint8_t>(cpu.n << 7 | cpu.v << 6 | cpu.b << 4 | cpu.d << 3 | cpu.i << 2 |

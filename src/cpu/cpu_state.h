@@ -20,9 +20,9 @@ struct CpuState {
 extern CpuState cpu;
 
 // Results of cpuRun.
-inline constexpr int kRunStepsDone = 0;  // the requested number of instructions ran
+inline constexpr int kRunStepsDone = 0;   // the requested number of instructions ran
 inline constexpr int kRunReachedBrk = 1;  // opcode $00 fetched; pc is on it
-inline constexpr int kRunStopped = 2;    // the watchdog ended the routine call
+inline constexpr int kRunStopped = 2;     // the watchdog ended the routine call
 
 // Base cycles of the documented NMOS opcodes, 0 for the others.
 extern const std::array<uint8_t, 256> kBaseCycles;

@@ -9,8 +9,19 @@ namespace {
 alignas(64) uint8_t snapshot[65536];
 
 MachineKey keyOf(const Core& k) {
-    return MachineKey{watchdog.memoryHash, k.pc, k.a, k.x, k.y, k.sp, k.c, k.v, k.d, k.i, k.b,
-                      k.nValue, k.zValue};
+    return MachineKey{watchdog.memoryHash,
+                      k.pc,
+                      k.a,
+                      k.x,
+                      k.y,
+                      k.sp,
+                      k.c,
+                      k.v,
+                      k.d,
+                      k.i,
+                      k.b,
+                      k.nValue,
+                      k.zValue};
 }
 
 void save(const MachineKey& now) {
@@ -21,7 +32,9 @@ void save(const MachineKey& now) {
 
 }  // namespace
 
-void watchdogMemoryCleared() { watchdog.memoryHash = 0; }
+void watchdogMemoryCleared() {
+    watchdog.memoryHash = 0;
+}
 
 void watchdogStartRoutine() {
     watchdog.routineCycles = 0;

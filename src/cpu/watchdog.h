@@ -72,7 +72,8 @@ bool watchdogCheck(const Core& core);
 // Called after every control transfer; true when the call must end.
 inline bool watchdogSample(const Core& core) {
     uint64_t left = --watchdog.countdown;
-    if (core.pc != watchdog.savedPc && left != 0) [[likely]] return false;
+    if (core.pc != watchdog.savedPc && left != 0) [[likely]]
+        return false;
     return watchdogCheck(core);
 }
 

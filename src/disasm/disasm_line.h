@@ -14,5 +14,4 @@ size_t disasmFormatLine(const uint8_t* memory, int32_t displayOffset, uint16_t p
 
 // Writes that line to the file in one piece and flushes it; returns the
 // instruction's length in bytes.
-int32_t disasmWriteLine(const uint8_t* memory, int32_t displayOffset, uint16_t pc,
-                        OutputFile& out);
+int32_t disasmWriteLine(const uint8_t* memory, int32_t displayOffset, uint16_t pc, OutputFile& out);

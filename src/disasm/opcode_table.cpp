@@ -79,9 +79,9 @@ constexpr Row kRows[] = {
 };
 // clang-format on
 
-constexpr AddrMode kFormMode[kForms] = {Immediate, Direct,    Direct,    IndexedX,
-                                        IndexedX,  IndexedY,  IndexedY,  IndirectX,
-                                        IndirectY, Accumulator, Implied, Indirect};
+constexpr AddrMode kFormMode[kForms] = {Immediate, Direct,      Direct,   IndexedX,
+                                        IndexedX,  IndexedY,    IndexedY, IndirectX,
+                                        IndirectY, Accumulator, Implied,  Indirect};
 constexpr uint8_t kFormLength[kForms] = {2, 2, 3, 2, 3, 2, 3, 2, 2, 1, 1, 3};
 
 bool isAny(const char* mnemonic, std::initializer_list<const char*> names) {

@@ -5,7 +5,9 @@
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 }  // namespace
 
@@ -39,7 +41,9 @@ bool parseCallCount(const char* text, int32_t& count) {
     return true;
 }
 
-bool parseFlag(const char* text) { return text[0] == '1'; }
+bool parseFlag(const char* text) {
+    return text[0] == '1';
+}
 
 std::string outputName(const std::string& tuneFileName, const char* extension) {
     // The rule works on the file's own name: a short one such as "dir/ab"

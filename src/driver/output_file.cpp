@@ -29,7 +29,8 @@ void outputOpen(OutputFile& file, const std::string& name) {
 void outputLine(OutputFile& file, const char* data, size_t size) {
     file.stream.write(data, static_cast<std::streamsize>(size));
     file.stream.flush();
-    if (!file.stream) [[unlikely]] outputCheck(file);
+    if (!file.stream) [[unlikely]]
+        outputCheck(file);
 }
 
 void outputCheck(OutputFile& file) {
@@ -62,7 +63,8 @@ char* putDecimal(char* at, uint32_t value, int minDigits) {
 
 char* putHex(char* at, uint32_t value, int digits, bool upperCase) {
     const char* table = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) *at++ = table[(value >> shift) & 0xF];
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        *at++ = table[(value >> shift) & 0xF];
     return at;
 }
 

@@ -34,9 +34,7 @@ void reportStop(int result, uint32_t callNumber) {
             std::cerr << "undocumented opcode " << hex(watchdog.stopOpcode, 2) << " at ";
             break;
         case StopReason::EndlessLoop: std::cerr << "endless loop at "; break;
-        case StopReason::CycleLimit:
-            std::cerr << "cycle total would pass 4294967295 at ";
-            break;
+        case StopReason::CycleLimit: std::cerr << "cycle total would pass 4294967295 at "; break;
         case StopReason::None: break;
     }
     std::cerr << hex(watchdog.stopAddress, 4) << "; call ended" << std::endl;
@@ -48,7 +46,9 @@ void beginPlayCall(uint16_t playAddress) {
 }
 
 // The routine call runs to its $00, or until the watchdog ends it.
-void runRoutine(uint32_t callNumber) { reportStop(cpuRun(0), callNumber); }
+void runRoutine(uint32_t callNumber) {
+    reportStop(cpuRun(0), callNumber);
+}
 
 // Traces the routine call one instruction at a time, the $00 line included.
 void traceRoutine(OutputFile& dis, uint32_t callNumber) {
@@ -148,11 +148,11 @@ int run(const RunSettings& settings) {
     const TuneHeader& header = tuneHeader();
     cpuSetPc(settings.startAtInit ? header.initAddress : header.loadAddress);
     watchdogStartRoutine();
-    std::cout << "Starting execution at " << (settings.startAtInit ? "init" : "load")
-              << " address!" << std::endl;
+    std::cout << "Starting execution at " << (settings.startAtInit ? "init" : "load") << " address!"
+              << std::endl;
 
-    const int modeStatus = settings.disassemble ? runDisassemblyMode(settings)
-                                                : runLogMode(settings);
+    const int modeStatus =
+        settings.disassemble ? runDisassemblyMode(settings) : runLogMode(settings);
     return status != kExitOk ? status : modeStatus;
 }
 

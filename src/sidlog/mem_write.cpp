@@ -2,4 +2,6 @@
 
 #include <iostream>
 
-void memWriteBump() { std::cout << "BUMP" << std::endl; }
+void memWriteBump() {
+    std::cout << "BUMP" << std::endl;
+}

@@ -17,8 +17,8 @@ void memWriteBump();
 inline void memWrite(uint16_t address, uint8_t value) {
     if (address == kBumpAddress) [[unlikely]] {
         memWriteBump();
-    } else if (static_cast<uint16_t>(address - kSidFirst) <= kSidLast - kSidFirst &&
-               cpu.logEnabled) [[unlikely]] {
+    } else if (static_cast<uint16_t>(address - kSidFirst) <= kSidLast - kSidFirst && cpu.logEnabled)
+        [[unlikely]] {
         sidLogWrite(cpu.cycleTotal, address, value);
     }
     watchdogNoteStore(address, value);

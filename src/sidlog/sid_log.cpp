@@ -41,4 +41,6 @@ void sidLogMarker() {
     outputLine(logFile, line, static_cast<size_t>(at - line));
 }
 
-bool sidLogClose() { return outputClose(logFile); }
+bool sidLogClose() {
+    return outputClose(logFile);
+}

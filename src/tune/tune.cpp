@@ -14,7 +14,9 @@ std::string problem;
 constexpr size_t kHeaderSize = 118;
 constexpr size_t kVersion2Size = 6;
 
-uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+uint16_t be16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
 uint32_t be32(const uint8_t* p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
@@ -41,9 +43,13 @@ void writeText(std::ostream& out, const uint8_t (&text)[32]) {
 
 }  // namespace
 
-TuneHeader& tuneHeader() { return header; }
+TuneHeader& tuneHeader() {
+    return header;
+}
 
-const std::string& tuneLoadProblem() { return problem; }
+const std::string& tuneLoadProblem() {
+    return problem;
+}
 
 uint8_t* allocateLoadBuffer() {
     static std::unique_ptr<uint8_t[]> buffer;
@@ -62,7 +68,8 @@ bool loadTune(const char* fileName) {
     }
 
     uint8_t raw[kHeaderSize];
-    if (readSome(file, raw, kHeaderSize) < kHeaderSize) return fail(file, "file ends inside the header");
+    if (readSome(file, raw, kHeaderSize) < kHeaderSize)
+        return fail(file, "file ends inside the header");
     std::memcpy(header.id, raw, 4);
     header.id[4] = 0;
     header.version = static_cast<int16_t>(be16(raw + 4));

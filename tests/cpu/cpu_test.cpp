@@ -2,6 +2,7 @@
 // each case a line of the table: state before, code, state after.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 #include "cpu/cpu_state.h"
@@ -18,28 +19,25 @@ struct CpuCase {
     uint16_t at = 0x1000;
 };
 
-uint8_t* registerOf(const std::string& name) {
-    if (name == "a") return &cpu.a;
-    if (name == "x") return &cpu.x;
-    if (name == "y") return &cpu.y;
-    if (name == "sp") return &cpu.sp;
-    const char* flags = "nvbdizc";
-    uint8_t* fields[] = {&cpu.n, &cpu.v, &cpu.b, &cpu.d, &cpu.i, &cpu.z, &cpu.c};
-    return fields[std::string_view(flags).find(name)];
+// The field a "name=value" item of a case names.
+uint8_t* field(const std::string& name) {
+    static const std::map<std::string, uint8_t*> fields = {
+        {"a", &cpu.a}, {"x", &cpu.x}, {"y", &cpu.y}, {"sp", &cpu.sp}, {"n", &cpu.n}, {"v", &cpu.v},
+        {"b", &cpu.b}, {"d", &cpu.d}, {"i", &cpu.i}, {"z", &cpu.z},   {"c", &cpu.c}};
+    return name[0] == '@' ? &cpu.memory[std::stoul(name.substr(1), nullptr, 16)] : fields.at(name);
 }
 
 // Calls `each(name, value)` for every "name=value" item of the text.
 template <class F>
 void forEachItem(const char* text, F each) {
     std::istringstream in(text);
-    std::string item;
-    while (in >> item) {
-        size_t equals = item.find('=');
-        std::string name = item.substr(0, equals);
-        each(name, std::stoul(item.substr(equals + 1), nullptr, name == "cycles" ? 10 : 16));
+    for (std::string item; in >> item;) {
+        std::string name = item.substr(0, item.find('='));
+        each(name, std::stoul(item.substr(name.size() + 1), nullptr, name == "cycles" ? 10 : 16));
     }
 }
 
+// clang-format off
 const CpuCase kCases[] = {
     // Addressing wraps
     {"zp,X wraps in page zero (read)", "x=02 @0001=5a", "b5 ff", "a=5a"},
@@ -63,8 +61,8 @@ const CpuCase kCases[] = {
     {"PLA of 80", "sp=fe @01ff=80", "68", "a=80 n=1 z=0 sp=ff"},
     {"push at sp 00 wraps", "sp=00 a=5a", "48", "@0100=5a sp=ff"},
     {"PHP after reset pushes 00", "", "08", "@01ff=00 sp=fe"},
-    {"PLP ff then PHP pushes df", "sp=fe @01ff=ff", "28 08",
-     "n=1 v=1 b=1 d=1 i=1 z=1 c=1 @01ff=df", 2},
+    {"PLP ff then PHP pushes df", "sp=fe @01ff=ff", "28 08", "n=1 v=1 b=1 d=1 i=1 z=1 c=1 @01ff=df",
+     2},
     {"JSR pushes the last byte's address", "", "20 00 20", "pc=2000 sp=fd @01ff=10 @01fe=02"},
     {"RTS after JSR", "@2000=60", "20 00 20", "pc=1003 sp=ff", 2},
     {"RTS on empty stack", "", "60", "pc=0001"},
@@ -104,6 +102,7 @@ const CpuCase kCases[] = {
     {"LDA STA RTS cycle total", "", "a9 0f 8d 18 d4 60", "a=0f @d418=0f pc=0001 cycles=19", 0},
     {"taken branches cost 2", "", "a2 03 ca d0 fd 8e 00 d4 60", "@d400=00 cycles=31", 0},
 };
+// clang-format on
 
 class CpuCaseTest : public testing::TestWithParam<CpuCase> {};
 
@@ -111,21 +110,14 @@ TEST_P(CpuCaseTest, Runs) {
     const CpuCase& c = GetParam();
     loadCode(c.code, c.at);
     forEachItem(c.before, [](const std::string& name, unsigned long value) {
-        if (name[0] == '@') {
-            uint8_t byte = static_cast<uint8_t>(value);
-            cpuLoad(&byte, static_cast<uint16_t>(std::stoul(name.substr(1), nullptr, 16)), 1);
-        } else {
-            *registerOf(name) = static_cast<uint8_t>(value);
-        }
+        *field(name) = static_cast<uint8_t>(value);  // memory set before the first run
     });
     const int result = cpuRun(static_cast<uint16_t>(c.steps));
     forEachItem(c.after, [&](const std::string& name, unsigned long value) {
         unsigned long actual = name == "result"   ? static_cast<unsigned long>(result)
                                : name == "cycles" ? cpu.cycleTotal
                                : name == "pc"     ? cpu.pc
-                               : name[0] == '@'
-                                   ? cpu.memory[std::stoul(name.substr(1), nullptr, 16)]
-                                   : *registerOf(name);
+                                                  : *field(name);
         EXPECT_EQ(actual, value) << name;
     });
 }
@@ -144,7 +136,8 @@ TEST(CpuReset, ClearsEverythingAndKeepsCycleTotal) {
     for (uint8_t byte : cpu.memory) ASSERT_EQ(byte, 0);
     const std::pair<int, int> cycles[] = {{0x00, 7}, {0x20, 6}, {0x40, 6}, {0x4D, 4}, {0x6C, 5},
                                           {0x9D, 5}, {0xBA, 2}, {0xFE, 7}, {0x02, 0}, {0xFF, 0}};
-    for (auto [opcode, count] : cycles) EXPECT_EQ(cpu.opcodeCycles[size_t(opcode)], count) << opcode;
+    for (auto [opcode, count] : cycles)
+        EXPECT_EQ(cpu.opcodeCycles[size_t(opcode)], count) << opcode;
     EXPECT_EQ(std::count_if(kBaseCycles.begin(), kBaseCycles.end(), [](int n) { return n > 0; }),
               151);
 }

@@ -49,8 +49,7 @@ TEST(CpuVectors, AllCasesPass) {
         }
         cpuRun(1);
         bool ok = cpu.pc == after.pc && cpu.sp == after.sp && cpu.a == after.a &&
-                  cpu.x == after.x && cpu.y == after.y &&
-                  ((statusByte() ^ after.p) & mask) == 0;
+                  cpu.x == after.x && cpu.y == after.y && ((statusByte() ^ after.p) & mask) == 0;
         for (auto [address, value] : after.memory) ok = ok && cpu.memory[address] == value;
         ++cases;
         if (!ok && ++failures <= 10) ADD_FAILURE() << "case failed: " << line;

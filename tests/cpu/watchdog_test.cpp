@@ -11,7 +11,7 @@ struct LoopCase {
     const char* what;
     const char* code;  // at $1000
     StopReason reason;
-    uint16_t address;  // where the call is ended
+    uint16_t address;    // where the call is ended
     uint32_t maxCycles;  // the call must end within this many cycles
 };
 
@@ -27,7 +27,9 @@ const LoopCase kLoops[] = {
     {"undocumented opcode", "ea 53", StopReason::UndocumentedOpcode, 0x1001, 2},
 };
 
-void PrintTo(const LoopCase& c, std::ostream* out) { *out << c.what; }
+void PrintTo(const LoopCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class LoopTest : public testing::TestWithParam<LoopCase> {};
 

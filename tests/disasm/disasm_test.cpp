@@ -31,41 +31,14 @@ TEST(OpcodeTable, CountsAndAgreementWithTheCpu) {
     EXPECT_EQ(mnemonics.size(), 56u);
 }
 
-struct Row {
-    int opcode;
-    const char* mnemonic;
-    int mode, length, cycles;
-};
-
-TEST(OpcodeTable, RowsEasyToGetWrong) {
-    opcodeTableBuild();
-    const Row rows[] = {{0x00, "BRK", Implied, 1, 7},  {0x94, "STY", IndexedX, 2, 4},
-                        {0x96, "STX", IndexedY, 2, 4}, {0xB6, "LDX", IndexedY, 2, 4},
-                        {0x6C, "JMP", Indirect, 3, 5}, {0x4C, "JMP", Direct, 3, 3},
-                        {0x20, "JSR", Direct, 3, 6},   {0x02, "unknown", Unknown, 1, 0},
-                        {0x80, "unknown", Unknown, 1, 0}, {0xFF, "unknown", Unknown, 1, 0}};
-    for (const Row& r : rows) {
-        const OpcodeInfo& e = opcodeTable[static_cast<size_t>(r.opcode)];
-        EXPECT_EQ(e.mnemonic, r.mnemonic) << r.opcode;
-        EXPECT_EQ(e.mode, r.mode) << r.opcode;
-        EXPECT_EQ(e.length, r.length) << r.opcode;
-        EXPECT_EQ(e.cycles, r.cycles) << r.opcode;
-    }
-    for (int branch : {0x10, 0x30, 0x50, 0x70, 0x90, 0xB0, 0xD0, 0xF0}) {
-        EXPECT_EQ(opcodeTable[static_cast<size_t>(branch)].mode, Direct);
-        EXPECT_EQ(opcodeTable[static_cast<size_t>(branch)].length, 2);
-    }
-}
-
-struct LineCase {
-    uint16_t pc;
-    const char* bytes;
-    const char* line;
-};
-
+// clang-format off
 TEST(DisasmLine, ExampleLines) {
     opcodeTableBuild();
-    const LineCase cases[] = {
+    const struct {
+        uint16_t pc;
+        const char* bytes;
+        const char* line;
+    } cases[] = {
         {0x1000, "a9 00", ";1000   a9 00      LDA #00\n"},
         {0x1002, "8d 18 d4", ";1002   8d 18 d4   STA D418\n"},
         {0x1005, "6c 14 03", ";1005   6c 14 03   JMP (0314)\n"},
@@ -82,13 +55,21 @@ TEST(DisasmLine, ExampleLines) {
         {0x0000, "a5 fb", ";0   a5 fb      LDA FB\n"},
         {0x2000, "95 10", ";2000   95 10      STA 10,X\n"},
         {0x2000, "99 ff 00", ";2000   99 ff 00   STA 00FF,Y\n"},
+        {0x2000, "94 10", ";2000   94 10      STY 10,X\n"},
+        {0x2000, "96 10", ";2000   96 10      STX 10,Y\n"},
+        {0x2000, "4c 00 10", ";2000   4c 00 10   JMP 1000\n"},
+        {0x2000, "20 00 10", ";2000   20 00 10   JSR 1000\n"},
+        {0x2000, "10 80", ";2000   10 80      BPL 80\n"},
+        {0x2000, "80 ff", ";2000   80         unknown \n"},
+        {0x2000, "ff ff", ";2000   ff         unknown \n"},
     };
-    for (const LineCase& c : cases) {
+    for (const auto& c : cases) {
         loadCode(c.bytes, c.pc);
         char line[kDisasmLineMax];
         EXPECT_EQ(std::string(line, disasmFormatLine(cpuMemory(), 0, c.pc, line)), c.line);
     }
 }
+// clang-format on
 
 TEST(DisasmLine, OperandWrapsAtFFFF) {
     opcodeTableBuild();

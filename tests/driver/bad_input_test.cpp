@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 
 #include "support/test_support.h"
 
@@ -11,136 +12,124 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Setup { TuneFile, TuneIsDirectory, NoTune, OutputIsDirectory, OutputLinksToTune,
-                   OutputLinksToFull };
+enum Setup { Plain, TuneIsDir, NoTune, OutputIsDir, OutputLinksToTune, OutputLinksToFull };
 
-struct BadInput {
+struct Row {
     std::string what;
     Bytes tune;
-    std::vector<std::string> args;  // args[0] is the tune's name
+    std::string args;  // separated by "|"; the first is the tune's name
     int status;
-    std::string err;  // exact; "*": any number of "voxdump: " lines
-    std::string outTail;
-    std::string outputTail;  // of t.log or t.dis; "-" when no output file may exist
-    Setup setup = Setup::TuneFile;
+    std::string err;         // exact; "*": any number of "voxdump: " lines
+    std::string outTail;     // standard output ends with this
+    std::string outputTail;  // t.log or t.dis ends with this; "-": it must not exist
+    Setup setup = Plain;
 };
 
-const std::string kFinished = "Finished!\n";
-const Bytes kValid = psidFile({.embedLoad = true, .data = hexBytes("60 60")});
-Bytes tune(Psid t) { return psidFile(t); }
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.what;
+}
 
-std::vector<BadInput> rows() {
-    std::vector<BadInput> r;
+Bytes tune(uint16_t load, uint16_t init, uint16_t play, const char* code) {
+    return psidFile({.load = load, .init = init, .play = play, .data = hexBytes(code)});
+}
+
+const std::string kEnd = "Finished!\n";
+const Bytes kValid = psidFile({.embedLoad = true, .data = hexBytes("60 60")});
+const char* const kRefused = ": is the tune file itself; refusing to overwrite it\n";
+
+std::vector<Row> rows() {
+    std::vector<Row> r;
     // Every cut of a valid version 2 tune with an embedded load address, up to
     // one byte past the first program byte.
-    for (size_t size = 0; size <= 127; ++size) {
+    for (long size = 0; size <= 127; ++size) {
         const char* why = size < 118   ? "file ends inside the header"
                           : size < 124 ? "file ends inside the version 2 header"
                           : size < 126 ? "file ends inside the load address"
-                          : size < 127 ? "no program data"
-                                       : nullptr;
-        r.push_back({"cut at " + std::to_string(size), Bytes(kValid.begin(), kValid.begin() + long(size)),
-                     {"t.sid", "2"}, why ? 1 : 0,
-                     why ? "voxdump: t.sid: " + std::string(why) + "\n" : "",
-                     kFinished, "\n#2\n"});
+                                       : "no program data";
+        std::string err = size < 127 ? "voxdump: t.sid: " + std::string(why) + "\n" : "";
+        r.push_back({"cut at " + std::to_string(size), Bytes(kValid.begin(), kValid.begin() + size),
+                     "t.sid|2", size < 127, err, kEnd, "\n#2\n"});
     }
     std::mt19937 random(7);
     Bytes noise(200 * 1024);
     for (uint8_t& byte : noise) byte = static_cast<uint8_t>(random());
-    const Bytes spin = tune({.play = 0x1000, .data = hexBytes("ad 12 d0 f0 fb")});
+    Bytes embeddedZero = psidFile({.load = 0, .embedLoad = true, .data = hexBytes("ea ea 00")});
+    // clang-format off
     r.insert(r.end(), {
-        {"tune is a directory", {}, {"t.sid", "1"}, 1, "voxdump: t.sid: Is a directory\n", kFinished,
-         "\n#1\n", Setup::TuneIsDirectory},
-        {"tune does not exist", {}, {"t.sid", "1"}, 1,
-         "voxdump: t.sid: No such file or directory\n", kFinished, "\n#1\n", Setup::NoTune},
-        {"200 KB of random bytes", noise, {"t.sid", "3"}, 0, "*", kFinished, ""},
-        {"65535-byte cap", tune({.data = Bytes(70000, 0xEA)}), {"t.sid", "1"}, 0,
-         "voxdump: t.sid: program data at 1000 runs past ffff; 4095 bytes dropped\n",
-         kFinished, "\n#1\n"},
-        {"data past ffff", tune({.load = 0xFFF0, .init = 0xFFF0, .play = 0xFFF0, .data = Bytes(32, 0x60)}),
-         {"t.sid", "1"}, 0, "voxdump: t.sid: program data at fff0 runs past ffff; 16 bytes dropped\n",
-         kFinished, "\n#1\n"},
-        {"load address 0000 embedded", tune({.load = 0, .embedLoad = true, .data = hexBytes("ea ea 00")}),
-         {"t.sid", "1", "0", "1"}, 0, "", kFinished, "\n#1:\n;1003   00         BRK \n"},
-        {"play at $00 bytes", tune({.play = 0x2000, .data = hexBytes("60")}), {"t.sid", "2"}, 0, "",
-         kFinished, "\n#1\n\n#2\n"},
-        {"play at an undocumented opcode", tune({.play = 0x1001, .data = hexBytes("60 ff")}),
-         {"t.sid", "1"}, 0, "voxdump: play call #1: undocumented opcode ff at 1001; call ended\n",
-         kFinished, "\n#1\n"},
-        {"play at ffff", tune({.load = 0xFFFF, .init = 0xFFFF, .play = 0xFFFF, .data = hexBytes("ea")}),
-         {"t.sid", "1", "1", "1"}, 0, "", kFinished, "\n#1:\n;ffff   ea         NOP \n;0   00         BRK \n"},
-        {"output is a directory", kValid, {"t.sid", "1"}, 1,
-         "voxdump: t.log: cannot create: Is a directory\n", kFinished, "-", Setup::OutputIsDirectory},
-        {"output links to the tune", kValid, {"t.sid", "1"}, 1,
-         "voxdump: t.log: is the tune file itself; refusing to overwrite it\n", "", "-",
-         Setup::OutputLinksToTune},
-        {"tune named x.log", kValid, {"x.log", "1"}, 1,
-         "voxdump: x.log: is the tune file itself; refusing to overwrite it\n", "", "-"},
-        {"tune named x.dis", kValid, {"x.dis", "1", "0", "1"}, 1,
-         "voxdump: x.dis: is the tune file itself; refusing to overwrite it\n", "", "-"},
-        {"full disk", kValid, {"t.sid", "1"}, 1,
-         "voxdump: t.log: write failed: No space left on device\n", kFinished, "-",
-         Setup::OutputLinksToFull},
-        {"calls 0", kValid, {"t.sid", "0"}, 0, "", kFinished, "bytes of program data in file.\n\n\n"},
-        {"calls abc", kValid, {"t.sid", "abc"}, 0, "", kFinished, "in file.\n\n\n"},
-        {"calls -1", kValid, {"t.sid", "-1"}, 2, "voxdump: invalid number of calls '-1'\n", "", "-"},
-        {"calls 99999999999", kValid, {"t.sid", "99999999999"}, 2,
-         "voxdump: invalid number of calls '99999999999'\n", "", "-"},
-        {"calls 12abc", kValid, {"t.sid", "12abc"}, 0, "", kFinished, "\n#11\n\n#12\n"},
-        {"calls with a space", kValid, {"t.sid", " 7"}, 0, "", kFinished, "\n#7\n"},
-        {"calls +3", kValid, {"t.sid", "+3"}, 0, "", kFinished, "\n#3\n"},
-        {"asm flag 10", kValid, {"t.sid", "1", "10", "10"}, 0, "", kFinished, "\n#1:\n;1003   00         BRK \n"},
-        {"asm flag 1x", kValid, {"t.sid", "1", "0", "1x"}, 0, "", kFinished, "\n#1:\n;1003   00         BRK \n"},
-        {"asm flag 2", kValid, {"t.sid", "1", "1", "2"}, 0, "", kFinished, "\n#1\n"},
-        {"asm flag empty", kValid, {"t.sid", "1", "", ""}, 0, "", kFinished, "\n#1\n"},
-        {"raster poll", spin, {"t.sid", "1"}, 0,
-         "voxdump: start routine: endless loop at 1000; call ended\n"
-         "voxdump: play call #1: endless loop at 1000; call ended\n", kFinished, "\n#1\n"},
-        // INC $FB / BNE / INC $FC / JMP $1000
-        {"16-bit counter", tune({.play = 0x1001, .data = hexBytes("60 e6 fb d0 fc e6 fc 4c 01 10")}),
-         {"t.sid", "1"}, 0, "voxdump: play call #1: endless loop at 1001; call ended\n", kFinished,
-         "\n#1\n"},
-        {"same SID register for ever", tune({.play = 0x1001, .data = hexBytes("60 8d 18 d4 4c 01 10")}),
-         {"t.sid", "1"}, 0, "voxdump: play call #1: endless loop at 1001; call ended\n", kFinished,
-         "\n#1\n00004 d418 00\n00011 d418 00\n00018 d418 00\n"},
-        {"non-zero byte at 0001", tune({.play = 0x1004, .data = hexBytes("a9 60 85 01 60")}), {"t.sid", "1"}, 0,
-         "voxdump: start routine: endless loop at 0001; call ended\n"
-         "voxdump: play call #1: endless loop at 0001; call ended\n", kFinished, "\n#1\n"},
+        {"tune is a directory", {}, "t.sid|1", 1, "voxdump: t.sid: Is a directory\n", kEnd, "\n#1\n", TuneIsDir},
+        {"no tune file", {}, "t.sid|1", 1, "voxdump: t.sid: No such file or directory\n", kEnd, "\n#1\n", NoTune},
+        {"empty file", {}, "t.sid|1", 1, "voxdump: t.sid: file ends inside the header\n", kEnd, "\n#1\n"},
+        {"200 KB of random bytes", noise, "t.sid|3", 0, "*", kEnd, ""},
+        {"65535-byte cap", psidFile({.data = Bytes(70000, 0xEA)}), "t.sid|1", 0,
+         "voxdump: t.sid: program data at 1000 runs past ffff; 4095 bytes dropped\n", kEnd, "\n#1\n"},
+        {"data past ffff", psidFile({.load = 0xFFF0, .init = 0xFFF0, .play = 0xFFF0, .data = Bytes(32, 0x60)}), "t.sid|1", 0,
+         "voxdump: t.sid: program data at fff0 runs past ffff; 16 bytes dropped\n", kEnd, "\n#1\n"},
+        {"load address 0000 embedded", embeddedZero, "t.sid|1|0|1", 0, "", kEnd, "\n#1:\n;1003   00         BRK \n"},
+        {"play at $00 bytes", tune(0x1000, 0x1000, 0x2000, "60"), "t.sid|2", 0, "", kEnd, "\n#1\n\n#2\n"},
+        {"play at an undocumented opcode", tune(0x1000, 0x1000, 0x1001, "60 ff"), "t.sid|1", 0,
+         "voxdump: play call #1: undocumented opcode ff at 1001; call ended\n", kEnd, "\n#1\n"},
+        {"init and play at ffff", tune(0xFFFF, 0xFFFF, 0xFFFF, "ea"), "t.sid|1|1|1", 0, "", kEnd,
+         "\n#1:\n;ffff   ea         NOP \n;0   00         BRK \n"},
+        {"output is a directory", kValid, "t.sid|1", 1, "voxdump: t.log: cannot create: Is a directory\n", kEnd, "-", OutputIsDir},
+        {"output links to the tune", kValid, "t.sid|1", 1, std::string("voxdump: t.log") + kRefused, "", "-", OutputLinksToTune},
+        {"tune named x.log", kValid, "x.log|1", 1, std::string("voxdump: x.log") + kRefused, "", "-"},
+        {"tune named x.dis", kValid, "x.dis|1|0|1", 1, std::string("voxdump: x.dis") + kRefused, "", "-"},
+        {"full disk", kValid, "t.sid|1", 1, "voxdump: t.log: write failed: No space left on device\n", kEnd, "-", OutputLinksToFull},
+        {"calls 0", kValid, "t.sid|0", 0, "", kEnd, "bytes of program data in file.\n\n\n"},
+        {"calls abc", kValid, "t.sid|abc", 0, "", kEnd, "in file.\n\n\n"},
+        {"calls 0 traced", kValid, "t.sid|0|0|1", 0, "", kEnd, "\nload:\n;1000   60         RTS \n;1   00         BRK \n"},
+        {"calls -1", kValid, "t.sid|-1", 2, "voxdump: invalid number of calls '-1'\n", "", "-"},
+        {"calls 99999999999", kValid, "t.sid|99999999999", 2, "voxdump: invalid number of calls '99999999999'\n", "", "-"},
+        {"calls 12abc", kValid, "t.sid|12abc", 0, "", kEnd, "\n#11\n\n#12\n"},
+        {"calls with a space", kValid, "t.sid| 7", 0, "", kEnd, "\n#7\n"},
+        {"calls +3", kValid, "t.sid|+3", 0, "", kEnd, "\n#3\n"},
+        {"flags 10", kValid, "t.sid|1|10|10", 0, "", kEnd, "\ninit:\n;1000   60         RTS \n;1   00         BRK \n\n#1:\n;1003   00         BRK \n"},
+        {"flags 1x", kValid, "t.sid|1|0|1x", 0, "", kEnd, "\n#1:\n;1003   00         BRK \n"},
+        {"asm flag 2", kValid, "t.sid|1|1|2", 0, "", kEnd, "\n#1\n"},
+        {"empty flags", kValid, "t.sid|1||", 0, "", kEnd, "\n#1\n"},
+        {"short name", kValid, "ab|1", 0, "", "ab.log!\n" + kEnd, "-"},
+        {"raster poll", tune(0x1000, 0x1000, 0x1000, "ad 12 d0 f0 fb"), "t.sid|1", 0,
+         "voxdump: start routine: endless loop at 1000; call ended\nvoxdump: play call #1: endless loop at 1000; call ended\n", kEnd, "\n#1\n"},
+        // INC $FB / BNE / INC $FC / JMP
+        {"16-bit counter", tune(0x1000, 0x1000, 0x1001, "60 e6 fb d0 fc e6 fc 4c 01 10"), "t.sid|1", 0,
+         "voxdump: play call #1: endless loop at 1001; call ended\n", kEnd, "\n#1\n"},
+        {"same SID register for ever", tune(0x1000, 0x1000, 0x1001, "60 8d 18 d4 4c 01 10"), "t.sid|1", 0,
+         "voxdump: play call #1: endless loop at 1001; call ended\n", kEnd, "\n#1\n00004 d418 00\n00011 d418 00\n00018 d418 00\n"},
+        {"RTS stored at 0001", tune(0x1000, 0x1000, 0x1004, "a9 60 85 01 60"), "t.sid|1", 0,
+         "voxdump: start routine: endless loop at 0001; call ended\nvoxdump: play call #1: endless loop at 0001; call ended\n", kEnd, "\n#1\n"},
     });
+    // clang-format on
     return r;
 }
 
-void PrintTo(const BadInput& c, std::ostream* out) { *out << c.what; }
-
-class BadInputTest : public testing::TestWithParam<BadInput> {};
+class BadInputTest : public testing::TestWithParam<Row> {};
 
 TEST_P(BadInputTest, HandledWithNothingLost) {
-    const BadInput& c = GetParam();
+    const Row& c = GetParam();
     ScratchDir dir;
-    const fs::path tunePath = dir.path / c.args[0];
-    const fs::path output = dir.path / (c.args.size() >= 4 && c.args[3][0] == '1' ? "t.dis" : "t.log");
-    if (c.setup == Setup::TuneIsDirectory) fs::create_directory(tunePath);
-    if (c.setup != Setup::TuneIsDirectory && c.setup != Setup::NoTune) writeFile(tunePath, c.tune);
-    if (c.setup == Setup::OutputIsDirectory) fs::create_directory(output);
-    if (c.setup == Setup::OutputLinksToTune) fs::create_symlink(tunePath, output);
-    if (c.setup == Setup::OutputLinksToFull) fs::create_symlink("/dev/full", output);
+    std::vector<std::string> args;
+    std::istringstream in(c.args);
+    for (std::string arg; std::getline(in, arg, '|');) args.push_back(arg);
+    if (c.args.ends_with('|')) args.push_back("");
+    const fs::path tunePath = dir.path / args[0];
+    const fs::path output = dir.path / (args.size() >= 4 && args[3][0] == '1' ? "t.dis" : "t.log");
+    if (c.setup == TuneIsDir) fs::create_directory(tunePath);
+    if (c.setup != TuneIsDir && c.setup != NoTune) writeFile(tunePath, c.tune);
+    if (c.setup == OutputIsDir) fs::create_directory(output);
+    if (c.setup == OutputLinksToTune) fs::create_symlink(tunePath, output);
+    if (c.setup == OutputLinksToFull) fs::create_symlink("/dev/full", output);
 
-    RunResult r = runVoxdump(dir.path, c.args);
+    RunResult r = runVoxdump(dir.path, args);
     EXPECT_EQ(r.status, c.status);
-    if (c.err != "*") {
-        EXPECT_EQ(r.err, c.err);
-    } else {
-        for (size_t at = 0; at < r.err.size(); at = r.err.find('\n', at) + 1) {
-            EXPECT_EQ(r.err.compare(at, 9, "voxdump: "), 0) << r.err;
-        }
+    if (c.err != "*") EXPECT_EQ(r.err, c.err);
+    for (size_t at = 0; at < r.err.size(); at = r.err.find('\n', at) + 1) {
+        EXPECT_EQ(r.err.compare(at, 9, "voxdump: "), 0) << r.err;
     }
     EXPECT_TRUE(r.out.ends_with(c.outTail)) << r.out;
-    if (c.outputTail == "-") {
-        EXPECT_TRUE(c.setup != Setup::TuneFile || !fs::exists(output) || output == tunePath);
-    } else {
+    if (c.outputTail != "-")
         EXPECT_TRUE(readFile(output).ends_with(c.outputTail)) << readFile(output);
-    }
-    if (fs::is_regular_file(tunePath)) {
+    if (c.outputTail == "-" && c.setup == Plain) EXPECT_EQ(fs::exists(output), output == tunePath);
+    if (c.setup != TuneIsDir && c.setup != NoTune) {
         EXPECT_EQ(readFile(tunePath), std::string(c.tune.begin(), c.tune.end()));
     }
 }

@@ -30,10 +30,10 @@ TEST(SidLog, WindowEdgesAndFormats) {
         const char* log;
     } cases[] = {
         {"8d 00 d4 8d ff d7 8d ff d3 8d 00 d8", "00004 d400 00\n00008 d7ff 00\n"},
-        {"a2 01 a9 41 9d ff d3 9d ff d7", "00009 d400 41\n"},  // abs,X over both edges
+        {"a2 01 a9 41 9d ff d3 9d ff d7", "00009 d400 41\n"},           // abs,X over both edges
         {"a9 0f 8d 18 d4 ee 18 d4", "00006 d418 0f\n00012 d418 10\n"},  // RMW writes once
-        {"a2 03 ca d0 fd 8e 00 d4", "00018 d400 00\n"},                  // branches cost 2
-        {"a9 ff 48 08 20 08 10 00 8d 1b d4", "00018 d41b ff\n"},  // pushes are not logged
+        {"a2 03 ca d0 fd 8e 00 d4", "00018 d400 00\n"},                 // branches cost 2
+        {"a9 ff 48 08 20 08 10 00 8d 1b d4", "00018 d41b ff\n"},        // pushes are not logged
     };
     for (const auto& c : cases) EXPECT_EQ(logOf(c.code), std::string(c.log) + "\n#1\n") << c.code;
 }

@@ -23,7 +23,8 @@ Bytes psidFile(const Psid& t) {
         f.push_back(static_cast<uint8_t>(v));
     };
     auto text = [&](const std::string& s, size_t size) {
-        for (size_t k = 0; k < size; ++k) f.push_back(k < s.size() ? static_cast<uint8_t>(s[k]) : 0);
+        for (size_t k = 0; k < size; ++k)
+            f.push_back(k < s.size() ? static_cast<uint8_t>(s[k]) : 0);
     };
     text(t.id, 4);
     be16(t.version);
@@ -51,18 +52,6 @@ Bytes psidFile(const Psid& t) {
     return f;
 }
 
-std::string headerReport(const Psid& t) {
-    std::ostringstream r;
-    r << "Version 1 header:\nID: " << t.id << "\nVersion: " << t.version << std::hex
-      << "\nData offset: 0x" << (t.version == 2 ? 0x7C : 0x76) << "\nLoad addr: 0x" << t.load
-      << "\nInit addr: 0x" << t.init << "\nPlay addr: 0x" << t.play << std::dec
-      << "\nSongs: 1\nStart song: 1\nSpeed: 0\nName: " << t.name << "\nAuthor: " << t.author
-      << "\nCopyright: " << t.copyright << "\n";
-    if (t.version == 2) r << "Version 2 extensions:\nFlags: 0x0\nReserved: 0x0\n";
-    r << "---\n" << t.data.size() << " bytes of program data in file.\n";
-    return r.str();
-}
-
 void loadCode(std::string_view hex, uint16_t at) {
     cpuReset(false);
     Bytes code = hexBytes(hex);
@@ -77,7 +66,8 @@ std::string readFile(const std::filesystem::path& path) {
 
 void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 ScratchDir::ScratchDir() {
@@ -85,7 +75,9 @@ ScratchDir::ScratchDir() {
     path = mkdtemp(pattern.data());
 }
 
-ScratchDir::~ScratchDir() { std::filesystem::remove_all(path); }
+ScratchDir::~ScratchDir() {
+    std::filesystem::remove_all(path);
+}
 
 RunResult runVoxdump(const std::filesystem::path& dir, const std::vector<std::string>& args) {
     std::string command = "cd '" + dir.string() + "' && " VOXDUMP_BINARY;

@@ -26,9 +26,6 @@ struct Psid {
 
 Bytes psidFile(const Psid& tune);
 
-// The header report for a tune as psidFile writes it.
-std::string headerReport(const Psid& tune);
-
 // Runs the CPU on code placed at $1000 after a reset (log capture off).
 void loadCode(std::string_view hex, uint16_t at = 0x1000);
 

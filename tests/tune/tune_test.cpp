@@ -79,10 +79,10 @@ TEST(HeaderReport, ZeroedRecord) {
 TEST(HeaderReport, FieldsAtTheirLimits) {
     ScratchDir dir;
     Bytes file = psidFile({.version = 2, .embedLoad = true, .data = hexBytes("60")});
-    std::fill(file.begin() + 18, file.begin() + 22, 0xFF);   // speed: all bits set
-    std::fill(file.begin() + 22, file.begin() + 54, 'N');    // name: 32 bytes, no zero
+    std::fill(file.begin() + 18, file.begin() + 22, 0xFF);    // speed: all bits set
+    std::fill(file.begin() + 22, file.begin() + 54, 'N');     // name: 32 bytes, no zero
     std::fill(file.begin() + 120, file.begin() + 124, 0xFF);  // reserved
-    file[2] = 0;                                               // ID with a zero byte
+    file[2] = 0;                                              // ID with a zero byte
     writeFile(dir.path / "t.sid", file);
     allocateLoadBuffer();
     ASSERT_TRUE(loadTune((dir.path / "t.sid").c_str()));
