@@ -6,7 +6,8 @@
 #include <cstdint>
 
 struct Core {
-    uint16_t pc;
+    uint32_t pc;      // may pass $FFFF by up to two bytes before the loop wraps it
+    uint64_t cycles;  // charged in this cpuRun call
     uint8_t a, x, y, sp;
     uint8_t c, v, d, i, b;  // 0 or 1
     uint8_t nValue;         // N is bit 7 of this value

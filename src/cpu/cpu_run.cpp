@@ -20,73 +20,67 @@ inline uint16_t operandWord(const Core& k, const uint8_t* m) {
 // Effective addresses. Each moves pc past the instruction.
 inline uint16_t addrZeroPage(Core& k, const uint8_t* m) {
     uint8_t address = operandByte(k, m);
-    k.pc = static_cast<uint16_t>(k.pc + 2);
+    k.pc += 2;
     return address;
 }
 inline uint16_t addrZeroPageX(Core& k, const uint8_t* m) {
     uint8_t address = static_cast<uint8_t>(operandByte(k, m) + k.x);
-    k.pc = static_cast<uint16_t>(k.pc + 2);
+    k.pc += 2;
     return address;
 }
 inline uint16_t addrZeroPageY(Core& k, const uint8_t* m) {
     uint8_t address = static_cast<uint8_t>(operandByte(k, m) + k.y);
-    k.pc = static_cast<uint16_t>(k.pc + 2);
+    k.pc += 2;
     return address;
 }
 inline uint16_t addrAbsolute(Core& k, const uint8_t* m) {
     uint16_t address = operandWord(k, m);
-    k.pc = static_cast<uint16_t>(k.pc + 3);
+    k.pc += 3;
     return address;
 }
 inline uint16_t addrAbsoluteX(Core& k, const uint8_t* m) {
     uint16_t address = static_cast<uint16_t>(operandWord(k, m) + k.x);
-    k.pc = static_cast<uint16_t>(k.pc + 3);
+    k.pc += 3;
     return address;
 }
 inline uint16_t addrAbsoluteY(Core& k, const uint8_t* m) {
     uint16_t address = static_cast<uint16_t>(operandWord(k, m) + k.y);
-    k.pc = static_cast<uint16_t>(k.pc + 3);
+    k.pc += 3;
     return address;
 }
 // (zp,X): the pointer lies at zp + X, $0000 to $01FE, not wrapped to page zero.
 inline uint16_t addrIndexedIndirect(Core& k, const uint8_t* m) {
     unsigned pointer = operandByte(k, m) + unsigned{k.x};
-    k.pc = static_cast<uint16_t>(k.pc + 2);
+    k.pc += 2;
     return static_cast<uint16_t>(m[pointer] | m[pointer + 1] << 8);
 }
 // (zp),Y: a pointer at $FF takes its high byte from $0100.
 inline uint16_t addrIndirectIndexed(Core& k, const uint8_t* m) {
     unsigned pointer = operandByte(k, m);
-    k.pc = static_cast<uint16_t>(k.pc + 2);
+    k.pc += 2;
     return static_cast<uint16_t>((m[pointer] | m[pointer + 1] << 8) + k.y);
 }
 
-// Read fetches; the zero-page and absolute ones remember their address for
-// the write back of read-modify-write instructions.
+// Read fetches.
 inline uint8_t fetchImmediate(Core& k, const uint8_t* m) {
     uint8_t value = operandByte(k, m);
-    k.pc = static_cast<uint16_t>(k.pc + 2);
+    k.pc += 2;
     return value;
 }
 inline uint8_t fetchZeroPage(Core& k, const uint8_t* m) {
-    k.lastZp = static_cast<uint8_t>(addrZeroPage(k, m));
-    return m[k.lastZp];
+    return m[addrZeroPage(k, m)];
 }
 inline uint8_t fetchZeroPageX(Core& k, const uint8_t* m) {
-    k.lastZp = static_cast<uint8_t>(addrZeroPageX(k, m));
-    return m[k.lastZp];
+    return m[addrZeroPageX(k, m)];
 }
 inline uint8_t fetchZeroPageY(Core& k, const uint8_t* m) {
-    k.lastZp = static_cast<uint8_t>(addrZeroPageY(k, m));
-    return m[k.lastZp];
+    return m[addrZeroPageY(k, m)];
 }
 inline uint8_t fetchAbsolute(Core& k, const uint8_t* m) {
-    k.lastAbs = addrAbsolute(k, m);
-    return m[k.lastAbs];
+    return m[addrAbsolute(k, m)];
 }
 inline uint8_t fetchAbsoluteX(Core& k, const uint8_t* m) {
-    k.lastAbs = addrAbsoluteX(k, m);
-    return m[k.lastAbs];
+    return m[addrAbsoluteX(k, m)];
 }
 inline uint8_t fetchAbsoluteY(Core& k, const uint8_t* m) {
     return m[addrAbsoluteY(k, m)];
@@ -98,10 +92,52 @@ inline uint8_t fetchIndirectIndexed(Core& k, const uint8_t* m) {
     return m[addrIndirectIndexed(k, m)];
 }
 
+inline void loadCore(Core& k) {
+    k.pc = cpu.pc;
+    k.cycles = cpu.cycleTotal;
+    k.a = cpu.a;
+    k.x = cpu.x;
+    k.y = cpu.y;
+    k.sp = cpu.sp;
+    k.c = cpu.c;
+    k.v = cpu.v;
+    k.d = cpu.d;
+    k.i = cpu.i;
+    k.b = cpu.b;
+    k.nValue = static_cast<uint8_t>(cpu.n << 7);
+    k.zValue = cpu.z ? 0 : 1;
+}
+
+inline void storeCore(const Core& k) {
+    cpu.pc = static_cast<uint16_t>(k.pc);
+    cpu.cycleTotal = static_cast<uint32_t>(k.cycles);
+    cpu.a = k.a;
+    cpu.x = k.x;
+    cpu.y = k.y;
+    cpu.sp = k.sp;
+    cpu.c = k.c;
+    cpu.v = k.v;
+    cpu.d = k.d;
+    cpu.i = k.i;
+    cpu.b = k.b;
+    cpu.n = k.nValue >> 7;
+    cpu.z = k.zValue == 0;
+}
+
+// memWrite, with the time stamp from the loop's count.
+inline void store(Core& k, uint8_t* m, uint16_t address, uint8_t value) {
+    if (storeTraps[address >> 8]) [[unlikely]] {
+        cpu.cycleTotal = static_cast<uint32_t>(k.cycles);
+        memWriteTrapped(address, value);
+    }
+    m[address] = value;
+}
+
 // The stack lives in page one; a pull from the empty stack yields 0.
 inline void stackPush(Core& k, uint8_t* m, uint8_t value) {
     uint16_t address = static_cast<uint16_t>(0x100 + k.sp);
-    watchdogNoteStore(address, value);
+    if (storeTraps[1]) [[unlikely]]
+        watchdogNoteStore(address);  // only kTrapWatch can be set
     m[address] = value;
     --k.sp;
 }
@@ -216,86 +252,79 @@ inline uint8_t dec(Core& k, uint8_t value) {
     return result;
 }
 
-Core loadCore() {
-    Core k{};
-    k.pc = cpu.pc;
-    k.a = cpu.a;
-    k.x = cpu.x;
-    k.y = cpu.y;
-    k.sp = cpu.sp;
-    k.c = cpu.c;
-    k.v = cpu.v;
-    k.d = cpu.d;
-    k.i = cpu.i;
-    k.b = cpu.b;
-    k.nValue = static_cast<uint8_t>(cpu.n << 7);
-    k.zValue = cpu.z ? 0 : 1;
-    k.lastZp = cpu.lastZpAddress;
-    k.lastAbs = cpu.lastAbsAddress;
-    return k;
+// Read-modify-write: the operand's address is remembered, and the result is
+// written back there once.
+template <uint8_t (*Op)(Core&, uint8_t)>
+inline void modifyZeroPage(uint16_t address, Core& k, uint8_t* m) {
+    cpu.lastZpAddress = static_cast<uint8_t>(address);
+    store(k, m, address, Op(k, m[address]));
+}
+template <uint8_t (*Op)(Core&, uint8_t)>
+inline void modifyAbsolute(uint16_t address, Core& k, uint8_t* m) {
+    cpu.lastAbsAddress = address;
+    store(k, m, address, Op(k, m[address]));
 }
 
-void storeCore(const Core& k) {
-    cpu.pc = k.pc;
-    cpu.a = k.a;
-    cpu.x = k.x;
-    cpu.y = k.y;
-    cpu.sp = k.sp;
-    cpu.c = k.c;
-    cpu.v = k.v;
-    cpu.d = k.d;
-    cpu.i = k.i;
-    cpu.b = k.b;
-    cpu.n = k.nValue >> 7;
-    cpu.z = k.zValue == 0;
-    cpu.lastZpAddress = k.lastZp;
-    cpu.lastAbsAddress = k.lastAbs;
-}
-
-// Every instruction that can move pc anywhere but forward ends with this.
+// Every instruction that can move pc anywhere but forward ends with this,
+// given its own address: a backward move is where a loop can close. Away from
+// the cycle limit the loop need not check the limit per instruction: the
+// watchdog looks at it here, and asks for the careful loop when it comes near.
 #if VOXDUMP_WATCHDOG
-#define CONTROL_TRANSFER()                \
-    if (watchdogSample(k)) [[unlikely]] { \
-        result = kRunStopped;             \
-        goto done;                        \
+#define CONTROL_TRANSFER(from)                                                                  \
+    if (k.pc <= (from) && watchdogWorthChecking(k.pc, k.x, k.y, k.a)) [[unlikely]] {            \
+        const WatchdogAction action = watchdogCheck(static_cast<uint16_t>(k.pc), k.a, k.x, k.y, \
+                                                    k.sp, packStatus(k), k.cycles);             \
+        if (action == WatchdogAction::Stop) {                                                   \
+            result = kRunStopped;                                                               \
+            goto done;                                                                          \
+        }                                                                                       \
+        if (!Careful && action == WatchdogAction::NearCycleLimit) {                             \
+            result = kRunNeedsCare;                                                             \
+            goto done;                                                                          \
+        }                                                                                       \
     }
 #else
-#define CONTROL_TRANSFER()
+#define CONTROL_TRANSFER(from) (void)(from)
 #endif
 
 #define BRANCH_IF(condition)                                                             \
     if (condition) {                                                                     \
-        k.pc = static_cast<uint16_t>(k.pc + 2 + static_cast<int8_t>(operandByte(k, m))); \
-        CONTROL_TRANSFER();                                                              \
+        const uint16_t from = static_cast<uint16_t>(k.pc);                               \
+        k.pc = static_cast<uint16_t>(from + 2 + static_cast<int8_t>(operandByte(k, m))); \
+        CONTROL_TRANSFER(from);                                                          \
     } else {                                                                             \
-        k.pc = static_cast<uint16_t>(k.pc + 2);                                          \
+        k.pc += 2;                                                                       \
     }                                                                                    \
     break
 
-template <bool Stepping>
-int runLoop(uint16_t stepCount) {
-    Core k = loadCore();
+// The loop ran near the cycle limit and must go on in the careful loop, which
+// checks the limit before every instruction.
+constexpr int kRunNeedsCare = 3;
+
+template <bool Stepping, bool Careful>
+int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
+    cpu.cycleTotal = static_cast<uint32_t>(cyclesSoFar);
+    Core k;
+    loadCore(k);
     uint8_t* const m = cpu.memory.data();
     const uint8_t* const cycles = cpu.opcodeCycles.data();
-    uint64_t total = 0;
 #if VOXDUMP_WATCHDOG
-    const uint64_t budget = 0xFFFFFFFFull - watchdog.routineCycles;
+    const uint64_t budget = kCycleLimit - watchdog.routineCycles;
 #endif
     int result;
-    cpu.cycleTotal = 0;
 
     for (;;) {
         const uint8_t opcode = m[k.pc];
-        const uint64_t next = total + cycles[opcode];
 #if VOXDUMP_WATCHDOG
-        if (next > budget) [[unlikely]] {
-            watchdogStop(StopReason::CycleLimit, k.pc, opcode);
-            result = kRunStopped;
-            goto done;
+        if constexpr (Careful) {
+            if (k.cycles + cycles[opcode] > budget) [[unlikely]] {
+                watchdogStop(StopReason::CycleLimit, static_cast<uint16_t>(k.pc), opcode);
+                result = kRunStopped;
+                goto done;
+            }
         }
 #endif
-        total = next;
-        cpu.cycleTotal = static_cast<uint32_t>(total);
+        k.cycles += cycles[opcode];
 
         switch (opcode) {
             case 0x00: result = kRunReachedBrk; goto done;
@@ -321,19 +350,19 @@ int runLoop(uint16_t stepCount) {
             case 0xBC: setNZ(k, k.y = fetchAbsoluteX(k, m)); break;
 
             // Stores
-            case 0x85: memWrite(addrZeroPage(k, m), k.a); break;
-            case 0x95: memWrite(addrZeroPageX(k, m), k.a); break;
-            case 0x8D: memWrite(addrAbsolute(k, m), k.a); break;
-            case 0x9D: memWrite(addrAbsoluteX(k, m), k.a); break;
-            case 0x99: memWrite(addrAbsoluteY(k, m), k.a); break;
-            case 0x81: memWrite(addrIndexedIndirect(k, m), k.a); break;
-            case 0x91: memWrite(addrIndirectIndexed(k, m), k.a); break;
-            case 0x86: memWrite(addrZeroPage(k, m), k.x); break;
-            case 0x96: memWrite(addrZeroPageY(k, m), k.x); break;
-            case 0x8E: memWrite(addrAbsolute(k, m), k.x); break;
-            case 0x84: memWrite(addrZeroPage(k, m), k.y); break;
-            case 0x94: memWrite(addrZeroPageX(k, m), k.y); break;
-            case 0x8C: memWrite(addrAbsolute(k, m), k.y); break;
+            case 0x85: store(k, m, addrZeroPage(k, m), k.a); break;
+            case 0x95: store(k, m, addrZeroPageX(k, m), k.a); break;
+            case 0x8D: store(k, m, addrAbsolute(k, m), k.a); break;
+            case 0x9D: store(k, m, addrAbsoluteX(k, m), k.a); break;
+            case 0x99: store(k, m, addrAbsoluteY(k, m), k.a); break;
+            case 0x81: store(k, m, addrIndexedIndirect(k, m), k.a); break;
+            case 0x91: store(k, m, addrIndirectIndexed(k, m), k.a); break;
+            case 0x86: store(k, m, addrZeroPage(k, m), k.x); break;
+            case 0x96: store(k, m, addrZeroPageY(k, m), k.x); break;
+            case 0x8E: store(k, m, addrAbsolute(k, m), k.x); break;
+            case 0x84: store(k, m, addrZeroPage(k, m), k.y); break;
+            case 0x94: store(k, m, addrZeroPageX(k, m), k.y); break;
+            case 0x8C: store(k, m, addrAbsolute(k, m), k.y); break;
 
             // Transfers
             case 0xAA:
@@ -452,42 +481,42 @@ int runLoop(uint16_t stepCount) {
                 k.a = asl(k, k.a);
                 ++k.pc;
                 break;
-            case 0x06: memWrite(k.lastZp, asl(k, fetchZeroPage(k, m))); break;
-            case 0x16: memWrite(k.lastZp, asl(k, fetchZeroPageX(k, m))); break;
-            case 0x0E: memWrite(k.lastAbs, asl(k, fetchAbsolute(k, m))); break;
-            case 0x1E: memWrite(k.lastAbs, asl(k, fetchAbsoluteX(k, m))); break;
+            case 0x06: modifyZeroPage<asl>(addrZeroPage(k, m), k, m); break;
+            case 0x16: modifyZeroPage<asl>(addrZeroPageX(k, m), k, m); break;
+            case 0x0E: modifyAbsolute<asl>(addrAbsolute(k, m), k, m); break;
+            case 0x1E: modifyAbsolute<asl>(addrAbsoluteX(k, m), k, m); break;
             case 0x4A:
                 k.a = lsr(k, k.a);
                 ++k.pc;
                 break;
-            case 0x46: memWrite(k.lastZp, lsr(k, fetchZeroPage(k, m))); break;
-            case 0x56: memWrite(k.lastZp, lsr(k, fetchZeroPageX(k, m))); break;
-            case 0x4E: memWrite(k.lastAbs, lsr(k, fetchAbsolute(k, m))); break;
-            case 0x5E: memWrite(k.lastAbs, lsr(k, fetchAbsoluteX(k, m))); break;
+            case 0x46: modifyZeroPage<lsr>(addrZeroPage(k, m), k, m); break;
+            case 0x56: modifyZeroPage<lsr>(addrZeroPageX(k, m), k, m); break;
+            case 0x4E: modifyAbsolute<lsr>(addrAbsolute(k, m), k, m); break;
+            case 0x5E: modifyAbsolute<lsr>(addrAbsoluteX(k, m), k, m); break;
             case 0x2A:
                 k.a = rol(k, k.a);
                 ++k.pc;
                 break;
-            case 0x26: memWrite(k.lastZp, rol(k, fetchZeroPage(k, m))); break;
-            case 0x36: memWrite(k.lastZp, rol(k, fetchZeroPageX(k, m))); break;
-            case 0x2E: memWrite(k.lastAbs, rol(k, fetchAbsolute(k, m))); break;
-            case 0x3E: memWrite(k.lastAbs, rol(k, fetchAbsoluteX(k, m))); break;
+            case 0x26: modifyZeroPage<rol>(addrZeroPage(k, m), k, m); break;
+            case 0x36: modifyZeroPage<rol>(addrZeroPageX(k, m), k, m); break;
+            case 0x2E: modifyAbsolute<rol>(addrAbsolute(k, m), k, m); break;
+            case 0x3E: modifyAbsolute<rol>(addrAbsoluteX(k, m), k, m); break;
             case 0x6A:
                 k.a = ror(k, k.a);
                 ++k.pc;
                 break;
-            case 0x66: memWrite(k.lastZp, ror(k, fetchZeroPage(k, m))); break;
-            case 0x76: memWrite(k.lastZp, ror(k, fetchZeroPageX(k, m))); break;
-            case 0x6E: memWrite(k.lastAbs, ror(k, fetchAbsolute(k, m))); break;
-            case 0x7E: memWrite(k.lastAbs, ror(k, fetchAbsoluteX(k, m))); break;
-            case 0xE6: memWrite(k.lastZp, inc(k, fetchZeroPage(k, m))); break;
-            case 0xF6: memWrite(k.lastZp, inc(k, fetchZeroPageX(k, m))); break;
-            case 0xEE: memWrite(k.lastAbs, inc(k, fetchAbsolute(k, m))); break;
-            case 0xFE: memWrite(k.lastAbs, inc(k, fetchAbsoluteX(k, m))); break;
-            case 0xC6: memWrite(k.lastZp, dec(k, fetchZeroPage(k, m))); break;
-            case 0xD6: memWrite(k.lastZp, dec(k, fetchZeroPageX(k, m))); break;
-            case 0xCE: memWrite(k.lastAbs, dec(k, fetchAbsolute(k, m))); break;
-            case 0xDE: memWrite(k.lastAbs, dec(k, fetchAbsoluteX(k, m))); break;
+            case 0x66: modifyZeroPage<ror>(addrZeroPage(k, m), k, m); break;
+            case 0x76: modifyZeroPage<ror>(addrZeroPageX(k, m), k, m); break;
+            case 0x6E: modifyAbsolute<ror>(addrAbsolute(k, m), k, m); break;
+            case 0x7E: modifyAbsolute<ror>(addrAbsoluteX(k, m), k, m); break;
+            case 0xE6: modifyZeroPage<inc>(addrZeroPage(k, m), k, m); break;
+            case 0xF6: modifyZeroPage<inc>(addrZeroPageX(k, m), k, m); break;
+            case 0xEE: modifyAbsolute<inc>(addrAbsolute(k, m), k, m); break;
+            case 0xFE: modifyAbsolute<inc>(addrAbsoluteX(k, m), k, m); break;
+            case 0xC6: modifyZeroPage<dec>(addrZeroPage(k, m), k, m); break;
+            case 0xD6: modifyZeroPage<dec>(addrZeroPageX(k, m), k, m); break;
+            case 0xCE: modifyAbsolute<dec>(addrAbsolute(k, m), k, m); break;
+            case 0xDE: modifyAbsolute<dec>(addrAbsoluteX(k, m), k, m); break;
             case 0xE8:
                 k.x = inc(k, k.x);
                 ++k.pc;
@@ -516,40 +545,46 @@ int runLoop(uint16_t stepCount) {
             case 0xF0: BRANCH_IF(!k.zValue);
 
             // Jumps, calls and returns
-            case 0x4C:
+            case 0x4C: {
+                const uint16_t from = static_cast<uint16_t>(k.pc);
                 k.pc = operandWord(k, m);
-                CONTROL_TRANSFER();
+                CONTROL_TRANSFER(from);
                 break;
+            }
             case 0x6C: {
+                const uint16_t from = static_cast<uint16_t>(k.pc);
                 uint16_t pointer = operandWord(k, m);
                 k.pc =
                     static_cast<uint16_t>(m[pointer] | m[static_cast<uint16_t>(pointer + 1)] << 8);
-                CONTROL_TRANSFER();
+                CONTROL_TRANSFER(from);
                 break;
             }
             case 0x20: {
                 // The return address pushed is that of the JSR's last byte; the
                 // target is read after the pushes.
-                uint16_t last = static_cast<uint16_t>(k.pc + 2);
+                const uint16_t from = static_cast<uint16_t>(k.pc);
+                uint16_t last = static_cast<uint16_t>(from + 2);
                 stackPush(k, m, static_cast<uint8_t>(last >> 8));
                 stackPush(k, m, static_cast<uint8_t>(last));
                 k.pc = operandWord(k, m);
-                CONTROL_TRANSFER();
+                CONTROL_TRANSFER(from);
                 break;
             }
             case 0x60: {
+                const uint16_t from = static_cast<uint16_t>(k.pc);
                 uint8_t lo = stackPull(k, m);
                 uint8_t hi = stackPull(k, m);
                 k.pc = static_cast<uint16_t>((hi << 8 | lo) + 1);
-                CONTROL_TRANSFER();
+                CONTROL_TRANSFER(from);
                 break;
             }
             case 0x40: {
+                const uint16_t from = static_cast<uint16_t>(k.pc);
                 unpackStatus(k, stackPull(k, m));
                 uint8_t lo = stackPull(k, m);
                 uint8_t hi = stackPull(k, m);
                 k.pc = static_cast<uint16_t>(hi << 8 | lo);
-                CONTROL_TRANSFER();
+                CONTROL_TRANSFER(from);
                 break;
             }
 
@@ -584,14 +619,26 @@ int runLoop(uint16_t stepCount) {
                 break;
             case 0xEA: ++k.pc; break;
 
+            case 0xFF:
             default:
+                if (k.pc > 0xFFFF) {
+                    // Execution ran on past $FFFF into the guard bytes: it
+                    // continues at $0000, which is a move backward.
+                    k.pc -= 0x10000;
+                    CONTROL_TRANSFER(0xFFFF);
+                    continue;
+                }
                 // An undocumented opcode changes nothing and would be fetched
                 // again for ever.
-                watchdogStop(StopReason::UndocumentedOpcode, k.pc, opcode);
+                watchdogStop(StopReason::UndocumentedOpcode, static_cast<uint16_t>(k.pc), opcode);
                 result = kRunStopped;
                 goto done;
         }
         if constexpr (Stepping) {
+            if (k.pc > 0xFFFF) {  // wrapped here, as the guard bytes do for the other loops
+                k.pc -= 0x10000;
+                CONTROL_TRANSFER(0xFFFF);
+            }
             if (--stepCount == 0) {
                 result = kRunStepsDone;
                 goto done;
@@ -601,14 +648,23 @@ int runLoop(uint16_t stepCount) {
 
 done:
     storeCore(k);
-#if VOXDUMP_WATCHDOG
-    watchdog.routineCycles += total;
-#endif
     return result;
 }
 
 }  // namespace
 
 int cpuRun(uint16_t stepCount) {
-    return stepCount == 0 ? runLoop<false>(0) : runLoop<true>(stepCount);
+    int result;
+    if (stepCount != 0) {
+        result = runLoop<true, true>(stepCount, 0);
+    } else if (!watchdogFarFromCycleLimit()) {
+        result = runLoop<false, true>(0, 0);
+    } else {
+        result = runLoop<false, false>(0, 0);
+        if (result == kRunNeedsCare) result = runLoop<false, true>(0, cpu.cycleTotal);
+    }
+#if VOXDUMP_WATCHDOG
+    watchdog.routineCycles += cpu.cycleTotal;
+#endif
+    return result;
 }

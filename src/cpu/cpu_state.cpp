@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "cpu/watchdog.h"
+#include "sidlog/mem_write.h"
 
 CpuState cpu;
+std::array<uint8_t, 256> storeTraps;
 
 // Rows are the high nibble of the opcode, columns the low nibble.
 const std::array<uint8_t, 256> kBaseCycles = {
@@ -29,7 +31,8 @@ const std::array<uint8_t, 256> kBaseCycles = {
 };
 
 void cpuReset(bool logEnabled) {
-    cpu.memory.fill(0);
+    std::fill_n(cpu.memory.begin(), kMemorySize, 0);
+    std::fill_n(cpu.memory.begin() + kMemorySize, kGuardBytes, kGuardOpcode);
     cpu.lastZpAddress = 0;
     cpu.lastAbsAddress = 0;
     cpu.pc = 0;
@@ -37,8 +40,13 @@ void cpuReset(bool logEnabled) {
     cpu.sp = 0xFF;
     cpu.n = cpu.v = cpu.b = cpu.d = cpu.i = cpu.z = cpu.c = 0;
     cpu.logEnabled = logEnabled ? 1 : 0;
+    storeTraps.fill(0);
+    storeTraps[kBumpAddress >> 8] = kTrapBump;
+    if (logEnabled) {
+        for (unsigned page = kSidFirst >> 8; page <= kSidLast >> 8; ++page)
+            storeTraps[page] = kTrapSid;
+    }
     cpu.opcodeCycles = kBaseCycles;
-    watchdogMemoryCleared();
     watchdogStartRoutine();
 }
 
@@ -48,11 +56,10 @@ uint8_t* cpuMemory() {
 
 void cpuLoad(const uint8_t* source, uint16_t address, uint16_t length) {
     // The copy never leaves the image: whatever would pass $FFFF is cut.
-    size_t count = std::min<size_t>(length, cpu.memory.size() - address);
+    size_t count = std::min<size_t>(length, kMemorySize - address);
     if (count == 0) return;
-    for (size_t k = 0; k < count; ++k) {
-        watchdogNoteStore(static_cast<uint16_t>(address + k), source[k]);
-    }
+    for (size_t k = 0; k < count; k += 256) watchdogNoteStore(static_cast<uint16_t>(address + k));
+    watchdogNoteStore(static_cast<uint16_t>(address + count - 1));
     std::memcpy(cpu.memory.data() + address, source, count);
 }
 

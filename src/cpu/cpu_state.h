@@ -3,7 +3,15 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+
+inline constexpr size_t kMemorySize = 65536;
+// Bytes after the image that hold an undocumented opcode: an instruction that
+// runs on past $FFFF fetches one of them next, and the execution loop then
+// continues at the wrapped address.
+inline constexpr size_t kGuardBytes = 3;
+inline constexpr uint8_t kGuardOpcode = 0x02;
 
 struct CpuState {
     std::array<uint8_t, 256> opcodeCycles;
@@ -14,10 +22,17 @@ struct CpuState {
     uint16_t lastAbsAddress;
     uint32_t cycleTotal;  // cycles charged in the current cpuRun call
     uint8_t logEnabled;
-    alignas(64) std::array<uint8_t, 65536> memory;
+    alignas(64) std::array<uint8_t, kMemorySize + kGuardBytes> memory;
 };
 
 extern CpuState cpu;
+
+// Per page of memory, what a store there has to do besides storing the byte;
+// 0 for most pages, so that a store's common path is one test.
+inline constexpr uint8_t kTrapBump = 1;   // the page of $5094
+inline constexpr uint8_t kTrapSid = 2;    // the sound chip's registers, while logging
+inline constexpr uint8_t kTrapWatch = 4;  // the loop watchdog wants a copy first
+extern std::array<uint8_t, 256> storeTraps;
 
 // Results of cpuRun.
 inline constexpr int kRunStepsDone = 0;   // the requested number of instructions ran

@@ -1,83 +1,79 @@
 #include "cpu/watchdog.h"
 
+#include <algorithm>
 #include <cstring>
 
 WatchdogState watchdog;
 
 namespace {
 
-alignas(64) uint8_t snapshot[65536];
+alignas(64) uint8_t keptContent[256][256];
 
-MachineKey keyOf(const Core& k) {
-    return MachineKey{watchdog.memoryHash,
-                      k.pc,
-                      k.a,
-                      k.x,
-                      k.y,
-                      k.sp,
-                      k.c,
-                      k.v,
-                      k.d,
-                      k.i,
-                      k.b,
-                      k.nValue,
-                      k.zValue};
+// Forgets the copied pages. With `watch`, the image as it is now becomes the
+// saved one, and the first store to each page will copy it.
+void forgetKeptPages(bool watch) {
+    for (uint8_t& traps : storeTraps) {
+        traps = static_cast<uint8_t>(watch ? traps | kTrapWatch : traps & ~kTrapWatch);
+    }
+    watchdog.keptCount = 0;
 }
 
-void save(const MachineKey& now) {
-    watchdog.saved = now;
-    watchdog.savedPc = now.pc;
-    watchdog.haveSaved = true;
+bool memoryAsSaved() {
+    for (uint16_t k = 0; k < watchdog.keptCount; ++k) {
+        const uint8_t page = watchdog.keptPages[k];
+        if (std::memcmp(cpu.memory.data() + page * 256, keptContent[page], 256) != 0) return false;
+    }
+    return true;
 }
 
 }  // namespace
 
-void watchdogMemoryCleared() {
-    watchdog.memoryHash = 0;
+void watchdogKeepPage(uint8_t page) {
+    std::memcpy(keptContent[page], cpu.memory.data() + page * 256, 256);
+    storeTraps[page] &= static_cast<uint8_t>(~kTrapWatch);
+    watchdog.keptPages[watchdog.keptCount++] = page;
 }
 
 void watchdogStartRoutine() {
+    forgetKeptPages(false);
     watchdog.routineCycles = 0;
     watchdog.countdown = 1;
+    watchdog.span = 1;
+    watchdog.sinceSave = 0;
     watchdog.power = 1;
-    watchdog.period = 0;
-    watchdog.savedPc = 0;
     watchdog.haveSaved = false;
-    watchdog.verifying = false;
     watchdog.reason = StopReason::None;
 }
 
-bool watchdogCheck(const Core& core) {
+WatchdogAction watchdogCheck(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t sp,
+                             uint8_t status, uint64_t cyclesThisRun) {
     WatchdogState& w = watchdog;
-    const MachineKey now = keyOf(core);
-    if (w.verifying) {
-        if (w.countdown != 0) return false;
-        if (now == w.saved && std::memcmp(snapshot, cpu.memory.data(), sizeof snapshot) == 0) {
-            watchdogStop(StopReason::EndlessLoop, core.pc, 0);
-            return true;
-        }
-        // The hashes collided: search on from here.
-        w.verifying = false;
-        save(now);
+    const MachineKey now{pc, a, x, y, sp, status};
+    if (w.haveSaved && now == w.saved && memoryAsSaved()) {
+        watchdogStop(StopReason::EndlessLoop, pc, 0);
+        return WatchdogAction::Stop;
+    }
+    if (w.countdown != 0) return WatchdogAction::Continue;
+
+    w.sinceSave += w.span;
+    if (w.sinceSave >= w.power) {
+        // Brent: save the state at every power of two and compare each later
+        // state with it.
+        forgetKeptPages(true);
+        w.saved = now;
+        w.haveSaved = true;
         w.power *= 2;
-        w.countdown = w.power;
-        return false;
+        w.sinceSave = 0;
     }
-    if (w.haveSaved && now == w.saved) {
-        // The state seems to repeat every `period` samples: prove it.
-        w.period = w.power - w.countdown;
-        w.verifying = true;
-        save(now);
-        std::memcpy(snapshot, cpu.memory.data(), sizeof snapshot);
-        w.countdown = w.period;
-        return false;
+    // Look again before the cycle limit could be passed without a check.
+    const uint64_t left = kCycleLimit - (w.routineCycles + cyclesThisRun);
+    if (left < 2 * kMaxCyclesBetweenChecks) {
+        w.countdown = w.span = 1;
+        return WatchdogAction::NearCycleLimit;
     }
-    if (w.countdown == 0) {
-        save(now);
-        w.power *= 2;
-        w.countdown = w.power;
-    }
-    return false;
+    w.span = std::min(w.power - w.sinceSave, left / kMaxCyclesBetweenChecks - 1);
+    w.countdown = w.span;
+    return WatchdogAction::Continue;
 }
 
 void watchdogStop(StopReason reason, uint16_t address, uint8_t opcode) {

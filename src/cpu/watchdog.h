@@ -5,39 +5,47 @@
 //  - a cycle total that would no longer fit the 32-bit time stamp.
 //
 // Loops are found with Brent's cycle detection over the states seen right
-// after each control transfer (taken branch, jump, call, return): any loop
-// that does not run through the whole address space passes one. A state is
-// the registers plus a 64-bit hash of memory that every store keeps up to
-// date. When a state seems to repeat after p samples, memory is copied and the
-// next p samples are run; only if the state and every memory byte then match
-// exactly is the loop declared, so a hash collision can never end a call that
-// would have finished.
+// after each backward control transfer (a taken branch, jump, call or return
+// whose target is not above the instruction itself): every loop has one,
+// unless it runs straight through the whole address space, which the cycle
+// limit ends. Brent's method keeps one saved state and compares each new
+// state with it. For memory, the saved state is the image at the moment of
+// saving: before a store first touches a page after that moment, the page is
+// copied. The memory is then equal to the saved image exactly when every
+// copied page still equals its copy, so a loop is only declared when the state
+// really repeats.
 #pragma once
 
 #include <cstdint>
 
-#include "cpu/core.h"
 #include "cpu/cpu_state.h"
 
 enum class StopReason : uint8_t { None, UndocumentedOpcode, EndlessLoop, CycleLimit };
 
+// What the execution loop does after a check.
+enum class WatchdogAction : uint8_t { Continue, Stop, NearCycleLimit };
+
+// Between two backward moves of pc, execution runs forward through at most
+// 65,536 instructions of at most 7 cycles.
+inline constexpr uint64_t kMaxCyclesBetweenChecks = 65536 * 7;
+inline constexpr uint64_t kCycleLimit = 0xFFFFFFFF;
+
 struct MachineKey {
-    uint64_t memoryHash;
     uint16_t pc;
-    uint8_t a, x, y, sp, c, v, d, i, b, nValue, zValue;
+    uint8_t a, x, y, sp, status;
     bool operator==(const MachineKey&) const = default;
 };
 
 struct WatchdogState {
-    uint64_t memoryHash;     // sum of value * addressKey(address) over memory
     uint64_t routineCycles;  // cycles of the routine call before this cpuRun
-    uint64_t countdown;      // samples left before the next save or check
+    uint64_t countdown;      // samples left until the next look at the counts below
+    uint64_t span;           // what countdown was last set to
+    uint64_t sinceSave;      // samples since the saved state, up to the last look
     uint64_t power;
-    uint64_t period;
-    uint16_t savedPc;
-    bool haveSaved;
-    bool verifying;
     MachineKey saved;
+    bool haveSaved;
+    uint8_t keptPages[256];  // pages copied since the save, in the order copied
+    uint16_t keptCount;
     StopReason reason;
     uint16_t stopAddress;
     uint8_t stopOpcode;
@@ -45,36 +53,37 @@ struct WatchdogState {
 
 extern WatchdogState watchdog;
 
-// A pseudo-random weight per address.
-inline uint64_t addressKey(uint16_t address) {
-    uint64_t k = (uint64_t{address} + 0x9E37u) * 0x9E3779B97F4A7C15ull;
-    return k ^ (k >> 29);
-}
+void watchdogKeepPage(uint8_t page);
 
-// Every store into the image reports itself here before it happens.
-inline void watchdogNoteStore(uint16_t address, uint8_t value) {
-#if VOXDUMP_WATCHDOG
-    watchdog.memoryHash += (uint64_t{value} - cpu.memory[address]) * addressKey(address);
-#else
-    (void)address;
-    (void)value;
-#endif
+// Every store into the image reports itself here before it happens (through
+// the page's kTrapWatch).
+inline void watchdogNoteStore(uint16_t address) {
+    if (storeTraps[address >> 8] & kTrapWatch) watchdogKeepPage(static_cast<uint8_t>(address >> 8));
 }
-
-// The whole image was set to zero.
-void watchdogMemoryCleared();
 
 // A routine call begins: forget the previous call's history.
 void watchdogStartRoutine();
 
-bool watchdogCheck(const Core& core);
-
-// Called after every control transfer; true when the call must end.
-inline bool watchdogSample(const Core& core) {
-    uint64_t left = --watchdog.countdown;
-    if (core.pc != watchdog.savedPc && left != 0) [[likely]]
+// Called after every backward control transfer: true when the state may
+// repeat the saved one, or a new state is due to be saved; the caller then
+// calls watchdogCheck.
+inline bool watchdogWorthChecking(uint32_t pc, uint8_t x, uint8_t y, uint8_t a) {
+    const MachineKey& s = watchdog.saved;
+    if (--watchdog.countdown == 0) return true;
+    if (pc != s.pc) [[likely]]
         return false;
-    return watchdogCheck(core);
+    return x == s.x && y == s.y && a == s.a;
+}
+
+// Compares the processor state with the saved one, saves a new one when due,
+// and looks at the cycles charged so far. The registers come as plain values,
+// so that the execution loop's can stay in host registers.
+WatchdogAction watchdogCheck(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t sp,
+                             uint8_t status, uint64_t cyclesThisRun);
+
+// True when a run may start without checking the cycle limit per instruction.
+inline bool watchdogFarFromCycleLimit() {
+    return watchdog.routineCycles + 2 * kMaxCyclesBetweenChecks <= kCycleLimit;
 }
 
 void watchdogStop(StopReason reason, uint16_t address, uint8_t opcode);

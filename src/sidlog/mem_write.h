@@ -11,16 +11,17 @@ inline constexpr uint16_t kBumpAddress = 0x5094;
 inline constexpr uint16_t kSidFirst = 0xD400;
 inline constexpr uint16_t kSidLast = 0xD7FF;
 
-// Prints the console line "BUMP".
-void memWriteBump();
+inline bool inSidWindow(uint16_t address) {
+    return static_cast<uint16_t>(address - kSidFirst) <= kSidLast - kSidFirst;
+}
+
+// What a store to a trapped page does before the byte is stored: the console
+// line for $5094, the log line for a sound chip register while logging, the
+// watchdog's copy of the page. Time stamps come from cpu.cycleTotal.
+void memWriteTrapped(uint16_t address, uint8_t value);
 
 inline void memWrite(uint16_t address, uint8_t value) {
-    if (address == kBumpAddress) [[unlikely]] {
-        memWriteBump();
-    } else if (static_cast<uint16_t>(address - kSidFirst) <= kSidLast - kSidFirst && cpu.logEnabled)
-        [[unlikely]] {
-        sidLogWrite(cpu.cycleTotal, address, value);
-    }
-    watchdogNoteStore(address, value);
+    if (storeTraps[address >> 8]) [[unlikely]]
+        memWriteTrapped(address, value);
     cpu.memory[address] = value;
 }

@@ -133,7 +133,7 @@ TEST(CpuReset, ClearsEverythingAndKeepsCycleTotal) {
     EXPECT_EQ(cpu.cycleTotal, 9u);
     EXPECT_EQ(cpu.sp, 0xFF);
     EXPECT_EQ(cpu.a | cpu.x | cpu.y | cpu.pc | statusByte(), 0);
-    for (uint8_t byte : cpu.memory) ASSERT_EQ(byte, 0);
+    for (size_t k = 0; k < kMemorySize; ++k) ASSERT_EQ(cpu.memory[k], 0) << k;
     const std::pair<int, int> cycles[] = {{0x00, 7}, {0x20, 6}, {0x40, 6}, {0x4D, 4}, {0x6C, 5},
                                           {0x9D, 5}, {0xBA, 2}, {0xFE, 7}, {0x02, 0}, {0xFF, 0}};
     for (auto [opcode, count] : cycles)

@@ -23,7 +23,7 @@ const LoopCase kLoops[] = {
     // INC $FB / BNE / INC $FC / JMP: a 16-bit counter in memory
     {"16-bit counter in memory wraps", "e6 fb d0 fc e6 fc 4c 00 10", StopReason::EndlessLoop,
      0x1000, 5000000},
-    {"loop through JSR and RTS", "20 06 10 4c 00 10 60", StopReason::EndlessLoop, 0x1000, 200},
+    {"loop through JSR and RTS", "20 06 10 4c 00 10 60", StopReason::EndlessLoop, 0x1003, 200},
     {"undocumented opcode", "ea 53", StopReason::UndocumentedOpcode, 0x1001, 2},
 };
 
@@ -72,12 +72,13 @@ TEST(Watchdog, LongFiniteLoopsRunToTheirEnd) {
 }
 
 TEST(Watchdog, CycleLimitEndsTheCall) {
-    loadCode("ea 4c 00 10");
+    loadCode("ea ea ea ea ea ea ea ea 4c 00 10");
     watchdogStartRoutine();
     watchdog.routineCycles = 0xFFFFFFFFull - 10;  // as if the call had run that long
     ASSERT_EQ(cpuRun(0), kRunStopped);
     EXPECT_EQ(watchdog.reason, StopReason::CycleLimit);
-    EXPECT_LE(cpu.cycleTotal, 10u);
+    EXPECT_EQ(cpu.cycleTotal, 10u);
+    EXPECT_EQ(watchdog.stopAddress, 0x1005);
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ const Case kCases[] = {
     {&kStuckTune, "2", STUCK "voxdump: play call #2: endless loop at 1005; call ended\n",
      LOAD "Logging 2 play-routine calls to demo.log!\nFinished!\n", "\n\n\n#1\n00004 d418 00\n\n#2\n00004 d418 00\n"},
     {&kStuckTune, "1 0 1", STUCK, LOAD TO_DIS,
-     "\nload:\n;1000   ea         NOP \n;1001   53         unknown \n\n#1:\n;1002   8d 18 d4   STA D418\n" SPIN SPIN SPIN},
+     "\nload:\n;1000   ea         NOP \n;1001   53         unknown \n\n#1:\n;1002   8d 18 d4   STA D418\n" SPIN SPIN},
     {&kBumpTune, "1", "", LOAD "Logging 1 play-routine calls to demo.log!\nBUMP\nBUMP\nFinished!\n", "\n\n\n#1\n"},
     {&kBumpTune, "1 0 1", "", LOAD "Logging disassembly to demo.dis!\nBUMP\nBUMP\nFinished!\n",
      "\nload:\n;1000   8d 94 50   STA 5094\n;1003   60         RTS \n;1   00         BRK \n\n#1:\n"

@@ -14,8 +14,7 @@ namespace {
 std::string logOf(const char* code, bool logEnabled = true) {
     ScratchDir dir;
     tuneHeader() = TuneHeader{};
-    loadCode(code);
-    cpu.logEnabled = logEnabled;
+    loadCode(code, 0x1000, logEnabled);
     sidLogOpen((dir.path / "t.log").string());
     cpuRun(0);
     sidLogMarker();

@@ -52,8 +52,8 @@ Bytes psidFile(const Psid& t) {
     return f;
 }
 
-void loadCode(std::string_view hex, uint16_t at) {
-    cpuReset(false);
+void loadCode(std::string_view hex, uint16_t at, bool logEnabled) {
+    cpuReset(logEnabled);
     Bytes code = hexBytes(hex);
     cpuLoad(code.data(), at, static_cast<uint16_t>(code.size()));
     cpuSetPc(at);

@@ -26,8 +26,8 @@ struct Psid {
 
 Bytes psidFile(const Psid& tune);
 
-// Runs the CPU on code placed at $1000 after a reset (log capture off).
-void loadCode(std::string_view hex, uint16_t at = 0x1000);
+// Resets the CPU and places code at `at`, where execution will start.
+void loadCode(std::string_view hex, uint16_t at = 0x1000, bool logEnabled = false);
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const Bytes& bytes);

@@ -1,0 +1,303 @@
+// voxdump's benchmark. Makes its workload tunes, checks that the optimised
+// build writes the same bytes as an unoptimised one, then times both modes
+// against the floor (the same output lines written with one write call per
+// line), measures peak memory, the watchdog's cost and, under callgrind, host
+// instructions per emulated instruction.
+//
+// usage: voxdump_bench voxdump voxdump_nowatchdog voxdump_reference floor [shared]
+//        voxdump_bench --workloads folder   (only writes the workload tunes)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+constexpr int kCalls = 3000;
+constexpr int kRuns = 5;
+
+std::string voxdump, voxdumpNoWatchdog, reference, floorProgram;
+fs::path work;
+
+// A PSID version 2 file: load and init at $1000, the given play address.
+Bytes psid(uint16_t play, const Bytes& data, const char* name) {
+    Bytes f = {'P', 'S', 'I', 'D', 0, 2, 0, 0x7C, 0x10, 0x00, 0x10, 0x00,
+               static_cast<uint8_t>(play >> 8), static_cast<uint8_t>(play), 0, 1, 0, 1, 0, 0, 0, 0};
+    for (const char* text : {name, "voxdump benchmark", "2026"}) {
+        std::string s(text);
+        s.resize(32, '\0');
+        f.insert(f.end(), s.begin(), s.end());
+    }
+    f.insert(f.end(), 6, 0);
+    f.insert(f.end(), data.begin(), data.end());
+    return f;
+}
+
+void place(Bytes& memory, uint16_t at, std::initializer_list<uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), memory.begin() + (at - 0x1000));
+}
+
+// About 20,500 instructions per play call and five register writes: a
+// subroutine called 1280 times with absolute,Y, (zp),Y, zero page,X and
+// absolute,X operands, decimal ADC and SBC, shifts and read-modify-write.
+Bytes computeTune() {
+    Bytes m(0x300);
+    for (size_t k = 0x100; k < 0x300; ++k) m[k] = static_cast<uint8_t>(k * 7 + 3);
+    // init: pointer $FC/$FD -> $1200, $FE = $37
+    place(m, 0x1000, {0xA9, 0x00, 0x85, 0xFC, 0xA9, 0x12, 0x85, 0xFD, 0xA9, 0x37, 0x85, 0xFE, 0x60});
+    // play: five times 256 calls of the subroutine, then the writes
+    place(m, 0x1010, {0xA2, 0x05, 0xA0, 0x00, 0x20, 0x40, 0x10, 0x88, 0xD0, 0xFA, 0xCA, 0xD0,
+                      0xF5, 0xAD, 0x00, 0x13, 0x8D, 0x00, 0xD4, 0xAD, 0x01, 0x13, 0x8D, 0x01,
+                      0xD4, 0xA5, 0xFF, 0x8D, 0x04, 0xD4, 0x8E, 0x18, 0xD4, 0x60});
+    // LDA $1100,Y; CLC; ADC ($FC),Y; STA $1300,Y; SED; ADC #1; SBC $FE; CLD;
+    // EOR $10,X; AND #$7F; ROL A; LSR $FF; INC $1400,X; RTS
+    place(m, 0x1040, {0xB9, 0x00, 0x11, 0x18, 0x71, 0xFC, 0x99, 0x00, 0x13, 0xF8, 0x69,
+                      0x01, 0xE5, 0xFE, 0xD8, 0x55, 0x10, 0x29, 0x7F, 0x2A, 0x46, 0xFF,
+                      0xFE, 0x00, 0x14, 0x60});
+    return psid(0x1010, m, "compute-heavy");
+}
+
+// 300 register writes per play call: twelve passes over $D418 ... $D400.
+Bytes writeTune() {
+    Bytes m(0x20);
+    place(m, 0x1000, {0x60});
+    place(m, 0x1003, {0xA0, 0x0C, 0xA2, 0x18, 0x8A, 0x45, 0xFB, 0x9D, 0x00, 0xD4, 0xCA, 0x10,
+                      0xF7, 0xE6, 0xFB, 0x88, 0xD0, 0xF0, 0x60});
+    return psid(0x1003, m, "write-heavy");
+}
+
+struct Measure {
+    double seconds;
+    long maxRssKiB;
+};
+
+// Runs a program in the work folder, its standard output and error to files.
+Measure run(const std::vector<std::string>& argv, const char* errFile = "bench.err") {
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child == 0) {
+        if (chdir(work.c_str()) != 0) _exit(126);
+        if (!std::freopen("bench.out", "w", stdout) || !std::freopen(errFile, "w", stderr)) _exit(126);
+        std::vector<char*> args;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::cerr << "voxdump_bench: " << argv[0] << " failed\n";
+        std::exit(1);
+    }
+    return {seconds, usage.ru_maxrss};
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+size_t countLines(const fs::path& path) {
+    const std::string text = readFile(path);
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Workload {
+    std::string name;
+    std::string tune;  // file name in the work folder
+    bool disassemble;
+    int calls;
+};
+
+std::vector<std::string> args(const std::string& binary, const Workload& w) {
+    return {binary, w.tune, std::to_string(w.calls), "0", w.disassemble ? "1" : "0"};
+}
+
+fs::path outputOf(const Workload& w) {
+    return work / (w.tune.substr(0, w.tune.size() - 3) + (w.disassemble ? "dis" : "log"));
+}
+
+// The optimised build must write exactly what the unoptimised one writes.
+bool sameOutput(const Workload& w) {
+    run(args(reference, w));
+    const std::string expected = readFile(outputOf(w));
+    run(args(voxdump, w));
+    return readFile(outputOf(w)) == expected;
+}
+
+struct Timing {
+    double seconds;      // median over the runs
+    double floorRatio;   // median of voxdump's time over the floor's, run by run
+    long maxRssKiB;
+    size_t lines;
+};
+
+Timing timeWorkload(const Workload& w, const std::string& binary = voxdump) {
+    std::vector<double> seconds, ratios;
+    long rss = 0;
+    for (int k = 0; k < kRuns; ++k) {
+        Measure m = run(args(binary, w));
+        Measure f = run({floorProgram, outputOf(w).string(), (work / "floor.out").string()});
+        seconds.push_back(m.seconds);
+        ratios.push_back(m.seconds / f.seconds);
+        rss = std::max(rss, m.maxRssKiB);
+    }
+    return {median(seconds), median(ratios), rss, countLines(outputOf(w))};
+}
+
+// Instructions executed per play call, from a traced run: the lines of the
+// "#1:" block, less the $00 that ends the call.
+size_t instructionsPerCall(const std::string& tune) {
+    run({voxdump, tune, "1", "0", "1"});
+    const std::string text = readFile(work / (tune.substr(0, tune.size() - 3) + "dis"));
+    const std::string block = text.substr(text.find("\n#1:\n") + 5);
+    return static_cast<size_t>(std::count(block.begin(), block.end(), ';')) - 1;
+}
+
+// Host instructions counted by callgrind for a run of `calls` play calls.
+double callgrindInstructions(const std::string& binary, const std::string& tune, int calls) {
+    run({"/usr/bin/valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null", binary, tune,
+         std::to_string(calls)},
+        "callgrind.err");
+    const std::string text = readFile(work / "callgrind.err");
+    const size_t at = text.find("Collected : ");
+    return at == std::string::npos ? 0 : std::stod(text.substr(at + 12));
+}
+
+std::string machine() {
+    std::ifstream in("/proc/cpuinfo");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+    }
+    return "unknown processor";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--workloads") {
+        for (auto [name, bytes] : {std::pair{"compute.sid", computeTune()}, {"write.sid", writeTune()}}) {
+            std::ofstream(fs::path(argv[2]) / name, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+        }
+        return 0;
+    }
+    if (argc < 5) {
+        std::cerr << "usage: voxdump_bench voxdump voxdump_nowatchdog voxdump_reference floor "
+                     "[shared]\n";
+        return 2;
+    }
+    voxdump = fs::absolute(argv[1]);
+    voxdumpNoWatchdog = fs::absolute(argv[2]);
+    reference = fs::absolute(argv[3]);
+    floorProgram = fs::absolute(argv[4]);
+    std::string pattern = (fs::temp_directory_path() / "voxdump-bench-XXXXXX").string();
+    work = mkdtemp(pattern.data());
+
+    for (auto [name, bytes] : {std::pair{"compute.sid", computeTune()}, {"write.sid", writeTune()}}) {
+        std::ofstream(work / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    }
+    std::vector<Workload> realTunes;
+    if (argc > 5 && fs::is_directory(fs::path(argv[5]) / "tunes")) {
+        for (const auto& entry : fs::recursive_directory_iterator(fs::path(argv[5]) / "tunes")) {
+            if (entry.path().extension() != ".sid") continue;
+            const std::string name = "real" + std::to_string(realTunes.size()) + ".sid";
+            fs::copy_file(entry.path(), work / name);
+            realTunes.push_back({entry.path().filename().string(), name, false, kCalls});
+        }
+    }
+
+    const Workload compute{"compute-heavy, log mode", "compute.sid", false, kCalls};
+    const Workload writes{"write-heavy, log mode", "write.sid", false, kCalls};
+    const Workload traced{"write-heavy, disassembly mode", "write.sid", true, kCalls};
+
+    std::cout << "voxdump benchmark on " << machine() << ", " << sysconf(_SC_NPROCESSORS_ONLN)
+              << " cores; " << kCalls << " play calls, median of " << kRuns << " runs\n\n";
+
+    std::cout.flush();
+    bool same = sameOutput(compute) && sameOutput(writes) &&
+                sameOutput({"", "write.sid", true, 300}) && sameOutput({"", "compute.sid", true, 2});
+    for (const Workload& w : realTunes) same = same && sameOutput(w) && sameOutput({"", w.tune, true, 50});
+    std::cout << "outputs of the optimised and the unoptimised build: "
+              << (same ? "identical" : "DIFFERENT") << "\n\n";
+
+    std::cout.flush();  // nothing buffered may be copied into the children
+    const size_t perCall = instructionsPerCall("compute.sid");
+    const double emulated = static_cast<double>(perCall) * kCalls;
+    const Timing c = timeWorkload(compute);
+    const Timing cOff = timeWorkload(compute, voxdumpNoWatchdog);
+    const Timing wl = timeWorkload(writes);
+    const Timing wd = timeWorkload(traced);
+
+    std::printf("%-34s %10s %14s %12s %10s\n", "workload", "seconds", "per second", "vs floor",
+                "peak RSS");
+    std::printf("%-34s %10.3f %10.1f M instr %11.2fx %7ld KiB\n", compute.name.c_str(), c.seconds,
+                emulated / c.seconds / 1e6, c.floorRatio, c.maxRssKiB);
+    std::printf("%-34s %10.3f %10.1f M instr %11.2fx %7ld KiB\n", "  the same, watchdog compiled out",
+                cOff.seconds, emulated / cOff.seconds / 1e6, cOff.floorRatio, cOff.maxRssKiB);
+    for (const auto* t : {&wl, &wd}) {
+        std::printf("%-34s %10.3f %10.2f M lines %11.2fx %7ld KiB\n",
+                    (t == &wl ? writes : traced).name.c_str(), t->seconds,
+                    static_cast<double>(t->lines) / t->seconds / 1e6, t->floorRatio, t->maxRssKiB);
+    }
+    if (!realTunes.empty()) {
+        std::vector<double> logRatios, disRatios;
+        double logLines = 0, logSeconds = 0;
+        long rss = 0;
+        for (const Workload& w : realTunes) {
+            const Timing t = timeWorkload(w);
+            logRatios.push_back(t.floorRatio);
+            logLines += static_cast<double>(t.lines);
+            logSeconds += t.seconds;
+            rss = std::max(rss, t.maxRssKiB);
+            const Timing d = timeWorkload({w.name, w.tune, true, 300});
+            disRatios.push_back(d.floorRatio);
+            rss = std::max(rss, d.maxRssKiB);
+        }
+        std::printf("%-34s %10.3f %10.2f M lines %11.2fx %7ld KiB\n",
+                    ("real tunes (" + std::to_string(realTunes.size()) + "), log mode").c_str(),
+                    logSeconds, logLines / logSeconds / 1e6, median(logRatios), rss);
+        std::printf("%-34s %10s %16s %11.2fx\n", "real tunes, disassembly mode (300)", "", "",
+                    median(disRatios));
+    }
+
+    std::printf("\nwatchdog cost by time (compute-heavy): %+.1f %%\n",
+                (c.seconds / cOff.seconds - 1) * 100);
+    const double on = callgrindInstructions(voxdump, "compute.sid", 40) -
+                      callgrindInstructions(voxdump, "compute.sid", 20);
+    const double off = callgrindInstructions(voxdumpNoWatchdog, "compute.sid", 40) -
+                       callgrindInstructions(voxdumpNoWatchdog, "compute.sid", 20);
+    const double perInstruction = on / (20.0 * static_cast<double>(perCall));
+    std::printf("callgrind, compute-heavy: %.1f host instructions per emulated instruction "
+                "(%zu emulated per call); watchdog compiled out: %.1f (%+.1f %%)\n",
+                perInstruction, perCall, off / (20.0 * static_cast<double>(perCall)),
+                (on / off - 1) * 100);
+    fs::remove_all(work);
+    return same ? 0 : 1;
+}
