@@ -6,6 +6,7 @@
 //
 // usage: voxdump_bench voxdump voxdump_nowatchdog voxdump_reference floor [shared]
 //        voxdump_bench --workloads folder   (only writes the workload tunes)
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,8 +38,28 @@ fs::path work;
 
 // A PSID version 2 file: load and init at $1000, the given play address.
 Bytes psid(uint16_t play, const Bytes& data, const char* name) {
-    Bytes f = {'P', 'S', 'I', 'D', 0, 2, 0, 0x7C, 0x10, 0x00, 0x10, 0x00,
-               static_cast<uint8_t>(play >> 8), static_cast<uint8_t>(play), 0, 1, 0, 1, 0, 0, 0, 0};
+    Bytes f = {'P',
+               'S',
+               'I',
+               'D',
+               0,
+               2,
+               0,
+               0x7C,
+               0x10,
+               0x00,
+               0x10,
+               0x00,
+               static_cast<uint8_t>(play >> 8),
+               static_cast<uint8_t>(play),
+               0,
+               1,
+               0,
+               1,
+               0,
+               0,
+               0,
+               0};
     for (const char* text : {name, "voxdump benchmark", "2026"}) {
         std::string s(text);
         s.resize(32, '\0');
@@ -60,16 +81,17 @@ Bytes computeTune() {
     Bytes m(0x300);
     for (size_t k = 0x100; k < 0x300; ++k) m[k] = static_cast<uint8_t>(k * 7 + 3);
     // init: pointer $FC/$FD -> $1200, $FE = $37
-    place(m, 0x1000, {0xA9, 0x00, 0x85, 0xFC, 0xA9, 0x12, 0x85, 0xFD, 0xA9, 0x37, 0x85, 0xFE, 0x60});
+    place(m, 0x1000,
+          {0xA9, 0x00, 0x85, 0xFC, 0xA9, 0x12, 0x85, 0xFD, 0xA9, 0x37, 0x85, 0xFE, 0x60});
     // play: five times 256 calls of the subroutine, then the writes
     place(m, 0x1010, {0xA2, 0x05, 0xA0, 0x00, 0x20, 0x40, 0x10, 0x88, 0xD0, 0xFA, 0xCA, 0xD0,
                       0xF5, 0xAD, 0x00, 0x13, 0x8D, 0x00, 0xD4, 0xAD, 0x01, 0x13, 0x8D, 0x01,
                       0xD4, 0xA5, 0xFF, 0x8D, 0x04, 0xD4, 0x8E, 0x18, 0xD4, 0x60});
     // LDA $1100,Y; CLC; ADC ($FC),Y; STA $1300,Y; SED; ADC #1; SBC $FE; CLD;
     // EOR $10,X; AND #$7F; ROL A; LSR $FF; INC $1400,X; RTS
-    place(m, 0x1040, {0xB9, 0x00, 0x11, 0x18, 0x71, 0xFC, 0x99, 0x00, 0x13, 0xF8, 0x69,
-                      0x01, 0xE5, 0xFE, 0xD8, 0x55, 0x10, 0x29, 0x7F, 0x2A, 0x46, 0xFF,
-                      0xFE, 0x00, 0x14, 0x60});
+    place(m, 0x1040,
+          {0xB9, 0x00, 0x11, 0x18, 0x71, 0xFC, 0x99, 0x00, 0x13, 0xF8, 0x69, 0x01, 0xE5,
+           0xFE, 0xD8, 0x55, 0x10, 0x29, 0x7F, 0x2A, 0x46, 0xFF, 0xFE, 0x00, 0x14, 0x60});
     return psid(0x1010, m, "compute-heavy");
 }
 
@@ -77,8 +99,9 @@ Bytes computeTune() {
 Bytes writeTune() {
     Bytes m(0x20);
     place(m, 0x1000, {0x60});
-    place(m, 0x1003, {0xA0, 0x0C, 0xA2, 0x18, 0x8A, 0x45, 0xFB, 0x9D, 0x00, 0xD4, 0xCA, 0x10,
-                      0xF7, 0xE6, 0xFB, 0x88, 0xD0, 0xF0, 0x60});
+    place(m, 0x1003,
+          {0xA0, 0x0C, 0xA2, 0x18, 0x8A, 0x45, 0xFB, 0x9D, 0x00, 0xD4, 0xCA, 0x10, 0xF7, 0xE6, 0xFB,
+           0x88, 0xD0, 0xF0, 0x60});
     return psid(0x1003, m, "write-heavy");
 }
 
@@ -89,11 +112,14 @@ struct Measure {
 
 // Runs a program in the work folder, its standard output and error to files.
 Measure run(const std::vector<std::string>& argv, const char* errFile = "bench.err") {
+    std::cout.flush();
+    std::fflush(nullptr);  // nothing buffered may be copied into the child
     const auto start = std::chrono::steady_clock::now();
     pid_t child = fork();
     if (child == 0) {
         if (chdir(work.c_str()) != 0) _exit(126);
-        if (!std::freopen("bench.out", "w", stdout) || !std::freopen(errFile, "w", stderr)) _exit(126);
+        if (!std::freopen("bench.out", "w", stdout) || !std::freopen(errFile, "w", stderr))
+            _exit(126);
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);
@@ -151,8 +177,8 @@ bool sameOutput(const Workload& w) {
 }
 
 struct Timing {
-    double seconds;      // median over the runs
-    double floorRatio;   // median of voxdump's time over the floor's, run by run
+    double seconds;     // median over the runs
+    double floorRatio;  // median of voxdump's time over the floor's, run by run
     long maxRssKiB;
     size_t lines;
 };
@@ -201,9 +227,11 @@ std::string machine() {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--workloads") {
-        for (auto [name, bytes] : {std::pair{"compute.sid", computeTune()}, {"write.sid", writeTune()}}) {
+        for (auto [name, bytes] :
+             {std::pair{"compute.sid", computeTune()}, {"write.sid", writeTune()}}) {
             std::ofstream(fs::path(argv[2]) / name, std::ios::binary)
-                .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<long>(bytes.size()));
         }
         return 0;
     }
@@ -212,6 +240,10 @@ int main(int argc, char** argv) {
                      "[shared]\n";
         return 2;
     }
+    // A forked child starts with the parent's resident pages, and its peak
+    // counts them: keep the benchmark's own heap small between runs.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024);
     voxdump = fs::absolute(argv[1]);
     voxdumpNoWatchdog = fs::absolute(argv[2]);
     reference = fs::absolute(argv[3]);
@@ -219,7 +251,8 @@ int main(int argc, char** argv) {
     std::string pattern = (fs::temp_directory_path() / "voxdump-bench-XXXXXX").string();
     work = mkdtemp(pattern.data());
 
-    for (auto [name, bytes] : {std::pair{"compute.sid", computeTune()}, {"write.sid", writeTune()}}) {
+    for (auto [name, bytes] :
+         {std::pair{"compute.sid", computeTune()}, {"write.sid", writeTune()}}) {
         std::ofstream(work / name, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
     }
@@ -240,14 +273,14 @@ int main(int argc, char** argv) {
     std::cout << "voxdump benchmark on " << machine() << ", " << sysconf(_SC_NPROCESSORS_ONLN)
               << " cores; " << kCalls << " play calls, median of " << kRuns << " runs\n\n";
 
-    std::cout.flush();
     bool same = sameOutput(compute) && sameOutput(writes) &&
-                sameOutput({"", "write.sid", true, 300}) && sameOutput({"", "compute.sid", true, 2});
-    for (const Workload& w : realTunes) same = same && sameOutput(w) && sameOutput({"", w.tune, true, 50});
+                sameOutput({"", "write.sid", true, 300}) &&
+                sameOutput({"", "compute.sid", true, 2});
+    for (const Workload& w : realTunes)
+        same = same && sameOutput(w) && sameOutput({"", w.tune, true, 50});
     std::cout << "outputs of the optimised and the unoptimised build: "
               << (same ? "identical" : "DIFFERENT") << "\n\n";
 
-    std::cout.flush();  // nothing buffered may be copied into the children
     const size_t perCall = instructionsPerCall("compute.sid");
     const double emulated = static_cast<double>(perCall) * kCalls;
     const Timing c = timeWorkload(compute);
@@ -259,8 +292,9 @@ int main(int argc, char** argv) {
                 "peak RSS");
     std::printf("%-34s %10.3f %10.1f M instr %11.2fx %7ld KiB\n", compute.name.c_str(), c.seconds,
                 emulated / c.seconds / 1e6, c.floorRatio, c.maxRssKiB);
-    std::printf("%-34s %10.3f %10.1f M instr %11.2fx %7ld KiB\n", "  the same, watchdog compiled out",
-                cOff.seconds, emulated / cOff.seconds / 1e6, cOff.floorRatio, cOff.maxRssKiB);
+    std::printf("%-34s %10.3f %10.1f M instr %11.2fx %7ld KiB\n",
+                "  the same, watchdog compiled out", cOff.seconds, emulated / cOff.seconds / 1e6,
+                cOff.floorRatio, cOff.maxRssKiB);
     for (const auto* t : {&wl, &wd}) {
         std::printf("%-34s %10.3f %10.2f M lines %11.2fx %7ld KiB\n",
                     (t == &wl ? writes : traced).name.c_str(), t->seconds,
@@ -294,10 +328,10 @@ int main(int argc, char** argv) {
     const double off = callgrindInstructions(voxdumpNoWatchdog, "compute.sid", 40) -
                        callgrindInstructions(voxdumpNoWatchdog, "compute.sid", 20);
     const double perInstruction = on / (20.0 * static_cast<double>(perCall));
-    std::printf("callgrind, compute-heavy: %.1f host instructions per emulated instruction "
-                "(%zu emulated per call); watchdog compiled out: %.1f (%+.1f %%)\n",
-                perInstruction, perCall, off / (20.0 * static_cast<double>(perCall)),
-                (on / off - 1) * 100);
+    std::printf(
+        "callgrind, compute-heavy: %.1f host instructions per emulated instruction "
+        "(%zu emulated per call); watchdog compiled out: %.1f (%+.1f %%)\n",
+        perInstruction, perCall, off / (20.0 * static_cast<double>(perCall)), (on / off - 1) * 100);
     fs::remove_all(work);
     return same ? 0 : 1;
 }

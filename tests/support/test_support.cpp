@@ -82,7 +82,8 @@ ScratchDir::~ScratchDir() {
 RunResult runVoxdump(const std::filesystem::path& dir, const std::vector<std::string>& args) {
     // VOXDUMP_WRAPPER runs the binary under a checker, e.g. valgrind.
     const char* wrapper = std::getenv("VOXDUMP_WRAPPER");
-    std::string command = "cd '" + dir.string() + "' && " + (wrapper ? wrapper : "") + " " VOXDUMP_BINARY;
+    std::string command =
+        "cd '" + dir.string() + "' && " + (wrapper ? wrapper : "") + " " VOXDUMP_BINARY;
     for (const std::string& arg : args) command += " '" + arg + "'";
     command += " >.stdout 2>.stderr </dev/null";
     int raw = std::system(command.c_str());
