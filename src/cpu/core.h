@@ -10,8 +10,9 @@ struct Core {
     uint64_t cycles;  // charged in this cpuRun call
     uint8_t a, x, y, sp;
     uint8_t c, v, d, i, b;  // 0 or 1
-    uint8_t nValue;         // N is bit 7 of this value
-    uint8_t zValue;         // Z is set when this value is 0
+    // N and Z in one value: Z is set when its low byte is 0, N when bit 7 or
+    // bit 8 is set. Most instructions store their 8-bit result here.
+    uint32_t nz;
     uint8_t lastZp;
     uint16_t lastAbs;
 };

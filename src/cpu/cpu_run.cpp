@@ -92,6 +92,16 @@ inline uint8_t fetchIndirectIndexed(Core& k, const uint8_t* m) {
     return m[addrIndirectIndexed(k, m)];
 }
 
+inline uint8_t flagN(const Core& k) {
+    return (k.nz & 0x180) != 0;
+}
+inline uint8_t flagZ(const Core& k) {
+    return (k.nz & 0xFF) == 0;
+}
+inline uint32_t makeNz(unsigned n, unsigned z) {
+    return (z ? 0u : 1u) | n << 8;
+}
+
 inline void loadCore(Core& k) {
     k.pc = cpu.pc;
     k.cycles = cpu.cycleTotal;
@@ -104,8 +114,7 @@ inline void loadCore(Core& k) {
     k.d = cpu.d;
     k.i = cpu.i;
     k.b = cpu.b;
-    k.nValue = static_cast<uint8_t>(cpu.n << 7);
-    k.zValue = cpu.z ? 0 : 1;
+    k.nz = makeNz(cpu.n, cpu.z);
 }
 
 inline void storeCore(const Core& k) {
@@ -120,8 +129,8 @@ inline void storeCore(const Core& k) {
     cpu.d = k.d;
     cpu.i = k.i;
     cpu.b = k.b;
-    cpu.n = k.nValue >> 7;
-    cpu.z = k.zValue == 0;
+    cpu.n = flagN(k);
+    cpu.z = flagZ(k);
 }
 
 // memWrite, with the time stamp from the loop's count.
@@ -148,17 +157,15 @@ inline uint8_t stackPull(Core& k, const uint8_t* m) {
 }
 
 inline void setNZ(Core& k, uint8_t value) {
-    k.nValue = value;
-    k.zValue = value;
+    k.nz = value;
 }
 
 inline uint8_t packStatus(const Core& k) {
-    return static_cast<uint8_t>((k.nValue & 0x80) | k.v << 6 | k.b << 4 | k.d << 3 | k.i << 2 |
-                                (k.zValue == 0) << 1 | k.c);
+    return static_cast<uint8_t>(flagN(k) << 7 | k.v << 6 | k.b << 4 | k.d << 3 | k.i << 2 |
+                                flagZ(k) << 1 | k.c);
 }
 inline void unpackStatus(Core& k, uint8_t status) {
-    k.nValue = status & 0x80;
-    k.zValue = (status & 0x02) ? 0 : 1;
+    k.nz = makeNz(status >> 7, (status >> 1) & 1);
     k.v = (status >> 6) & 1;
     k.b = (status >> 4) & 1;
     k.d = (status >> 3) & 1;
@@ -177,7 +184,7 @@ inline void adc(Core& k, uint8_t value) {
     }
     unsigned sum = unsigned{k.a} + value + k.c;
     if ((k.a & 0x0Fu) + (value & 0x0Fu) + k.c > 9) sum += 6;
-    k.nValue = static_cast<uint8_t>(sum & 0x80);
+    k.nz = makeNz((sum >> 7) & 1, flagZ(k));
     k.v = static_cast<uint8_t>(((~(k.a ^ value) & (k.a ^ sum)) >> 7) & 1);
     if (sum > 0x99) {
         k.a = static_cast<uint8_t>(sum + 0x60);
@@ -199,7 +206,7 @@ inline void sbc(Core& k, uint8_t value) {
         return;
     }
     uint16_t difference = static_cast<uint16_t>(k.a - value - borrow);
-    k.nValue = static_cast<uint8_t>(difference & 0x80);
+    k.nz = makeNz((difference >> 7) & 1, flagZ(k));
     if ((k.a & 0x0Fu) < (value & 0x0Fu) + borrow)
         difference = static_cast<uint16_t>(difference - 6);
     k.v = static_cast<uint8_t>((((k.a ^ value) & (k.a ^ difference)) >> 7) & 1);
@@ -210,6 +217,11 @@ inline void sbc(Core& k, uint8_t value) {
         k.a = static_cast<uint8_t>(difference);
         k.c = 1;
     }
+}
+
+inline void bit(Core& k, uint8_t value) {
+    k.nz = static_cast<uint32_t>(k.a & value) | (value & 0x80u) << 1;  // N from bit 8
+    k.v = (value >> 6) & 1;
 }
 
 inline void compare(Core& k, uint8_t reg, uint8_t value) {
@@ -433,14 +445,8 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
             case 0x59: setNZ(k, k.a ^= fetchAbsoluteY(k, m)); break;
             case 0x41: setNZ(k, k.a ^= fetchIndexedIndirect(k, m)); break;
             case 0x51: setNZ(k, k.a ^= fetchIndirectIndexed(k, m)); break;
-            case 0x24:
-            case 0x2C: {
-                uint8_t value = opcode == 0x24 ? fetchZeroPage(k, m) : fetchAbsolute(k, m);
-                k.nValue = value;
-                k.v = (value >> 6) & 1;
-                k.zValue = k.a & value;
-                break;
-            }
+            case 0x24: bit(k, fetchZeroPage(k, m)); break;
+            case 0x2C: bit(k, fetchAbsolute(k, m)); break;
 
             // Arithmetic
             case 0x69: adc(k, fetchImmediate(k, m)); break;
@@ -535,14 +541,14 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
                 break;
 
             // Branches: base cycles only, taken or not.
-            case 0x10: BRANCH_IF(!(k.nValue & 0x80));
-            case 0x30: BRANCH_IF(k.nValue & 0x80);
+            case 0x10: BRANCH_IF(!flagN(k));
+            case 0x30: BRANCH_IF(flagN(k));
             case 0x50: BRANCH_IF(!k.v);
             case 0x70: BRANCH_IF(k.v);
             case 0x90: BRANCH_IF(!k.c);
             case 0xB0: BRANCH_IF(k.c);
-            case 0xD0: BRANCH_IF(k.zValue);
-            case 0xF0: BRANCH_IF(!k.zValue);
+            case 0xD0: BRANCH_IF(!flagZ(k));
+            case 0xF0: BRANCH_IF(flagZ(k));
 
             // Jumps, calls and returns
             case 0x4C: {
@@ -619,8 +625,20 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
                 break;
             case 0xEA: ++k.pc; break;
 
-            case 0xFF:
-            default:
+            // The opcodes outside the documented set.
+            // clang-format off
+            case 0x02: case 0x03: case 0x04: case 0x07: case 0x0B: case 0x0C: case 0x0F: case 0x12: case 0x13: case 0x14:
+            case 0x17: case 0x1A: case 0x1B: case 0x1C: case 0x1F: case 0x22: case 0x23: case 0x27: case 0x2B: case 0x2F:
+            case 0x32: case 0x33: case 0x34: case 0x37: case 0x3A: case 0x3B: case 0x3C: case 0x3F: case 0x42: case 0x43:
+            case 0x44: case 0x47: case 0x4B: case 0x4F: case 0x52: case 0x53: case 0x54: case 0x57: case 0x5A: case 0x5B:
+            case 0x5C: case 0x5F: case 0x62: case 0x63: case 0x64: case 0x67: case 0x6B: case 0x6F: case 0x72: case 0x73:
+            case 0x74: case 0x77: case 0x7A: case 0x7B: case 0x7C: case 0x7F: case 0x80: case 0x82: case 0x83: case 0x87:
+            case 0x89: case 0x8B: case 0x8F: case 0x92: case 0x93: case 0x97: case 0x9B: case 0x9C: case 0x9E: case 0x9F:
+            case 0xA3: case 0xA7: case 0xAB: case 0xAF: case 0xB2: case 0xB3: case 0xB7: case 0xBB: case 0xBF: case 0xC2:
+            case 0xC3: case 0xC7: case 0xCB: case 0xCF: case 0xD2: case 0xD3: case 0xD4: case 0xD7: case 0xDA: case 0xDB:
+            case 0xDC: case 0xDF: case 0xE2: case 0xE3: case 0xE7: case 0xEB: case 0xEF: case 0xF2: case 0xF3: case 0xF4:
+            case 0xF7: case 0xFA: case 0xFB: case 0xFC: case 0xFF:
+                // clang-format on
                 if (k.pc > 0xFFFF) {
                     // Execution ran on past $FFFF into the guard bytes: it
                     // continues at $0000, which is a move backward.
@@ -630,9 +648,10 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
                 }
                 // An undocumented opcode changes nothing and would be fetched
                 // again for ever.
-                watchdogStop(StopReason::UndocumentedOpcode, static_cast<uint16_t>(k.pc), opcode);
+                watchdogStop(StopReason::UndocumentedOpcode, static_cast<uint16_t>(k.pc), m[k.pc]);
                 result = kRunStopped;
                 goto done;
+            default: __builtin_unreachable();  // every value has its case
         }
         if constexpr (Stepping) {
             if (k.pc > 0xFFFF) {  // wrapped here, as the guard bytes do for the other loops

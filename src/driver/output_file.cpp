@@ -17,9 +17,6 @@ void outputOpen(OutputFile& file, const std::string& name) {
     file.firstError = 0;
     file.createFailed = false;
     errno = 0;
-    // Unbuffered: every piece written reaches the file in one write call, so
-    // a line written whole needs no flush of its own.
-    file.stream.rdbuf()->pubsetbuf(nullptr, 0);
     file.stream.open(name, std::ios::out | std::ios::trunc);
     if (!file.stream.is_open()) {
         noteFailure(file);
