@@ -142,13 +142,4 @@ TEST(CpuReset, ClearsEverythingAndKeepsCycleTotal) {
               151);
 }
 
-TEST(CpuLoad, StaysInsideTheImage) {
-    cpuReset(false);
-    const uint8_t bytes[] = {1, 2, 3};
-    cpuLoad(bytes, 0xFFFE, 3);
-    EXPECT_EQ(cpu.memory[0xFFFE], 1);
-    EXPECT_EQ(cpu.memory[0xFFFF], 2);
-    EXPECT_EQ(cpu.memory[0x0000], 0);
-}
-
 }  // namespace

@@ -4,34 +4,24 @@
 
 namespace {
 
-// clang-format off
-TEST(Arguments, CallCounts) {
+// The call counts the end-to-end matrix does not run.
+TEST(Arguments, CallCountLimits) {
     const struct {
         const char* text;
         bool ok;
         int32_t count;
-    } cases[] = {{"3000", true, 3000},
-                 {"0", true, 0},
-                 {"abc", true, 0},
-                 {"12abc", true, 12},
-                 {" 7", true, 7},
-                 {"+3", true, 3},
-                 {"\t\n5", true, 5},
+    } cases[] = {{"2147483647", true, 2147483647},
+                 {"2147483648", false, -1},
                  {"-0", true, 0},
-                 {"", true, 0},
-                 {"2147483647", true, 2147483647},
-                 {"-1", false, 0},
-                 {"-5", false, 0},
-                 {"2147483648", false, 0},
-                 {"99999999999", false, 0}};
+                 {"\t\n5", true, 5},
+                 {"-abc", true, 0},
+                 {"", true, 0}};
     for (const auto& c : cases) {
         int32_t count = -1;
         EXPECT_EQ(parseCallCount(c.text, count), c.ok) << c.text;
-        EXPECT_EQ(count, c.ok ? c.count : -1) << c.text;
+        EXPECT_EQ(count, c.count) << c.text;
     }
 }
-
-// clang-format on
 
 TEST(Arguments, OutputNamesAndFlags) {
     EXPECT_EQ(outputName("demo.sid", "log"), "demo.log");

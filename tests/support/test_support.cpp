@@ -18,36 +18,20 @@ Bytes hexBytes(std::string_view text) {
 
 Bytes psidFile(const Psid& t) {
     Bytes f;
-    auto be16 = [&](unsigned v) {
-        f.push_back(static_cast<uint8_t>(v >> 8));
-        f.push_back(static_cast<uint8_t>(v));
-    };
-    auto text = [&](const std::string& s, size_t size) {
-        for (size_t k = 0; k < size; ++k)
-            f.push_back(k < s.size() ? static_cast<uint8_t>(s[k]) : 0);
+    auto be16 = [&](unsigned v) { f.insert(f.end(), {uint8_t(v >> 8), uint8_t(v)}); };
+    auto text = [&](std::string s, size_t size) {
+        s.resize(size);
+        f.insert(f.end(), s.begin(), s.end());
     };
     text(t.id, 4);
-    be16(t.version);
-    be16(t.version == 2 ? 0x7C : 0x76);
-    be16(t.embedLoad ? 0 : t.load);
-    be16(t.init);
-    be16(t.play);
-    be16(1);
-    be16(1);
-    be16(0);
-    be16(0);
-    text(t.name, 32);
-    text(t.author, 32);
-    text(t.copyright, 32);
-    if (t.version == 2) {
-        be16(0);
-        be16(0);
-        be16(0);
-    }
-    if (t.embedLoad) {
-        f.push_back(static_cast<uint8_t>(t.load));
-        f.push_back(static_cast<uint8_t>(t.load >> 8));
-    }
+    // version, data offset, load, init, play, songs, start song, speed
+    for (unsigned v :
+         {unsigned{t.version}, t.version == 2 ? 0x7Cu : 0x76u, t.embedLoad ? 0u : t.load,
+          unsigned{t.init}, unsigned{t.play}, 1u, 1u, 0u, 0u})
+        be16(v);
+    for (const std::string* s : {&t.name, &t.author, &t.copyright}) text(*s, 32);
+    if (t.version == 2) f.insert(f.end(), 6, 0);
+    if (t.embedLoad) f.insert(f.end(), {uint8_t(t.load), uint8_t(t.load >> 8)});
     f.insert(f.end(), t.data.begin(), t.data.end());
     return f;
 }
