@@ -74,7 +74,7 @@ void place(Bytes& memory, uint16_t at, std::initializer_list<uint8_t> bytes) {
     std::copy(bytes.begin(), bytes.end(), memory.begin() + (at - 0x1000));
 }
 
-// About 20,500 instructions per play call and five register writes: a
+// About 21,800 instructions per play call and four register writes: a
 // subroutine called 1280 times with absolute,Y, (zp),Y, zero page,X and
 // absolute,X operands, decimal ADC and SBC, shifts and read-modify-write.
 Bytes computeTune() {
