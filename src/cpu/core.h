@@ -13,6 +13,4 @@ struct Core {
     // N and Z in one value: Z is set when its low byte is 0, N when bit 7 or
     // bit 8 is set. Most instructions store their 8-bit result here.
     uint32_t nz;
-    uint8_t lastZp;
-    uint16_t lastAbs;
 };

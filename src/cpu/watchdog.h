@@ -5,15 +5,17 @@
 //  - a cycle total that would no longer fit the 32-bit time stamp.
 //
 // Loops are found with Brent's cycle detection over the states seen right
-// after each backward control transfer (a taken branch, jump, call or return
-// whose target is not above the instruction itself): every loop has one,
-// unless it runs straight through the whole address space, which the cycle
-// limit ends. Brent's method keeps one saved state and compares each new
-// state with it. For memory, the saved state is the image at the moment of
-// saving: before a store first touches a page after that moment, the page is
-// copied. The memory is then equal to the saved image exactly when every
-// copied page still equals its copy, so a loop is only declared when the state
-// really repeats.
+// after each backward move of pc: a taken branch, jump, call or return whose
+// target is not above the instruction itself, or a run on past $FFFF into
+// $0000. Every loop has one. Brent's method keeps one saved state and compares
+// each new state with it. For memory, the saved state is the image at the
+// moment of saving: before a store first touches a page after that moment,
+// the page is copied (the page's kTrapWatch sends the store here). The memory
+// equals the saved image exactly when every copied page still equals its
+// copy, so a loop is declared only when the state really repeats.
+//
+// The cycle limit is looked at in the same place while it is far away; near
+// it, the execution loop checks it before every instruction.
 #pragma once
 
 #include <cstdint>
