@@ -45,21 +45,43 @@ TEST_P(LoopTest, EndsTheCall) {
 
 INSTANTIATE_TEST_SUITE_P(Table, LoopTest, testing::ValuesIn(kLoops));
 
-TEST(Watchdog, SameCallStepwiseEndsAtTheSameInstruction) {
-    loadCode("e6 fb d0 fc e6 fc 4c 00 10");
+// Memory full of NOPs: execution runs through $FFFF into $0000 for ever,
+// without a single jump.
+void loadSlide() {
+    loadCode("");
+    const Bytes nops(65535, 0xEA);
+    cpuLoad(nops.data(), 0, 65535);
+    cpuLoad(nops.data(), 0xFFFF, 1);
+    cpuSetPc(0x1000);
+}
+
+TEST(Watchdog, RunThroughTheWholeAddressSpaceEnds) {
+    loadSlide();
     watchdogStartRoutine();
     ASSERT_EQ(cpuRun(0), kRunStopped);
-    const uint64_t cycles = cpu.cycleTotal;
-    loadCode("e6 fb d0 fc e6 fc 4c 00 10");
-    watchdogStartRoutine();
-    uint64_t stepped = 0;
-    int result;
-    do {
-        result = cpuRun(1);
-        stepped += cpu.cycleTotal;
-    } while (result == kRunStepsDone);
-    EXPECT_EQ(result, kRunStopped);
-    EXPECT_EQ(stepped, cycles);
+    EXPECT_EQ(watchdog.reason, StopReason::EndlessLoop);
+    EXPECT_EQ(watchdog.stopAddress, 0x0000);
+}
+
+TEST(Watchdog, SameCallsStepwiseEndAtTheSameInstruction) {
+    for (auto load : {+[] { loadCode("e6 fb d0 fc e6 fc 4c 00 10"); }, +[] { loadSlide(); }}) {
+        load();
+        watchdogStartRoutine();
+        ASSERT_EQ(cpuRun(0), kRunStopped);
+        const uint64_t cycles = cpu.cycleTotal;
+        const uint16_t pc = cpu.pc;
+        load();
+        watchdogStartRoutine();
+        uint64_t stepped = 0;
+        int result;
+        do {
+            result = cpuRun(1);
+            stepped += cpu.cycleTotal;
+        } while (result == kRunStepsDone);
+        EXPECT_EQ(result, kRunStopped);
+        EXPECT_EQ(stepped, cycles);
+        EXPECT_EQ(cpu.pc, pc);
+    }
 }
 
 TEST(Watchdog, LongFiniteLoopsRunToTheirEnd) {
@@ -69,6 +91,17 @@ TEST(Watchdog, LongFiniteLoopsRunToTheirEnd) {
     watchdogStartRoutine();
     EXPECT_EQ(cpuRun(0), kRunReachedBrk);
     EXPECT_EQ(cpu.pc, 0x0001);
+}
+
+TEST(Watchdog, CycleLimitIsExactAfterARunWithoutChecks) {
+    // A 24-bit counter in memory: no state repeats before the limit.
+    loadCode("e6 10 d0 fc e6 11 d0 f8 e6 12 d0 f4 4c 00 10");
+    watchdogStartRoutine();
+    watchdog.routineCycles = kCycleLimit - 3 * kMaxCyclesBetweenChecks;
+    ASSERT_EQ(cpuRun(0), kRunStopped);
+    EXPECT_EQ(watchdog.reason, StopReason::CycleLimit);
+    EXPECT_LE(watchdog.routineCycles, kCycleLimit);
+    EXPECT_GT(watchdog.routineCycles + cpu.opcodeCycles[cpu.memory[cpu.pc]], kCycleLimit);
 }
 
 TEST(Watchdog, CycleLimitEndsTheCall) {
