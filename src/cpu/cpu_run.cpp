@@ -283,7 +283,7 @@ inline void modifyAbsolute(uint16_t address, Core& k, uint8_t* m) {
 // watchdog looks at it here, and asks for the careful loop when it comes near.
 #if VOXDUMP_WATCHDOG
 #define CONTROL_TRANSFER(from)                                                                  \
-    if (k.pc <= (from) && watchdogWorthChecking(k.pc, k.x, k.y, k.a)) [[unlikely]] {            \
+    if (k.pc <= (from) && watchdogWorthChecking(k.cycles, k.pc, k.x, k.y, k.a)) [[unlikely]] {  \
         const WatchdogAction action = watchdogCheck(static_cast<uint16_t>(k.pc), k.a, k.x, k.y, \
                                                     k.sp, packStatus(k), k.cycles);             \
         if (action == WatchdogAction::Stop) {                                                   \
@@ -322,6 +322,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
     const uint8_t* const cycles = cpu.opcodeCycles.data();
 #if VOXDUMP_WATCHDOG
     const uint64_t budget = kCycleLimit - watchdog.routineCycles;
+    watchdogRunStarts();
 #endif
     int result;
 

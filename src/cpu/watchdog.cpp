@@ -7,6 +7,13 @@ WatchdogState watchdog;
 
 namespace {
 
+// Cycles between the first two saves of a routine call.
+constexpr uint64_t kFirstPower = 16;
+
+}  // namespace
+
+namespace {
+
 alignas(64) uint8_t keptContent[256][256];
 
 // Forgets the copied pages. With `watch`, the image as it is now becomes the
@@ -37,10 +44,10 @@ void watchdogKeepPage(uint8_t page) {
 void watchdogStartRoutine() {
     forgetKeptPages(false);
     watchdog.routineCycles = 0;
-    watchdog.countdown = 1;
-    watchdog.span = 1;
-    watchdog.sinceSave = 0;
-    watchdog.power = 1;
+    watchdog.lookAt = 0;
+    watchdog.lookAtThisRun = 0;
+    watchdog.nextSave = 0;
+    watchdog.power = kFirstPower;
     watchdog.haveSaved = false;
     watchdog.reason = StopReason::None;
 }
@@ -48,31 +55,33 @@ void watchdogStartRoutine() {
 WatchdogAction watchdogCheck(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t sp,
                              uint8_t status, uint64_t cyclesThisRun) {
     WatchdogState& w = watchdog;
-    const MachineKey now{pc, a, x, y, sp, status};
-    if (w.haveSaved && now == w.saved && memoryAsSaved()) {
+    const MachineKey state{pc, a, x, y, sp, status};
+    if (w.haveSaved && state == w.saved && memoryAsSaved()) {
         watchdogStop(StopReason::EndlessLoop, pc, 0);
         return WatchdogAction::Stop;
     }
-    if (w.countdown != 0) return WatchdogAction::Continue;
+    const uint64_t now = w.routineCycles + cyclesThisRun;
+    if (now < w.lookAt) return WatchdogAction::Continue;  // came for a matching pc only
 
-    w.sinceSave += w.span;
-    if (w.sinceSave >= w.power) {
-        // Brent: save the state at every power of two and compare each later
-        // state with it.
+    if (now >= w.nextSave) {
+        // Brent: save a state, compare every later one with it, and save
+        // again after twice as long.
         forgetKeptPages(true);
-        w.saved = now;
+        w.saved = state;
         w.haveSaved = true;
         w.power *= 2;
-        w.sinceSave = 0;
+        w.nextSave = now + w.power;
     }
-    // Look again before the cycle limit could be passed without a check.
-    const uint64_t left = kCycleLimit - (w.routineCycles + cyclesThisRun);
+    // Between two checks execution can run on by at most
+    // kMaxCyclesBetweenChecks: near the limit, every instruction is checked.
+    const uint64_t left = kCycleLimit - now;
     if (left < 2 * kMaxCyclesBetweenChecks) {
-        w.countdown = w.span = 1;
+        w.lookAt = now;
+        w.lookAtThisRun = cyclesThisRun;
         return WatchdogAction::NearCycleLimit;
     }
-    w.span = std::min(w.power - w.sinceSave, left / kMaxCyclesBetweenChecks - 1);
-    w.countdown = w.span;
+    w.lookAt = std::min(w.nextSave, kCycleLimit - kMaxCyclesBetweenChecks);
+    w.lookAtThisRun = w.lookAt - w.routineCycles;
     return WatchdogAction::Continue;
 }
 

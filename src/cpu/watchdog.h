@@ -40,10 +40,10 @@ struct MachineKey {
 
 struct WatchdogState {
     uint64_t routineCycles;  // cycles of the routine call before this cpuRun
-    uint64_t countdown;      // samples left until the next look at the counts below
-    uint64_t span;           // what countdown was last set to
-    uint64_t sinceSave;      // samples since the saved state, up to the last look
-    uint64_t power;
+    uint64_t lookAt;         // routine cycles at which the next check must come
+    uint64_t lookAtThisRun;  // the same, counted from the start of the running cpuRun
+    uint64_t nextSave;       // routine cycles at which Brent's next save is due
+    uint64_t power;          // cycles between the last save and the next
     MachineKey saved;
     bool haveSaved;
     uint8_t keptPages[256];  // pages copied since the save, in the order copied
@@ -67,11 +67,12 @@ inline void watchdogNoteStore(uint16_t address) {
 void watchdogStartRoutine();
 
 // Called after every backward control transfer: true when the state may
-// repeat the saved one, or a new state is due to be saved; the caller then
-// calls watchdogCheck.
-inline bool watchdogWorthChecking(uint32_t pc, uint8_t x, uint8_t y, uint8_t a) {
+// repeat the saved one, or a check is due (a save, or a look at the cycle
+// limit); the caller then calls watchdogCheck.
+inline bool watchdogWorthChecking(uint64_t cyclesThisRun, uint32_t pc, uint8_t x, uint8_t y,
+                                  uint8_t a) {
     const MachineKey& s = watchdog.saved;
-    if (--watchdog.countdown == 0) return true;
+    if (cyclesThisRun >= watchdog.lookAtThisRun) return true;
     if (pc != s.pc) [[likely]]
         return false;
     return x == s.x && y == s.y && a == s.a;
@@ -82,6 +83,12 @@ inline bool watchdogWorthChecking(uint32_t pc, uint8_t x, uint8_t y, uint8_t a) 
 // so that the execution loop's can stay in host registers.
 WatchdogAction watchdogCheck(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t sp,
                              uint8_t status, uint64_t cyclesThisRun);
+
+// A cpuRun starts; its cycles count from 0.
+inline void watchdogRunStarts() {
+    const uint64_t before = watchdog.routineCycles;
+    watchdog.lookAtThisRun = watchdog.lookAt > before ? watchdog.lookAt - before : 0;
+}
 
 // True when a run may start without checking the cycle limit per instruction.
 inline bool watchdogFarFromCycleLimit() {
