@@ -282,18 +282,12 @@ inline void modifyAbsolute(uint16_t address, Core& k, uint8_t* m) {
 // the cycle limit the loop need not check the limit per instruction: the
 // watchdog looks at it here, and asks for the careful loop when it comes near.
 #if VOXDUMP_WATCHDOG
-#define CONTROL_TRANSFER(from)                                                                  \
-    if (k.pc <= (from) && watchdogWorthChecking(k.cycles, k.pc, k.x, k.y, k.a)) [[unlikely]] {  \
-        const WatchdogAction action = watchdogCheck(static_cast<uint16_t>(k.pc), k.a, k.x, k.y, \
-                                                    k.sp, packStatus(k), k.cycles);             \
-        if (action == WatchdogAction::Stop) {                                                   \
-            result = kRunStopped;                                                               \
-            goto done;                                                                          \
-        }                                                                                       \
-        if (!Careful && action == WatchdogAction::NearCycleLimit) {                             \
-            result = kRunNeedsCare;                                                             \
-            goto done;                                                                          \
-        }                                                                                       \
+#define CONTROL_TRANSFER(from)                                                           \
+    if (k.pc <= (from) && watchdogWorthChecking(trigger, k.cycles, k.pc, k.x, k.y, k.a)) \
+        [[unlikely]] {                                                                   \
+        if constexpr (Stepping) --stepCount; /* this instruction is done */              \
+        result = kRunCheck;                                                              \
+        goto done;                                                                       \
     }
 #else
 #define CONTROL_TRANSFER(from) (void)(from)
@@ -309,12 +303,21 @@ inline void modifyAbsolute(uint16_t address, Core& k, uint8_t* m) {
     }                                                                                    \
     break
 
-// The loop ran near the cycle limit and must go on in the careful loop, which
-// checks the limit before every instruction.
-constexpr int kRunNeedsCare = 3;
+// The loop stopped for the watchdog to look at the state (cpuRun calls it
+// outside the loop, so that the loop's registers never have to survive a call
+// there) and is to go on afterwards.
+constexpr int kRunCheck = 3;
+
+// A documented opcode's case. The careful loop has charged the cycles from
+// opcodeCycles already, to check the limit first; elsewhere each case adds
+// its own count (the same value, reset fills opcodeCycles from kBaseCycles),
+// which keeps the table's address out of the loop's registers.
+#define OPCODE(value) \
+    case value:       \
+        if constexpr (!Careful) k.cycles += kBaseCycles[value];
 
 template <bool Stepping, bool Careful>
-int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
+int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
     cpu.cycleTotal = static_cast<uint32_t>(cyclesSoFar);
     Core k;
     loadCore(k);
@@ -322,7 +325,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
     const uint8_t* const cycles = cpu.opcodeCycles.data();
 #if VOXDUMP_WATCHDOG
     const uint64_t budget = kCycleLimit - watchdog.routineCycles;
-    watchdogRunStarts();
+    const WatchdogTrigger trigger = watchdogTrigger();
 #endif
     int result;
 
@@ -337,228 +340,175 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
             }
         }
 #endif
-        k.cycles += cycles[opcode];
+        if constexpr (Careful) k.cycles += cycles[opcode];
 
+        // clang-format off
         switch (opcode) {
-            case 0x00: result = kRunReachedBrk; goto done;
+            OPCODE(0x00) result = kRunReachedBrk; goto done;
 
             // Loads
-            case 0xA9: setNZ(k, k.a = fetchImmediate(k, m)); break;
-            case 0xA5: setNZ(k, k.a = fetchZeroPage(k, m)); break;
-            case 0xB5: setNZ(k, k.a = fetchZeroPageX(k, m)); break;
-            case 0xAD: setNZ(k, k.a = fetchAbsolute(k, m)); break;
-            case 0xBD: setNZ(k, k.a = fetchAbsoluteX(k, m)); break;
-            case 0xB9: setNZ(k, k.a = fetchAbsoluteY(k, m)); break;
-            case 0xA1: setNZ(k, k.a = fetchIndexedIndirect(k, m)); break;
-            case 0xB1: setNZ(k, k.a = fetchIndirectIndexed(k, m)); break;
-            case 0xA2: setNZ(k, k.x = fetchImmediate(k, m)); break;
-            case 0xA6: setNZ(k, k.x = fetchZeroPage(k, m)); break;
-            case 0xB6: setNZ(k, k.x = fetchZeroPageY(k, m)); break;
-            case 0xAE: setNZ(k, k.x = fetchAbsolute(k, m)); break;
-            case 0xBE: setNZ(k, k.x = fetchAbsoluteY(k, m)); break;
-            case 0xA0: setNZ(k, k.y = fetchImmediate(k, m)); break;
-            case 0xA4: setNZ(k, k.y = fetchZeroPage(k, m)); break;
-            case 0xB4: setNZ(k, k.y = fetchZeroPageX(k, m)); break;
-            case 0xAC: setNZ(k, k.y = fetchAbsolute(k, m)); break;
-            case 0xBC: setNZ(k, k.y = fetchAbsoluteX(k, m)); break;
+            OPCODE(0xA9) setNZ(k, k.a = fetchImmediate(k, m)); break;
+            OPCODE(0xA5) setNZ(k, k.a = fetchZeroPage(k, m)); break;
+            OPCODE(0xB5) setNZ(k, k.a = fetchZeroPageX(k, m)); break;
+            OPCODE(0xAD) setNZ(k, k.a = fetchAbsolute(k, m)); break;
+            OPCODE(0xBD) setNZ(k, k.a = fetchAbsoluteX(k, m)); break;
+            OPCODE(0xB9) setNZ(k, k.a = fetchAbsoluteY(k, m)); break;
+            OPCODE(0xA1) setNZ(k, k.a = fetchIndexedIndirect(k, m)); break;
+            OPCODE(0xB1) setNZ(k, k.a = fetchIndirectIndexed(k, m)); break;
+            OPCODE(0xA2) setNZ(k, k.x = fetchImmediate(k, m)); break;
+            OPCODE(0xA6) setNZ(k, k.x = fetchZeroPage(k, m)); break;
+            OPCODE(0xB6) setNZ(k, k.x = fetchZeroPageY(k, m)); break;
+            OPCODE(0xAE) setNZ(k, k.x = fetchAbsolute(k, m)); break;
+            OPCODE(0xBE) setNZ(k, k.x = fetchAbsoluteY(k, m)); break;
+            OPCODE(0xA0) setNZ(k, k.y = fetchImmediate(k, m)); break;
+            OPCODE(0xA4) setNZ(k, k.y = fetchZeroPage(k, m)); break;
+            OPCODE(0xB4) setNZ(k, k.y = fetchZeroPageX(k, m)); break;
+            OPCODE(0xAC) setNZ(k, k.y = fetchAbsolute(k, m)); break;
+            OPCODE(0xBC) setNZ(k, k.y = fetchAbsoluteX(k, m)); break;
 
             // Stores
-            case 0x85: store(k, m, addrZeroPage(k, m), k.a); break;
-            case 0x95: store(k, m, addrZeroPageX(k, m), k.a); break;
-            case 0x8D: store(k, m, addrAbsolute(k, m), k.a); break;
-            case 0x9D: store(k, m, addrAbsoluteX(k, m), k.a); break;
-            case 0x99: store(k, m, addrAbsoluteY(k, m), k.a); break;
-            case 0x81: store(k, m, addrIndexedIndirect(k, m), k.a); break;
-            case 0x91: store(k, m, addrIndirectIndexed(k, m), k.a); break;
-            case 0x86: store(k, m, addrZeroPage(k, m), k.x); break;
-            case 0x96: store(k, m, addrZeroPageY(k, m), k.x); break;
-            case 0x8E: store(k, m, addrAbsolute(k, m), k.x); break;
-            case 0x84: store(k, m, addrZeroPage(k, m), k.y); break;
-            case 0x94: store(k, m, addrZeroPageX(k, m), k.y); break;
-            case 0x8C: store(k, m, addrAbsolute(k, m), k.y); break;
+            OPCODE(0x85) store(k, m, addrZeroPage(k, m), k.a); break;
+            OPCODE(0x95) store(k, m, addrZeroPageX(k, m), k.a); break;
+            OPCODE(0x8D) store(k, m, addrAbsolute(k, m), k.a); break;
+            OPCODE(0x9D) store(k, m, addrAbsoluteX(k, m), k.a); break;
+            OPCODE(0x99) store(k, m, addrAbsoluteY(k, m), k.a); break;
+            OPCODE(0x81) store(k, m, addrIndexedIndirect(k, m), k.a); break;
+            OPCODE(0x91) store(k, m, addrIndirectIndexed(k, m), k.a); break;
+            OPCODE(0x86) store(k, m, addrZeroPage(k, m), k.x); break;
+            OPCODE(0x96) store(k, m, addrZeroPageY(k, m), k.x); break;
+            OPCODE(0x8E) store(k, m, addrAbsolute(k, m), k.x); break;
+            OPCODE(0x84) store(k, m, addrZeroPage(k, m), k.y); break;
+            OPCODE(0x94) store(k, m, addrZeroPageX(k, m), k.y); break;
+            OPCODE(0x8C) store(k, m, addrAbsolute(k, m), k.y); break;
 
             // Transfers
-            case 0xAA:
-                setNZ(k, k.x = k.a);
-                ++k.pc;
-                break;
-            case 0xA8:
-                setNZ(k, k.y = k.a);
-                ++k.pc;
-                break;
-            case 0x8A:
-                setNZ(k, k.a = k.x);
-                ++k.pc;
-                break;
-            case 0x98:
-                setNZ(k, k.a = k.y);
-                ++k.pc;
-                break;
-            case 0xBA:
-                setNZ(k, k.x = k.sp);
-                ++k.pc;
-                break;
-            case 0x9A:
-                k.sp = k.x;
-                ++k.pc;
-                break;
+            OPCODE(0xAA) setNZ(k, k.x = k.a); ++k.pc; break;
+            OPCODE(0xA8) setNZ(k, k.y = k.a); ++k.pc; break;
+            OPCODE(0x8A) setNZ(k, k.a = k.x); ++k.pc; break;
+            OPCODE(0x98) setNZ(k, k.a = k.y); ++k.pc; break;
+            OPCODE(0xBA) setNZ(k, k.x = k.sp); ++k.pc; break;
+            OPCODE(0x9A) k.sp = k.x; ++k.pc; break;
 
             // Stack
-            case 0x48:
-                stackPush(k, m, k.a);
-                ++k.pc;
-                break;
-            case 0x08:
-                stackPush(k, m, packStatus(k));
-                ++k.pc;
-                break;
-            case 0x68:
-                setNZ(k, k.a = stackPull(k, m));
-                ++k.pc;
-                break;
-            case 0x28:
-                unpackStatus(k, stackPull(k, m));
-                ++k.pc;
-                break;
+            OPCODE(0x48) stackPush(k, m, k.a); ++k.pc; break;
+            OPCODE(0x08) stackPush(k, m, packStatus(k)); ++k.pc; break;
+            OPCODE(0x68) setNZ(k, k.a = stackPull(k, m)); ++k.pc; break;
+            OPCODE(0x28) unpackStatus(k, stackPull(k, m)); ++k.pc; break;
 
             // Logic
-            case 0x29: setNZ(k, k.a &= fetchImmediate(k, m)); break;
-            case 0x25: setNZ(k, k.a &= fetchZeroPage(k, m)); break;
-            case 0x35: setNZ(k, k.a &= fetchZeroPageX(k, m)); break;
-            case 0x2D: setNZ(k, k.a &= fetchAbsolute(k, m)); break;
-            case 0x3D: setNZ(k, k.a &= fetchAbsoluteX(k, m)); break;
-            case 0x39: setNZ(k, k.a &= fetchAbsoluteY(k, m)); break;
-            case 0x21: setNZ(k, k.a &= fetchIndexedIndirect(k, m)); break;
-            case 0x31: setNZ(k, k.a &= fetchIndirectIndexed(k, m)); break;
-            case 0x09: setNZ(k, k.a |= fetchImmediate(k, m)); break;
-            case 0x05: setNZ(k, k.a |= fetchZeroPage(k, m)); break;
-            case 0x15: setNZ(k, k.a |= fetchZeroPageX(k, m)); break;
-            case 0x0D: setNZ(k, k.a |= fetchAbsolute(k, m)); break;
-            case 0x1D: setNZ(k, k.a |= fetchAbsoluteX(k, m)); break;
-            case 0x19: setNZ(k, k.a |= fetchAbsoluteY(k, m)); break;
-            case 0x01: setNZ(k, k.a |= fetchIndexedIndirect(k, m)); break;
-            case 0x11: setNZ(k, k.a |= fetchIndirectIndexed(k, m)); break;
-            case 0x49: setNZ(k, k.a ^= fetchImmediate(k, m)); break;
-            case 0x45: setNZ(k, k.a ^= fetchZeroPage(k, m)); break;
-            case 0x55: setNZ(k, k.a ^= fetchZeroPageX(k, m)); break;
-            case 0x4D: setNZ(k, k.a ^= fetchAbsolute(k, m)); break;
-            case 0x5D: setNZ(k, k.a ^= fetchAbsoluteX(k, m)); break;
-            case 0x59: setNZ(k, k.a ^= fetchAbsoluteY(k, m)); break;
-            case 0x41: setNZ(k, k.a ^= fetchIndexedIndirect(k, m)); break;
-            case 0x51: setNZ(k, k.a ^= fetchIndirectIndexed(k, m)); break;
-            case 0x24: bit(k, fetchZeroPage(k, m)); break;
-            case 0x2C: bit(k, fetchAbsolute(k, m)); break;
+            OPCODE(0x29) setNZ(k, k.a &= fetchImmediate(k, m)); break;
+            OPCODE(0x25) setNZ(k, k.a &= fetchZeroPage(k, m)); break;
+            OPCODE(0x35) setNZ(k, k.a &= fetchZeroPageX(k, m)); break;
+            OPCODE(0x2D) setNZ(k, k.a &= fetchAbsolute(k, m)); break;
+            OPCODE(0x3D) setNZ(k, k.a &= fetchAbsoluteX(k, m)); break;
+            OPCODE(0x39) setNZ(k, k.a &= fetchAbsoluteY(k, m)); break;
+            OPCODE(0x21) setNZ(k, k.a &= fetchIndexedIndirect(k, m)); break;
+            OPCODE(0x31) setNZ(k, k.a &= fetchIndirectIndexed(k, m)); break;
+            OPCODE(0x09) setNZ(k, k.a |= fetchImmediate(k, m)); break;
+            OPCODE(0x05) setNZ(k, k.a |= fetchZeroPage(k, m)); break;
+            OPCODE(0x15) setNZ(k, k.a |= fetchZeroPageX(k, m)); break;
+            OPCODE(0x0D) setNZ(k, k.a |= fetchAbsolute(k, m)); break;
+            OPCODE(0x1D) setNZ(k, k.a |= fetchAbsoluteX(k, m)); break;
+            OPCODE(0x19) setNZ(k, k.a |= fetchAbsoluteY(k, m)); break;
+            OPCODE(0x01) setNZ(k, k.a |= fetchIndexedIndirect(k, m)); break;
+            OPCODE(0x11) setNZ(k, k.a |= fetchIndirectIndexed(k, m)); break;
+            OPCODE(0x49) setNZ(k, k.a ^= fetchImmediate(k, m)); break;
+            OPCODE(0x45) setNZ(k, k.a ^= fetchZeroPage(k, m)); break;
+            OPCODE(0x55) setNZ(k, k.a ^= fetchZeroPageX(k, m)); break;
+            OPCODE(0x4D) setNZ(k, k.a ^= fetchAbsolute(k, m)); break;
+            OPCODE(0x5D) setNZ(k, k.a ^= fetchAbsoluteX(k, m)); break;
+            OPCODE(0x59) setNZ(k, k.a ^= fetchAbsoluteY(k, m)); break;
+            OPCODE(0x41) setNZ(k, k.a ^= fetchIndexedIndirect(k, m)); break;
+            OPCODE(0x51) setNZ(k, k.a ^= fetchIndirectIndexed(k, m)); break;
+            OPCODE(0x24) bit(k, fetchZeroPage(k, m)); break;
+            OPCODE(0x2C) bit(k, fetchAbsolute(k, m)); break;
 
             // Arithmetic
-            case 0x69: adc(k, fetchImmediate(k, m)); break;
-            case 0x65: adc(k, fetchZeroPage(k, m)); break;
-            case 0x75: adc(k, fetchZeroPageX(k, m)); break;
-            case 0x6D: adc(k, fetchAbsolute(k, m)); break;
-            case 0x7D: adc(k, fetchAbsoluteX(k, m)); break;
-            case 0x79: adc(k, fetchAbsoluteY(k, m)); break;
-            case 0x61: adc(k, fetchIndexedIndirect(k, m)); break;
-            case 0x71: adc(k, fetchIndirectIndexed(k, m)); break;
-            case 0xE9: sbc(k, fetchImmediate(k, m)); break;
-            case 0xE5: sbc(k, fetchZeroPage(k, m)); break;
-            case 0xF5: sbc(k, fetchZeroPageX(k, m)); break;
-            case 0xED: sbc(k, fetchAbsolute(k, m)); break;
-            case 0xFD: sbc(k, fetchAbsoluteX(k, m)); break;
-            case 0xF9: sbc(k, fetchAbsoluteY(k, m)); break;
-            case 0xE1: sbc(k, fetchIndexedIndirect(k, m)); break;
-            case 0xF1: sbc(k, fetchIndirectIndexed(k, m)); break;
+            OPCODE(0x69) adc(k, fetchImmediate(k, m)); break;
+            OPCODE(0x65) adc(k, fetchZeroPage(k, m)); break;
+            OPCODE(0x75) adc(k, fetchZeroPageX(k, m)); break;
+            OPCODE(0x6D) adc(k, fetchAbsolute(k, m)); break;
+            OPCODE(0x7D) adc(k, fetchAbsoluteX(k, m)); break;
+            OPCODE(0x79) adc(k, fetchAbsoluteY(k, m)); break;
+            OPCODE(0x61) adc(k, fetchIndexedIndirect(k, m)); break;
+            OPCODE(0x71) adc(k, fetchIndirectIndexed(k, m)); break;
+            OPCODE(0xE9) sbc(k, fetchImmediate(k, m)); break;
+            OPCODE(0xE5) sbc(k, fetchZeroPage(k, m)); break;
+            OPCODE(0xF5) sbc(k, fetchZeroPageX(k, m)); break;
+            OPCODE(0xED) sbc(k, fetchAbsolute(k, m)); break;
+            OPCODE(0xFD) sbc(k, fetchAbsoluteX(k, m)); break;
+            OPCODE(0xF9) sbc(k, fetchAbsoluteY(k, m)); break;
+            OPCODE(0xE1) sbc(k, fetchIndexedIndirect(k, m)); break;
+            OPCODE(0xF1) sbc(k, fetchIndirectIndexed(k, m)); break;
 
             // Compares
-            case 0xC9: compare(k, k.a, fetchImmediate(k, m)); break;
-            case 0xC5: compare(k, k.a, fetchZeroPage(k, m)); break;
-            case 0xD5: compare(k, k.a, fetchZeroPageX(k, m)); break;
-            case 0xCD: compare(k, k.a, fetchAbsolute(k, m)); break;
-            case 0xDD: compare(k, k.a, fetchAbsoluteX(k, m)); break;
-            case 0xD9: compare(k, k.a, fetchAbsoluteY(k, m)); break;
-            case 0xC1: compare(k, k.a, fetchIndexedIndirect(k, m)); break;
-            case 0xD1: compare(k, k.a, fetchIndirectIndexed(k, m)); break;
-            case 0xE0: compare(k, k.x, fetchImmediate(k, m)); break;
-            case 0xE4: compare(k, k.x, fetchZeroPage(k, m)); break;
-            case 0xEC: compare(k, k.x, fetchAbsolute(k, m)); break;
-            case 0xC0: compare(k, k.y, fetchImmediate(k, m)); break;
-            case 0xC4: compare(k, k.y, fetchZeroPage(k, m)); break;
-            case 0xCC: compare(k, k.y, fetchAbsolute(k, m)); break;
+            OPCODE(0xC9) compare(k, k.a, fetchImmediate(k, m)); break;
+            OPCODE(0xC5) compare(k, k.a, fetchZeroPage(k, m)); break;
+            OPCODE(0xD5) compare(k, k.a, fetchZeroPageX(k, m)); break;
+            OPCODE(0xCD) compare(k, k.a, fetchAbsolute(k, m)); break;
+            OPCODE(0xDD) compare(k, k.a, fetchAbsoluteX(k, m)); break;
+            OPCODE(0xD9) compare(k, k.a, fetchAbsoluteY(k, m)); break;
+            OPCODE(0xC1) compare(k, k.a, fetchIndexedIndirect(k, m)); break;
+            OPCODE(0xD1) compare(k, k.a, fetchIndirectIndexed(k, m)); break;
+            OPCODE(0xE0) compare(k, k.x, fetchImmediate(k, m)); break;
+            OPCODE(0xE4) compare(k, k.x, fetchZeroPage(k, m)); break;
+            OPCODE(0xEC) compare(k, k.x, fetchAbsolute(k, m)); break;
+            OPCODE(0xC0) compare(k, k.y, fetchImmediate(k, m)); break;
+            OPCODE(0xC4) compare(k, k.y, fetchZeroPage(k, m)); break;
+            OPCODE(0xCC) compare(k, k.y, fetchAbsolute(k, m)); break;
 
             // Read-modify-write: one write back, of the new value.
-            case 0x0A:
-                k.a = asl(k, k.a);
-                ++k.pc;
-                break;
-            case 0x06: modifyZeroPage<asl>(addrZeroPage(k, m), k, m); break;
-            case 0x16: modifyZeroPage<asl>(addrZeroPageX(k, m), k, m); break;
-            case 0x0E: modifyAbsolute<asl>(addrAbsolute(k, m), k, m); break;
-            case 0x1E: modifyAbsolute<asl>(addrAbsoluteX(k, m), k, m); break;
-            case 0x4A:
-                k.a = lsr(k, k.a);
-                ++k.pc;
-                break;
-            case 0x46: modifyZeroPage<lsr>(addrZeroPage(k, m), k, m); break;
-            case 0x56: modifyZeroPage<lsr>(addrZeroPageX(k, m), k, m); break;
-            case 0x4E: modifyAbsolute<lsr>(addrAbsolute(k, m), k, m); break;
-            case 0x5E: modifyAbsolute<lsr>(addrAbsoluteX(k, m), k, m); break;
-            case 0x2A:
-                k.a = rol(k, k.a);
-                ++k.pc;
-                break;
-            case 0x26: modifyZeroPage<rol>(addrZeroPage(k, m), k, m); break;
-            case 0x36: modifyZeroPage<rol>(addrZeroPageX(k, m), k, m); break;
-            case 0x2E: modifyAbsolute<rol>(addrAbsolute(k, m), k, m); break;
-            case 0x3E: modifyAbsolute<rol>(addrAbsoluteX(k, m), k, m); break;
-            case 0x6A:
-                k.a = ror(k, k.a);
-                ++k.pc;
-                break;
-            case 0x66: modifyZeroPage<ror>(addrZeroPage(k, m), k, m); break;
-            case 0x76: modifyZeroPage<ror>(addrZeroPageX(k, m), k, m); break;
-            case 0x6E: modifyAbsolute<ror>(addrAbsolute(k, m), k, m); break;
-            case 0x7E: modifyAbsolute<ror>(addrAbsoluteX(k, m), k, m); break;
-            case 0xE6: modifyZeroPage<inc>(addrZeroPage(k, m), k, m); break;
-            case 0xF6: modifyZeroPage<inc>(addrZeroPageX(k, m), k, m); break;
-            case 0xEE: modifyAbsolute<inc>(addrAbsolute(k, m), k, m); break;
-            case 0xFE: modifyAbsolute<inc>(addrAbsoluteX(k, m), k, m); break;
-            case 0xC6: modifyZeroPage<dec>(addrZeroPage(k, m), k, m); break;
-            case 0xD6: modifyZeroPage<dec>(addrZeroPageX(k, m), k, m); break;
-            case 0xCE: modifyAbsolute<dec>(addrAbsolute(k, m), k, m); break;
-            case 0xDE: modifyAbsolute<dec>(addrAbsoluteX(k, m), k, m); break;
-            case 0xE8:
-                k.x = inc(k, k.x);
-                ++k.pc;
-                break;
-            case 0xC8:
-                k.y = inc(k, k.y);
-                ++k.pc;
-                break;
-            case 0xCA:
-                k.x = dec(k, k.x);
-                ++k.pc;
-                break;
-            case 0x88:
-                k.y = dec(k, k.y);
-                ++k.pc;
-                break;
+            OPCODE(0x0A) k.a = asl(k, k.a); ++k.pc; break;
+            OPCODE(0x06) modifyZeroPage<asl>(addrZeroPage(k, m), k, m); break;
+            OPCODE(0x16) modifyZeroPage<asl>(addrZeroPageX(k, m), k, m); break;
+            OPCODE(0x0E) modifyAbsolute<asl>(addrAbsolute(k, m), k, m); break;
+            OPCODE(0x1E) modifyAbsolute<asl>(addrAbsoluteX(k, m), k, m); break;
+            OPCODE(0x4A) k.a = lsr(k, k.a); ++k.pc; break;
+            OPCODE(0x46) modifyZeroPage<lsr>(addrZeroPage(k, m), k, m); break;
+            OPCODE(0x56) modifyZeroPage<lsr>(addrZeroPageX(k, m), k, m); break;
+            OPCODE(0x4E) modifyAbsolute<lsr>(addrAbsolute(k, m), k, m); break;
+            OPCODE(0x5E) modifyAbsolute<lsr>(addrAbsoluteX(k, m), k, m); break;
+            OPCODE(0x2A) k.a = rol(k, k.a); ++k.pc; break;
+            OPCODE(0x26) modifyZeroPage<rol>(addrZeroPage(k, m), k, m); break;
+            OPCODE(0x36) modifyZeroPage<rol>(addrZeroPageX(k, m), k, m); break;
+            OPCODE(0x2E) modifyAbsolute<rol>(addrAbsolute(k, m), k, m); break;
+            OPCODE(0x3E) modifyAbsolute<rol>(addrAbsoluteX(k, m), k, m); break;
+            OPCODE(0x6A) k.a = ror(k, k.a); ++k.pc; break;
+            OPCODE(0x66) modifyZeroPage<ror>(addrZeroPage(k, m), k, m); break;
+            OPCODE(0x76) modifyZeroPage<ror>(addrZeroPageX(k, m), k, m); break;
+            OPCODE(0x6E) modifyAbsolute<ror>(addrAbsolute(k, m), k, m); break;
+            OPCODE(0x7E) modifyAbsolute<ror>(addrAbsoluteX(k, m), k, m); break;
+            OPCODE(0xE6) modifyZeroPage<inc>(addrZeroPage(k, m), k, m); break;
+            OPCODE(0xF6) modifyZeroPage<inc>(addrZeroPageX(k, m), k, m); break;
+            OPCODE(0xEE) modifyAbsolute<inc>(addrAbsolute(k, m), k, m); break;
+            OPCODE(0xFE) modifyAbsolute<inc>(addrAbsoluteX(k, m), k, m); break;
+            OPCODE(0xC6) modifyZeroPage<dec>(addrZeroPage(k, m), k, m); break;
+            OPCODE(0xD6) modifyZeroPage<dec>(addrZeroPageX(k, m), k, m); break;
+            OPCODE(0xCE) modifyAbsolute<dec>(addrAbsolute(k, m), k, m); break;
+            OPCODE(0xDE) modifyAbsolute<dec>(addrAbsoluteX(k, m), k, m); break;
+            OPCODE(0xE8) k.x = inc(k, k.x); ++k.pc; break;
+            OPCODE(0xC8) k.y = inc(k, k.y); ++k.pc; break;
+            OPCODE(0xCA) k.x = dec(k, k.x); ++k.pc; break;
+            OPCODE(0x88) k.y = dec(k, k.y); ++k.pc; break;
 
             // Branches: base cycles only, taken or not.
-            case 0x10: BRANCH_IF(!flagN(k));
-            case 0x30: BRANCH_IF(flagN(k));
-            case 0x50: BRANCH_IF(!k.v);
-            case 0x70: BRANCH_IF(k.v);
-            case 0x90: BRANCH_IF(!k.c);
-            case 0xB0: BRANCH_IF(k.c);
-            case 0xD0: BRANCH_IF(!flagZ(k));
-            case 0xF0: BRANCH_IF(flagZ(k));
+            OPCODE(0x10) BRANCH_IF(!flagN(k));
+            OPCODE(0x30) BRANCH_IF(flagN(k));
+            OPCODE(0x50) BRANCH_IF(!k.v);
+            OPCODE(0x70) BRANCH_IF(k.v);
+            OPCODE(0x90) BRANCH_IF(!k.c);
+            OPCODE(0xB0) BRANCH_IF(k.c);
+            OPCODE(0xD0) BRANCH_IF(!flagZ(k));
+            OPCODE(0xF0) BRANCH_IF(flagZ(k));
 
             // Jumps, calls and returns
-            case 0x4C: {
+            OPCODE(0x4C) {
                 const uint16_t from = static_cast<uint16_t>(k.pc);
                 k.pc = operandWord(k, m);
                 CONTROL_TRANSFER(from);
                 break;
             }
-            case 0x6C: {
+            OPCODE(0x6C) {
                 const uint16_t from = static_cast<uint16_t>(k.pc);
                 uint16_t pointer = operandWord(k, m);
                 k.pc =
@@ -566,7 +516,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
                 CONTROL_TRANSFER(from);
                 break;
             }
-            case 0x20: {
+            OPCODE(0x20) {
                 // The return address pushed is that of the JSR's last byte; the
                 // target is read after the pushes.
                 const uint16_t from = static_cast<uint16_t>(k.pc);
@@ -577,7 +527,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
                 CONTROL_TRANSFER(from);
                 break;
             }
-            case 0x60: {
+            OPCODE(0x60) {
                 const uint16_t from = static_cast<uint16_t>(k.pc);
                 uint8_t lo = stackPull(k, m);
                 uint8_t hi = stackPull(k, m);
@@ -585,7 +535,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
                 CONTROL_TRANSFER(from);
                 break;
             }
-            case 0x40: {
+            OPCODE(0x40) {
                 const uint16_t from = static_cast<uint16_t>(k.pc);
                 unpackStatus(k, stackPull(k, m));
                 uint8_t lo = stackPull(k, m);
@@ -596,38 +546,16 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
             }
 
             // Flags
-            case 0x18:
-                k.c = 0;
-                ++k.pc;
-                break;
-            case 0x38:
-                k.c = 1;
-                ++k.pc;
-                break;
-            case 0xD8:
-                k.d = 0;
-                ++k.pc;
-                break;
-            case 0xF8:
-                k.d = 1;
-                ++k.pc;
-                break;
-            case 0x58:
-                k.i = 0;
-                ++k.pc;
-                break;
-            case 0x78:
-                k.i = 1;
-                ++k.pc;
-                break;
-            case 0xB8:
-                k.v = 0;
-                ++k.pc;
-                break;
-            case 0xEA: ++k.pc; break;
+            OPCODE(0x18) k.c = 0; ++k.pc; break;
+            OPCODE(0x38) k.c = 1; ++k.pc; break;
+            OPCODE(0xD8) k.d = 0; ++k.pc; break;
+            OPCODE(0xF8) k.d = 1; ++k.pc; break;
+            OPCODE(0x58) k.i = 0; ++k.pc; break;
+            OPCODE(0x78) k.i = 1; ++k.pc; break;
+            OPCODE(0xB8) k.v = 0; ++k.pc; break;
+            OPCODE(0xEA) ++k.pc; break;
 
             // The opcodes outside the documented set.
-            // clang-format off
             case 0x02: case 0x03: case 0x04: case 0x07: case 0x0B: case 0x0C: case 0x0F: case 0x12: case 0x13: case 0x14:
             case 0x17: case 0x1A: case 0x1B: case 0x1C: case 0x1F: case 0x22: case 0x23: case 0x27: case 0x2B: case 0x2F:
             case 0x32: case 0x33: case 0x34: case 0x37: case 0x3A: case 0x3B: case 0x3C: case 0x3F: case 0x42: case 0x43:
@@ -639,7 +567,6 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
             case 0xC3: case 0xC7: case 0xCB: case 0xCF: case 0xD2: case 0xD3: case 0xD4: case 0xD7: case 0xDA: case 0xDB:
             case 0xDC: case 0xDF: case 0xE2: case 0xE3: case 0xE7: case 0xEB: case 0xEF: case 0xF2: case 0xF3: case 0xF4:
             case 0xF7: case 0xFA: case 0xFB: case 0xFC: case 0xFF:
-                // clang-format on
                 if (k.pc > 0xFFFF) {
                     // Execution ran on past $FFFF into the guard bytes: it
                     // continues at $0000, which is a move backward.
@@ -654,6 +581,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
                 goto done;
             default: __builtin_unreachable();  // every value has its case
         }
+        // clang-format on
         if constexpr (Stepping) {
             if (k.pc > 0xFFFF) {  // wrapped here, as the guard bytes do for the other loops
                 k.pc -= 0x10000;
@@ -668,20 +596,41 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar) {
 
 done:
     storeCore(k);
+    stepsLeft = stepCount;
     return result;
 }
 
 }  // namespace
 
 int cpuRun(uint16_t stepCount) {
+    const bool stepping = stepCount != 0;
+#if VOXDUMP_WATCHDOG
+    // Near the cycle limit, the careful loop checks it before every instruction.
+    bool careful = stepping || !watchdogFarFromCycleLimit();
+#else
+    const bool careful = stepping;
+#endif
     int result;
-    if (stepCount != 0) {
-        result = runLoop<true, true>(stepCount, 0);
-    } else if (!watchdogFarFromCycleLimit()) {
-        result = runLoop<false, true>(0, 0);
-    } else {
-        result = runLoop<false, false>(0, 0);
-        if (result == kRunNeedsCare) result = runLoop<false, true>(0, cpu.cycleTotal);
+    uint64_t cyclesSoFar = 0;
+    for (;;) {
+        result = stepping  ? runLoop<true, true>(stepCount, cyclesSoFar, stepCount)
+                 : careful ? runLoop<false, true>(stepCount, cyclesSoFar, stepCount)
+                           : runLoop<false, false>(stepCount, cyclesSoFar, stepCount);
+        cyclesSoFar = cpu.cycleTotal;
+        if (result != kRunCheck) break;
+#if VOXDUMP_WATCHDOG
+        const WatchdogAction action =
+            watchdogCheck(cpu.pc, cpu.a, cpu.x, cpu.y, cpu.sp, statusByte(), cpu.cycleTotal);
+        if (action == WatchdogAction::Stop) {
+            result = kRunStopped;
+            break;
+        }
+        if (action == WatchdogAction::NearCycleLimit) careful = true;
+#endif
+        if (stepping && stepCount == 0) {
+            result = kRunStepsDone;
+            break;
+        }
     }
 #if VOXDUMP_WATCHDOG
     watchdog.routineCycles += cpu.cycleTotal;

@@ -45,7 +45,6 @@ void watchdogStartRoutine() {
     forgetKeptPages(false);
     watchdog.routineCycles = 0;
     watchdog.lookAt = 0;
-    watchdog.lookAtThisRun = 0;
     watchdog.nextSave = 0;
     watchdog.power = kFirstPower;
     watchdog.haveSaved = false;
@@ -77,11 +76,9 @@ WatchdogAction watchdogCheck(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8
     const uint64_t left = kCycleLimit - now;
     if (left < 2 * kMaxCyclesBetweenChecks) {
         w.lookAt = now;
-        w.lookAtThisRun = cyclesThisRun;
         return WatchdogAction::NearCycleLimit;
     }
     w.lookAt = std::min(w.nextSave, kCycleLimit - kMaxCyclesBetweenChecks);
-    w.lookAtThisRun = w.lookAt - w.routineCycles;
     return WatchdogAction::Continue;
 }
 

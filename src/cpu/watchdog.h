@@ -41,7 +41,6 @@ struct MachineKey {
 struct WatchdogState {
     uint64_t routineCycles;  // cycles of the routine call before this cpuRun
     uint64_t lookAt;         // routine cycles at which the next check must come
-    uint64_t lookAtThisRun;  // the same, counted from the start of the running cpuRun
     uint64_t nextSave;       // routine cycles at which Brent's next save is due
     uint64_t power;          // cycles between the last save and the next
     MachineKey saved;
@@ -66,16 +65,29 @@ inline void watchdogNoteStore(uint16_t address) {
 // A routine call begins: forget the previous call's history.
 void watchdogStartRoutine();
 
-// Called after every backward control transfer: true when the state may
-// repeat the saved one, or a check is due (a save, or a look at the cycle
-// limit); the caller then calls watchdogCheck.
-inline bool watchdogWorthChecking(uint64_t cyclesThisRun, uint32_t pc, uint8_t x, uint8_t y,
-                                  uint8_t a) {
+// What the execution loop compares after every backward move, copied into
+// the loop when it starts (nothing changes it while the loop runs).
+struct WatchdogTrigger {
+    uint64_t lookAt;  // cycles of this cpuRun at which a check is due
+    uint32_t pc;      // the saved state's pc, x, y and a
+    uint8_t x, y, a;
+};
+
+// A cpuRun's loop starts; its cycles count from the start of the cpuRun.
+inline WatchdogTrigger watchdogTrigger() {
+    const uint64_t before = watchdog.routineCycles;
     const MachineKey& s = watchdog.saved;
-    if (cyclesThisRun >= watchdog.lookAtThisRun) return true;
-    if (pc != s.pc) [[likely]]
+    return {watchdog.lookAt > before ? watchdog.lookAt - before : 0, s.pc, s.x, s.y, s.a};
+}
+
+// True when the state may repeat the saved one, or a check is due (a save,
+// or a look at the cycle limit); the loop then stops for watchdogCheck.
+inline bool watchdogWorthChecking(const WatchdogTrigger& t, uint64_t cyclesThisRun, uint32_t pc,
+                                  uint8_t x, uint8_t y, uint8_t a) {
+    if (cyclesThisRun >= t.lookAt) return true;
+    if (pc != t.pc) [[likely]]
         return false;
-    return x == s.x && y == s.y && a == s.a;
+    return x == t.x && y == t.y && a == t.a;
 }
 
 // Compares the processor state with the saved one, saves a new one when due,
@@ -83,12 +95,6 @@ inline bool watchdogWorthChecking(uint64_t cyclesThisRun, uint32_t pc, uint8_t x
 // so that the execution loop's can stay in host registers.
 WatchdogAction watchdogCheck(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8_t sp,
                              uint8_t status, uint64_t cyclesThisRun);
-
-// A cpuRun starts; its cycles count from 0.
-inline void watchdogRunStarts() {
-    const uint64_t before = watchdog.routineCycles;
-    watchdog.lookAtThisRun = watchdog.lookAt > before ? watchdog.lookAt - before : 0;
-}
 
 // True when a run may start without checking the cycle limit per instruction.
 inline bool watchdogFarFromCycleLimit() {
