@@ -278,9 +278,11 @@ inline void modifyAbsolute(uint16_t address, Core& k, uint8_t* m) {
 }
 
 // Every instruction that can move pc anywhere but forward ends with this,
-// given its own address: a backward move is where a loop can close. Away from
-// the cycle limit the loop need not check the limit per instruction: the
-// watchdog looks at it here, and asks for the careful loop when it comes near.
+// given its own address: a backward move is where a loop can close. When the
+// trigger says so, the loop stops and cpuRun lets the watchdog look at the
+// state and at the cycle limit, then goes on (in the careful loop once the
+// limit is near), so that the loop itself never checks the limit per
+// instruction far from it.
 #if VOXDUMP_WATCHDOG
 #define CONTROL_TRANSFER(from)                                                           \
     if (k.pc <= (from) && watchdogWorthChecking(trigger, k.cycles, k.pc, k.x, k.y, k.a)) \
