@@ -11,10 +11,10 @@ namespace {
 
 // Runs the code at $1000 in the log mode; returns the log's lines after the
 // header report (whose size is fixed for a zeroed record).
-std::string logOf(const char* code, bool logEnabled = true) {
+std::string logOf(const char* code) {
     ScratchDir dir;
     tuneHeader() = TuneHeader{};
-    loadCode(code, 0x1000, logEnabled);
+    loadCode(code, 0x1000, true);
     sidLogOpen((dir.path / "t.log").string());
     cpuRun(0);
     sidLogMarker();
@@ -35,11 +35,6 @@ TEST(SidLog, WindowEdgesAndFormats) {
         {"a9 ff 48 08 20 08 10 00 8d 1b d4", "00018 d41b ff\n"},        // pushes are not logged
     };
     for (const auto& c : cases) EXPECT_EQ(logOf(c.code), std::string(c.log) + "\n#1\n") << c.code;
-}
-
-TEST(SidLog, NothingLoggedWithCaptureOff) {
-    EXPECT_EQ(logOf("a9 0f 8d 18 d4", false), "\n#1\n");
-    EXPECT_EQ(cpu.memory[0xD418], 0x0F);
 }
 
 TEST(SidLog, LongTimesAndMarkers) {
