@@ -4,7 +4,6 @@
 #include "cpu/core.h"
 #include "cpu/cpu_state.h"
 #include "cpu/watchdog.h"
-#include "sidlog/mem_write.h"
 
 namespace {
 
@@ -137,7 +136,7 @@ inline void storeCore(const Core& k) {
 inline void store(Core& k, uint8_t* m, uint16_t address, uint8_t value) {
     if (storeTraps[address >> 8]) [[unlikely]] {
         cpu.cycleTotal = static_cast<uint32_t>(k.cycles);
-        memWriteTrapped(address, value);
+        cpuStoreTrapped(address, value);
     }
     m[address] = value;
 }

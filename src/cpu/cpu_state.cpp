@@ -4,10 +4,17 @@
 #include <cstring>
 
 #include "cpu/watchdog.h"
-#include "sidlog/mem_write.h"
 
 CpuState cpu;
 std::array<uint8_t, 256> storeTraps;
+
+namespace {
+
+void ignoreStore(uint16_t, uint8_t) {}
+
+StoreHook storeHook = ignoreStore;
+
+}  // namespace
 
 void cpuReset(bool logEnabled) {
     std::fill_n(cpu.memory.begin(), kMemorySize, 0);
@@ -20,13 +27,22 @@ void cpuReset(bool logEnabled) {
     cpu.n = cpu.v = cpu.b = cpu.d = cpu.i = cpu.z = cpu.c = 0;
     cpu.logEnabled = logEnabled ? 1 : 0;
     storeTraps.fill(0);
-    storeTraps[kBumpAddress >> 8] = kTrapBump;
-    if (logEnabled) {
-        for (unsigned page = kSidFirst >> 8; page <= kSidLast >> 8; ++page)
-            storeTraps[page] = kTrapSid;
-    }
+    storeHook = ignoreStore;
     cpu.opcodeCycles = kBaseCycles;
     watchdogStartRoutine();
+}
+
+void cpuSetStoreHook(StoreHook hook) {
+    storeHook = hook;
+}
+
+void cpuHookPage(uint8_t page) {
+    storeTraps[page] |= kTrapHook;
+}
+
+void cpuStoreTrapped(uint16_t address, uint8_t value) {
+    if (storeTraps[address >> 8] & kTrapHook) storeHook(address, value);
+    watchdogNoteStore(address);
 }
 
 uint8_t* cpuMemory() {

@@ -29,10 +29,20 @@ extern CpuState cpu;
 
 // Per page of memory, what a store there has to do besides storing the byte;
 // 0 for most pages, so that a store's common path is one test.
-inline constexpr uint8_t kTrapBump = 1;   // the page of $5094
-inline constexpr uint8_t kTrapSid = 2;    // the sound chip's registers, while logging
+inline constexpr uint8_t kTrapHook = 1;   // the store hook wants to see it
 inline constexpr uint8_t kTrapWatch = 4;  // the loop watchdog wants a copy first
 extern std::array<uint8_t, 256> storeTraps;
+
+// Called with every store into a hooked page, before the byte is stored;
+// cpu.cycleTotal holds the store's time stamp. Stack pushes are not stores.
+using StoreHook = void (*)(uint16_t address, uint8_t value);
+
+// Sets the hook; the reset forgets it and every hooked page.
+void cpuSetStoreHook(StoreHook hook);
+void cpuHookPage(uint8_t page);
+
+// What a store into a page with a trap does before the byte is stored.
+void cpuStoreTrapped(uint16_t address, uint8_t value);
 
 // Results of cpuRun.
 inline constexpr int kRunStepsDone = 0;   // the requested number of instructions ran

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "disasm/opcode_table.h"
-#include "driver/output_file.h"
+#include "output/output_file.h"
 
 namespace {
 

@@ -2,11 +2,76 @@
 
 #include <cstring>
 #include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "platform/paths.h"
 
 namespace {
 
 bool isSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// A song number: decimal digits only, 1 to 256.
+bool parseSong(std::string_view text, int& song) {
+    if (text.empty() || text.size() > 3) return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 256) return false;
+    song = value;
+    return true;
+}
+
+// Reads the option at argv[k] (which begins with "--"); an option that takes
+// a value may take the next argument, and then moves k on. Returns false
+// with the diagnostic in `problem`.
+bool parseOption(int argc, const char* const* argv, int& k, RunSettings& settings,
+                 Command& command, std::string& problem) {
+    const std::string_view argument = argv[k];
+    const size_t equals = argument.find('=');
+    const std::string_view name = argument.substr(0, equals);
+    const bool hasValue = equals != std::string_view::npos;
+
+    if (name == "--song") {
+        std::string_view value;
+        if (hasValue) {
+            value = argument.substr(equals + 1);
+        } else if (k + 1 < argc) {
+            value = argv[++k];
+        } else {
+            problem = "option '--song' needs a song number";
+            return false;
+        }
+        if (!parseSong(value, settings.song)) {
+            problem = "invalid song number '" + std::string(value) + "'";
+            return false;
+        }
+        return true;
+    }
+    bool* flag = name == "--undocumented" ? &settings.undocumented
+                 : name == "--table"      ? &settings.table
+                 : name == "--roll"       ? &settings.roll
+                 : name == "--midi"       ? &settings.midi
+                                          : nullptr;
+    const bool known = flag != nullptr || name == "--help" || name == "--version";
+    if (!known) {
+        problem = "unknown option '" + std::string(argument) + "'";
+        return false;
+    }
+    if (hasValue) {
+        problem = "option '" + std::string(name) + "' takes no value";
+        return false;
+    }
+    if (flag != nullptr) {
+        *flag = true;
+    } else if (command == Command::Run) {
+        command = name == "--help" ? Command::Help : Command::Version;
+    }
+    return true;
 }
 
 }  // namespace
@@ -25,6 +90,24 @@ void printUsage() {
     std::cout << "Example: voxdump demo.sid 10 0 1" << std::endl;
     std::cout << "Runs 10 play-routine calls, execution at load address, disassembly to demo.dis"
               << std::endl;
+}
+
+void printOptions() {
+    std::cout << "Options, before, between or after the arguments (-- ends them):" << std::endl
+              << "--undocumented  run the NMOS 6502's undocumented opcodes instead of ending the "
+                 "call at one"
+              << std::endl
+              << "--song N        run song N (1 to 256): the start routine begins with A = N-1"
+              << std::endl
+              << "--table         also write a table of each call's sound chip state, with note "
+                 "names, to demo.tab"
+              << std::endl
+              << "--roll          also write a piano-roll picture of the notes to demo.svg"
+              << std::endl
+              << "--midi          also write the notes as a Standard MIDI File to demo.mid"
+              << std::endl
+              << "--version       print the version and exit" << std::endl
+              << "-h, --help      print this text and exit" << std::endl;
 }
 
 bool parseCallCount(const char* text, int32_t& count) {
@@ -49,28 +132,49 @@ std::string outputName(const std::string& tuneFileName, const char* extension) {
     // The rule works on the file's own name: a short one such as "dir/ab"
     // must not lose its folder's last characters.
     const size_t length = std::strlen(extension);
-    const size_t slash = tuneFileName.find_last_of('/');
-    const size_t baseLength =
-        slash == std::string::npos ? tuneFileName.size() : tuneFileName.size() - slash - 1;
+    const size_t baseLength = tuneFileName.size() - fileNameStart(tuneFileName);
     if (baseLength < length) return tuneFileName + "." + extension;
     return tuneFileName.substr(0, tuneFileName.size() - length) + extension;
 }
 
 Command parseArguments(int argc, const char* const* argv, RunSettings& settings,
-                       std::string& badArgument) {
+                       std::string& problem) {
     if (argc <= 1) return Command::Usage;
-    const std::string first = argv[1];
-    if (argc == 2 && (first == "-h" || first == "--help")) return Command::Usage;
-    if (argc == 2 && first == "--version") return Command::Version;
-
-    settings.tuneFileName = first;
-    if (argc >= 3 && !parseCallCount(argv[2], settings.callCount)) {
-        badArgument = argv[2];
-        return Command::BadCallCount;
+    Command command = Command::Run;
+    std::vector<const char*> positional;
+    bool optionsEnded = false;
+    for (int k = 1; k < argc; ++k) {
+        const std::string_view argument = argv[k];
+        if (optionsEnded || !argument.starts_with("-") || argument == "-") {
+            positional.push_back(argv[k]);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "-h") {
+            if (command == Command::Run) command = Command::Help;
+        } else if (argument.starts_with("--")) {
+            if (!parseOption(argc, argv, k, settings, command, problem)) return Command::BadUsage;
+        } else {
+            positional.push_back(argv[k]);  // "-5" is a (bad) number of calls
+        }
     }
-    if (argc >= 4) settings.startAtInit = parseFlag(argv[3]);
-    if (argc >= 5) settings.disassemble = parseFlag(argv[4]);
+    if (command != Command::Run) return command;
+    if (positional.empty()) {
+        problem = "no tune file named (voxdump --help lists the arguments)";
+        return Command::BadUsage;
+    }
+
+    const std::string first = positional[0];
+    settings.tuneFileName = first;
+    if (positional.size() >= 2 && !parseCallCount(positional[1], settings.callCount)) {
+        problem = "invalid number of calls '" + std::string(positional[1]) + "'";
+        return Command::BadUsage;
+    }
+    if (positional.size() >= 3) settings.startAtInit = parseFlag(positional[2]);
+    if (positional.size() >= 4) settings.disassemble = parseFlag(positional[3]);
     settings.logFileName = outputName(first, "log");
     settings.disFileName = outputName(first, "dis");
+    settings.tabFileName = outputName(first, "tab");
+    settings.svgFileName = outputName(first, "svg");
+    settings.midFileName = outputName(first, "mid");
     return Command::Run;
 }

@@ -1,4 +1,5 @@
-// The command line: voxdump filename [calls] [init] [asm]
+// The command line: voxdump filename [calls] [init] [asm], and the options,
+// which may stand anywhere among those ("--" ends them).
 #pragma once
 
 #include <cstdint>
@@ -11,14 +12,27 @@ struct RunSettings {
     bool disassemble = false;
     std::string logFileName;
     std::string disFileName;
+
+    bool undocumented = false;  // --undocumented: run the NMOS undocumented opcodes
+    int song = 0;               // --song N: 1 to 256; 0 when not given
+    bool table = false;         // --table: <name>.tab
+    bool roll = false;          // --roll: <name>.svg
+    bool midi = false;          // --midi: <name>.mid
+    std::string tabFileName, svgFileName, midFileName;
 };
 
-enum class Command { Run, Usage, Version, BadCallCount };
+enum class Command {
+    Run,
+    Usage,     // no arguments: the usage text
+    Help,      // -h or --help: the usage text and the options
+    Version,   // --version
+    BadUsage,  // a malformed command line; `problem` says why
+};
 
-// Reads the arguments (argv[0] is the program). For BadCallCount the
-// offending argument is stored in `badArgument`.
+// Reads the arguments (argv[0] is the program). For BadUsage the diagnostic,
+// without the "voxdump: " in front, goes to `problem`.
 Command parseArguments(int argc, const char* const* argv, RunSettings& settings,
-                       std::string& badArgument);
+                       std::string& problem);
 
 // The output name: the last three characters of the tune's name replaced by
 // `extension`; a file name (without its folder) shorter than that gets "."
@@ -34,3 +48,4 @@ bool parseCallCount(const char* text, int32_t& count);
 bool parseFlag(const char* text);
 
 void printUsage();
+void printOptions();

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "cpu/cpu_state.h"
@@ -9,7 +10,9 @@
 #include "disasm/disasm_line.h"
 #include "disasm/opcode_table.h"
 #include "driver/arguments.h"
-#include "driver/output_file.h"
+#include "output/output_file.h"
+#include "platform/console.h"
+#include "sidlog/mem_write.h"
 #include "sidlog/sid_log.h"
 #include "tune/tune.h"
 
@@ -82,9 +85,10 @@ int runDisassemblyMode(const RunSettings& settings) {
     outputOpen(dis, settings.disFileName);
     std::cout << "Logging disassembly to " << settings.disFileName << "!" << std::endl;
     opcodeTableBuild();
-    printTuneHeader(dis.stream);
-    dis.stream << std::endl;
-    outputCheck(dis);
+    std::ostringstream head;
+    printTuneHeader(head);
+    head << "\n";
+    outputLines(dis, head.str());
     const char* label = settings.startAtInit ? "init:\n" : "load:\n";
     outputLine(dis, label, 6);
     traceRoutine(dis, 0);
@@ -138,6 +142,8 @@ int run(const RunSettings& settings) {
     int status = kExitOk;
     allocateLoadBuffer();
     cpuReset(!settings.disassemble);
+    memWriteReset();
+    if (!settings.disassemble) memWriteListen(sidLogWrite);
     if (!loadTune(settings.tuneFileName.c_str())) {
         std::cerr << "voxdump: " << settings.tuneFileName << ": " << tuneLoadProblem() << std::endl;
         status = kExitFailure;
@@ -159,15 +165,18 @@ int run(const RunSettings& settings) {
 }  // namespace
 
 int voxdumpMain(int argc, const char* const* argv) {
+    consoleBinaryMode();
     RunSettings settings;
-    std::string badArgument;
+    std::string problem;
     int status = kExitOk;
-    switch (parseArguments(argc, argv, settings, badArgument)) {
+    switch (parseArguments(argc, argv, settings, problem)) {
         case Command::Usage: printUsage(); break;
+        case Command::Help:
+            printUsage();
+            printOptions();
+            break;
         case Command::Version: std::cout << "voxdump " VOXDUMP_VERSION << std::endl; break;
-        case Command::BadCallCount:
-            std::cerr << "voxdump: invalid number of calls '" << badArgument << "'" << std::endl;
-            return kExitUsage;
+        case Command::BadUsage: std::cerr << "voxdump: " << problem << std::endl; return kExitUsage;
         case Command::Run: status = run(settings); break;
     }
     if (!std::cout.flush()) {

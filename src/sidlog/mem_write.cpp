@@ -2,11 +2,31 @@
 
 #include <iostream>
 
+namespace {
+
+constexpr int kMaxListeners = 4;
+WindowListener listeners[kMaxListeners];
+int listenerCount = 0;
+
+}  // namespace
+
+void memWriteReset() {
+    listenerCount = 0;
+    cpuSetStoreHook(memWriteTrapped);
+    cpuHookPage(kBumpAddress >> 8);
+}
+
+void memWriteListen(WindowListener listener) {
+    if (listenerCount == kMaxListeners) return;
+    listeners[listenerCount++] = listener;
+    for (unsigned page = kSidFirst >> 8; page <= kSidLast >> 8; ++page)
+        cpuHookPage(static_cast<uint8_t>(page));
+}
+
 void memWriteTrapped(uint16_t address, uint8_t value) {
     if (address == kBumpAddress) {
         std::cout << "BUMP" << std::endl;
-    } else if (inSidWindow(address) && cpu.logEnabled) {
-        sidLogWrite(cpu.cycleTotal, address, value);
+    } else if (inSidWindow(address)) {
+        for (int k = 0; k < listenerCount; ++k) listeners[k](cpu.cycleTotal, address, value);
     }
-    watchdogNoteStore(address);
 }

@@ -1,11 +1,11 @@
-// The one path through which instructions store into memory.
+// The one path through which instructions store into memory: the console
+// line for $5094, and the stores into the sound chip's registers handed to
+// whatever listens (the .log writer, the study of a tune).
 #pragma once
 
 #include <cstdint>
 
 #include "cpu/cpu_state.h"
-#include "cpu/watchdog.h"
-#include "sidlog/sid_log.h"
 
 inline constexpr uint16_t kBumpAddress = 0x5094;
 inline constexpr uint16_t kSidFirst = 0xD400;
@@ -15,13 +15,21 @@ inline bool inSidWindow(uint16_t address) {
     return static_cast<uint16_t>(address - kSidFirst) <= kSidLast - kSidFirst;
 }
 
-// What a store to a trapped page does before the byte is stored: the console
-// line for $5094, the log line for a sound chip register while logging, the
-// watchdog's copy of the page. Time stamps come from cpu.cycleTotal.
+// Gets every store into $D400-$D7FF: the call's cycle total at the store
+// (the storing instruction's cycles included), the address and the value.
+using WindowListener = void (*)(uint32_t time, uint16_t address, uint8_t value);
+
+// After cpuReset: the write path takes the CPU's stores, with no listener yet.
+void memWriteReset();
+
+// Adds a listener; listeners hear a store in the order they were added.
+void memWriteListen(WindowListener listener);
+
+// What a store to a hooked page does before the byte is stored.
 void memWriteTrapped(uint16_t address, uint8_t value);
 
 inline void memWrite(uint16_t address, uint8_t value) {
     if (storeTraps[address >> 8]) [[unlikely]]
-        memWriteTrapped(address, value);
+        cpuStoreTrapped(address, value);
     cpu.memory[address] = value;
 }

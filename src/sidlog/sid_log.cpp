@@ -1,6 +1,8 @@
 #include "sidlog/sid_log.h"
 
-#include "driver/output_file.h"
+#include <sstream>
+
+#include "output/output_file.h"
 #include "tune/tune.h"
 
 namespace {
@@ -12,9 +14,10 @@ uint32_t callNumber = 0;
 
 void sidLogOpen(const std::string& fileName) {
     outputOpen(logFile, fileName);
-    printTuneHeader(logFile.stream);
-    logFile.stream << std::endl << std::endl;
-    outputCheck(logFile);
+    std::ostringstream head;
+    printTuneHeader(head);
+    head << "\n\n";
+    outputLines(logFile, head.str());
     callNumber = 0;
 }
 

@@ -1,10 +1,10 @@
 #include "tune/tune.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <ostream>
+
+#include "platform/raw_file.h"
 
 namespace {
 
@@ -23,16 +23,25 @@ uint32_t be32(const uint8_t* p) {
 
 // Reads up to `count` bytes; a short read that is not the end of the file
 // records the system's reason.
-size_t readSome(std::FILE* file, uint8_t* into, size_t count) {
-    size_t got = std::fread(into, 1, count, file);
-    if (got < count && std::ferror(file)) problem = std::strerror(errno);
+size_t readSome(int file, uint8_t* into, size_t count) {
+    int error = 0;
+    const size_t got = rawRead(file, into, count, error);
+    if (error != 0 && problem.empty()) problem = std::strerror(error);
     return got;
 }
 
-bool fail(std::FILE* file, const char* why) {
+bool fail(int file, const char* why) {
     if (problem.empty()) problem = why;
-    std::fclose(file);
+    int error = 0;
+    rawClose(file, error);
     return false;
+}
+
+// Versions 2 to 4 share the header of 124 bytes: the six bytes after the
+// copyright are the flags and the reserved word (which version 3 and 4 use
+// for the addresses of further sound chips).
+bool hasVersion2Words(int16_t version) {
+    return version >= 2 && version <= 4;
 }
 
 void writeText(std::ostream& out, const uint8_t (&text)[32]) {
@@ -60,10 +69,10 @@ uint8_t* allocateLoadBuffer() {
 
 bool loadTune(const char* fileName) {
     problem.clear();
-    errno = 0;
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (file == nullptr) {
-        problem = std::strerror(errno);
+    int error = 0;
+    const int file = rawOpenRead(fileName, error);
+    if (file < 0) {
+        problem = std::strerror(error);
         return false;
     }
 
@@ -84,7 +93,7 @@ bool loadTune(const char* fileName) {
     std::memcpy(header.author, raw + 54, 32);
     std::memcpy(header.copyright, raw + 86, 32);
 
-    if (header.version == 2) {
+    if (hasVersion2Words(header.version)) {
         uint8_t extra[kVersion2Size];
         if (readSome(file, extra, kVersion2Size) < kVersion2Size) {
             return fail(file, "file ends inside the version 2 header");
@@ -104,8 +113,8 @@ bool loadTune(const char* fileName) {
     header.dataSize = static_cast<int32_t>(readSome(file, header.data, kLoadBufferSize - 1));
     if (header.dataSize == 0) return fail(file, "no program data");
 
-    if (std::fclose(file) != 0) {
-        problem = std::strerror(errno);
+    if (!rawClose(file, error)) {
+        problem = std::strerror(error);
         return false;
     }
     return true;

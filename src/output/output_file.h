@@ -1,28 +1,33 @@
-// A text output file written line by line, each line flushed at once, that
-// remembers the first thing that went wrong with it.
+// An output file written line by line: each complete line goes to the file in
+// one write, so the file is whole up to its last line while a run goes on.
+// The file remembers the first thing that went wrong with it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <string>
+#include <string_view>
 
 struct OutputFile {
-    std::ofstream stream;
     std::string name;
-    int firstError = 0;  // errno of the first failure, 0 while all is well
+    int handle = -1;
+    int firstError = 0;  // the system's error number of the first failure, 0 while all is well
     bool createFailed = false;
 };
 
 // Creates (or truncates) the file. A failure is reported on standard error at
-// once; the stream then drops everything written to it.
+// once; everything written to the file afterwards is dropped.
 void outputOpen(OutputFile& file, const std::string& name);
 
-// Writes bytes that end in a line end, then flushes.
+// Writes bytes that end in a line end, in one write.
 void outputLine(OutputFile& file, const char* data, size_t size);
 
-// Notes a failure of what was last written through the stream itself.
-void outputCheck(OutputFile& file);
+// Writes text made of whole lines, one write per line.
+void outputLines(OutputFile& file, std::string_view text);
+
+// Writes a block of bytes (a file made at the end of a run), in as few writes
+// as the system allows.
+void outputBlock(OutputFile& file, std::string_view bytes);
 
 // Closes the file. Returns false, after one diagnostic on standard error, when
 // it could not be created or a write or the close failed.

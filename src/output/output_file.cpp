@@ -1,25 +1,16 @@
-#include "driver/output_file.h"
+#include "output/output_file.h"
 
-#include <cerrno>
 #include <cstring>
 #include <iostream>
 
-namespace {
-
-void noteFailure(OutputFile& file) {
-    if (file.firstError == 0) file.firstError = errno != 0 ? errno : EIO;
-}
-
-}  // namespace
+#include "platform/raw_file.h"
 
 void outputOpen(OutputFile& file, const std::string& name) {
     file.name = name;
     file.firstError = 0;
     file.createFailed = false;
-    errno = 0;
-    file.stream.open(name, std::ios::out | std::ios::trunc);
-    if (!file.stream.is_open()) {
-        noteFailure(file);
+    file.handle = rawCreate(name.c_str(), file.firstError);
+    if (file.handle < 0) {
         file.createFailed = true;
         std::cerr << "voxdump: " << name << ": cannot create: " << std::strerror(file.firstError)
                   << std::endl;
@@ -27,22 +18,31 @@ void outputOpen(OutputFile& file, const std::string& name) {
 }
 
 void outputLine(OutputFile& file, const char* data, size_t size) {
-    file.stream.write(data, static_cast<std::streamsize>(size));
-    file.stream.flush();
-    if (!file.stream) [[unlikely]]
-        outputCheck(file);
+    if (file.firstError != 0) [[unlikely]]
+        return;  // a failed file drops what comes after
+    rawWrite(file.handle, data, size, file.firstError);
 }
 
-void outputCheck(OutputFile& file) {
-    if (!file.stream && !file.createFailed) noteFailure(file);
+void outputLines(OutputFile& file, std::string_view text) {
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const size_t size = end == std::string_view::npos ? text.size() : end + 1;
+        outputLine(file, text.data(), size);
+        text.remove_prefix(size);
+    }
+}
+
+void outputBlock(OutputFile& file, std::string_view bytes) {
+    outputLine(file, bytes.data(), bytes.size());
 }
 
 bool outputClose(OutputFile& file) {
     if (file.createFailed) return false;
-    outputCheck(file);
-    errno = 0;
-    file.stream.close();
-    outputCheck(file);
+    if (file.handle >= 0) {
+        int error = 0;
+        if (!rawClose(file.handle, error) && file.firstError == 0) file.firstError = error;
+        file.handle = -1;
+    }
     if (file.firstError == 0) return true;
     std::cerr << "voxdump: " << file.name << ": write failed: " << std::strerror(file.firstError)
               << std::endl;

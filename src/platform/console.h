@@ -1,0 +1,4 @@
+// The standard streams carry bytes unchanged: no line-end translation.
+#pragma once
+
+void consoleBinaryMode();
