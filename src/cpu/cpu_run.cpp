@@ -3,278 +3,10 @@
 
 #include "cpu/core.h"
 #include "cpu/cpu_state.h"
+#include "cpu/instructions.h"
 #include "cpu/watchdog.h"
 
 namespace {
-
-inline uint8_t operandByte(const Core& k, const uint8_t* m) {
-    return m[static_cast<uint16_t>(k.pc + 1)];
-}
-
-inline uint16_t operandWord(const Core& k, const uint8_t* m) {
-    return static_cast<uint16_t>(m[static_cast<uint16_t>(k.pc + 1)] |
-                                 m[static_cast<uint16_t>(k.pc + 2)] << 8);
-}
-
-// Effective addresses. Each moves pc past the instruction.
-inline uint16_t addrZeroPage(Core& k, const uint8_t* m) {
-    uint8_t address = operandByte(k, m);
-    k.pc += 2;
-    return address;
-}
-inline uint16_t addrZeroPageX(Core& k, const uint8_t* m) {
-    uint8_t address = static_cast<uint8_t>(operandByte(k, m) + k.x);
-    k.pc += 2;
-    return address;
-}
-inline uint16_t addrZeroPageY(Core& k, const uint8_t* m) {
-    uint8_t address = static_cast<uint8_t>(operandByte(k, m) + k.y);
-    k.pc += 2;
-    return address;
-}
-inline uint16_t addrAbsolute(Core& k, const uint8_t* m) {
-    uint16_t address = operandWord(k, m);
-    k.pc += 3;
-    return address;
-}
-inline uint16_t addrAbsoluteX(Core& k, const uint8_t* m) {
-    uint16_t address = static_cast<uint16_t>(operandWord(k, m) + k.x);
-    k.pc += 3;
-    return address;
-}
-inline uint16_t addrAbsoluteY(Core& k, const uint8_t* m) {
-    uint16_t address = static_cast<uint16_t>(operandWord(k, m) + k.y);
-    k.pc += 3;
-    return address;
-}
-// (zp,X): the pointer lies at zp + X, $0000 to $01FE, not wrapped to page zero.
-inline uint16_t addrIndexedIndirect(Core& k, const uint8_t* m) {
-    unsigned pointer = operandByte(k, m) + unsigned{k.x};
-    k.pc += 2;
-    return static_cast<uint16_t>(m[pointer] | m[pointer + 1] << 8);
-}
-// (zp),Y: a pointer at $FF takes its high byte from $0100.
-inline uint16_t addrIndirectIndexed(Core& k, const uint8_t* m) {
-    unsigned pointer = operandByte(k, m);
-    k.pc += 2;
-    return static_cast<uint16_t>((m[pointer] | m[pointer + 1] << 8) + k.y);
-}
-
-// Read fetches.
-inline uint8_t fetchImmediate(Core& k, const uint8_t* m) {
-    uint8_t value = operandByte(k, m);
-    k.pc += 2;
-    return value;
-}
-inline uint8_t fetchZeroPage(Core& k, const uint8_t* m) {
-    return m[addrZeroPage(k, m)];
-}
-inline uint8_t fetchZeroPageX(Core& k, const uint8_t* m) {
-    return m[addrZeroPageX(k, m)];
-}
-inline uint8_t fetchZeroPageY(Core& k, const uint8_t* m) {
-    return m[addrZeroPageY(k, m)];
-}
-inline uint8_t fetchAbsolute(Core& k, const uint8_t* m) {
-    return m[addrAbsolute(k, m)];
-}
-inline uint8_t fetchAbsoluteX(Core& k, const uint8_t* m) {
-    return m[addrAbsoluteX(k, m)];
-}
-inline uint8_t fetchAbsoluteY(Core& k, const uint8_t* m) {
-    return m[addrAbsoluteY(k, m)];
-}
-inline uint8_t fetchIndexedIndirect(Core& k, const uint8_t* m) {
-    return m[addrIndexedIndirect(k, m)];
-}
-inline uint8_t fetchIndirectIndexed(Core& k, const uint8_t* m) {
-    return m[addrIndirectIndexed(k, m)];
-}
-
-inline uint8_t flagN(const Core& k) {
-    return (k.nz & 0x180) != 0;
-}
-inline uint8_t flagZ(const Core& k) {
-    return (k.nz & 0xFF) == 0;
-}
-inline uint32_t makeNz(unsigned n, unsigned z) {
-    return (z ? 0u : 1u) | n << 8;
-}
-
-inline void loadCore(Core& k) {
-    k.pc = cpu.pc;
-    k.cycles = cpu.cycleTotal;
-    k.a = cpu.a;
-    k.x = cpu.x;
-    k.y = cpu.y;
-    k.sp = cpu.sp;
-    k.c = cpu.c;
-    k.v = cpu.v;
-    k.d = cpu.d;
-    k.i = cpu.i;
-    k.b = cpu.b;
-    k.nz = makeNz(cpu.n, cpu.z);
-}
-
-inline void storeCore(const Core& k) {
-    cpu.pc = static_cast<uint16_t>(k.pc);
-    cpu.cycleTotal = static_cast<uint32_t>(k.cycles);
-    cpu.a = k.a;
-    cpu.x = k.x;
-    cpu.y = k.y;
-    cpu.sp = k.sp;
-    cpu.c = k.c;
-    cpu.v = k.v;
-    cpu.d = k.d;
-    cpu.i = k.i;
-    cpu.b = k.b;
-    cpu.n = flagN(k);
-    cpu.z = flagZ(k);
-}
-
-// memWrite, with the time stamp from the loop's count.
-inline void store(Core& k, uint8_t* m, uint16_t address, uint8_t value) {
-    if (storeTraps[address >> 8]) [[unlikely]] {
-        cpu.cycleTotal = static_cast<uint32_t>(k.cycles);
-        cpuStoreTrapped(address, value);
-    }
-    m[address] = value;
-}
-
-// The stack lives in page one; a pull from the empty stack yields 0.
-inline void stackPush(Core& k, uint8_t* m, uint8_t value) {
-    uint16_t address = static_cast<uint16_t>(0x100 + k.sp);
-    if (storeTraps[1]) [[unlikely]]
-        watchdogNoteStore(address);  // only kTrapWatch can be set
-    m[address] = value;
-    --k.sp;
-}
-inline uint8_t stackPull(Core& k, const uint8_t* m) {
-    if (k.sp == 0xFF) return 0;
-    ++k.sp;
-    return m[0x100 + k.sp];
-}
-
-inline void setNZ(Core& k, uint8_t value) {
-    k.nz = value;
-}
-
-inline uint8_t packStatus(const Core& k) {
-    return static_cast<uint8_t>(flagN(k) << 7 | k.v << 6 | k.b << 4 | k.d << 3 | k.i << 2 |
-                                flagZ(k) << 1 | k.c);
-}
-inline void unpackStatus(Core& k, uint8_t status) {
-    k.nz = makeNz(status >> 7, (status >> 1) & 1);
-    k.v = (status >> 6) & 1;
-    k.b = (status >> 4) & 1;
-    k.d = (status >> 3) & 1;
-    k.i = (status >> 2) & 1;
-    k.c = status & 1;
-}
-
-inline void adc(Core& k, uint8_t value) {
-    if (!k.d) {
-        unsigned sum = unsigned{k.a} + value + k.c;
-        k.c = static_cast<uint8_t>(sum >> 8);
-        k.v = static_cast<uint8_t>(((~(k.a ^ value) & (k.a ^ sum)) >> 7) & 1);
-        k.a = static_cast<uint8_t>(sum);
-        setNZ(k, k.a);
-        return;
-    }
-    unsigned sum = unsigned{k.a} + value + k.c;
-    if ((k.a & 0x0Fu) + (value & 0x0Fu) + k.c > 9) sum += 6;
-    k.nz = makeNz((sum >> 7) & 1, flagZ(k));
-    k.v = static_cast<uint8_t>(((~(k.a ^ value) & (k.a ^ sum)) >> 7) & 1);
-    if (sum > 0x99) {
-        k.a = static_cast<uint8_t>(sum + 0x60);
-        k.c = 1;
-    } else {
-        k.a = static_cast<uint8_t>(sum);
-        k.c = 0;
-    }
-}
-
-inline void sbc(Core& k, uint8_t value) {
-    const unsigned borrow = 1u - k.c;
-    if (!k.d) {
-        int difference = int{k.a} - value - static_cast<int>(borrow);
-        k.c = difference >= 0;
-        k.v = static_cast<uint8_t>((((k.a ^ value) & (k.a ^ difference)) >> 7) & 1);
-        k.a = static_cast<uint8_t>(difference);
-        setNZ(k, k.a);
-        return;
-    }
-    uint16_t difference = static_cast<uint16_t>(k.a - value - borrow);
-    k.nz = makeNz((difference >> 7) & 1, flagZ(k));
-    if ((k.a & 0x0Fu) < (value & 0x0Fu) + borrow)
-        difference = static_cast<uint16_t>(difference - 6);
-    k.v = static_cast<uint8_t>((((k.a ^ value) & (k.a ^ difference)) >> 7) & 1);
-    if (difference > 0x99) {
-        k.a = static_cast<uint8_t>(difference - 0x60);
-        k.c = 0;
-    } else {
-        k.a = static_cast<uint8_t>(difference);
-        k.c = 1;
-    }
-}
-
-inline void bit(Core& k, uint8_t value) {
-    k.nz = static_cast<uint32_t>(k.a & value) | (value & 0x80u) << 1;  // N from bit 8
-    k.v = (value >> 6) & 1;
-}
-
-inline void compare(Core& k, uint8_t reg, uint8_t value) {
-    k.c = reg >= value;
-    setNZ(k, static_cast<uint8_t>(reg - value));
-}
-
-inline uint8_t asl(Core& k, uint8_t value) {
-    k.c = value >> 7;
-    uint8_t result = static_cast<uint8_t>(value << 1);
-    setNZ(k, result);
-    return result;
-}
-inline uint8_t lsr(Core& k, uint8_t value) {
-    k.c = value & 1;
-    uint8_t result = value >> 1;
-    setNZ(k, result);
-    return result;
-}
-inline uint8_t rol(Core& k, uint8_t value) {
-    uint8_t result = static_cast<uint8_t>(value << 1 | k.c);
-    k.c = value >> 7;
-    setNZ(k, result);
-    return result;
-}
-inline uint8_t ror(Core& k, uint8_t value) {
-    uint8_t result = static_cast<uint8_t>(k.c << 7 | value >> 1);
-    k.c = value & 1;
-    setNZ(k, result);
-    return result;
-}
-inline uint8_t inc(Core& k, uint8_t value) {
-    uint8_t result = static_cast<uint8_t>(value + 1);
-    setNZ(k, result);
-    return result;
-}
-inline uint8_t dec(Core& k, uint8_t value) {
-    uint8_t result = static_cast<uint8_t>(value - 1);
-    setNZ(k, result);
-    return result;
-}
-
-// Read-modify-write: the operand's address is remembered, and the result is
-// written back there once.
-template <uint8_t (*Op)(Core&, uint8_t)>
-inline void modifyZeroPage(uint16_t address, Core& k, uint8_t* m) {
-    cpu.lastZpAddress = static_cast<uint8_t>(address);
-    store(k, m, address, Op(k, m[address]));
-}
-template <uint8_t (*Op)(Core&, uint8_t)>
-inline void modifyAbsolute(uint16_t address, Core& k, uint8_t* m) {
-    cpu.lastAbsAddress = address;
-    store(k, m, address, Op(k, m[address]));
-}
 
 // Every instruction that can move pc anywhere but forward ends with this,
 // given its own address: a backward move is where a loop can close. When the
@@ -315,9 +47,48 @@ constexpr int kRunCheck = 3;
 // which keeps the table's address out of the loop's registers.
 #define OPCODE(value) \
     case value:       \
-        if constexpr (!Careful) k.cycles += kBaseCycles[value];
+        if constexpr (!Careful) k.cycles += kAllCycles[value];
 
-template <bool Stepping, bool Careful>
+// The opcode is not executed: it would be fetched again for ever.
+#define NOT_EXECUTED()                                                               \
+    {                                                                                \
+        if (k.pc > 0xFFFF) {                                                         \
+            /* Execution ran on past $FFFF into the guard bytes: it continues at */  \
+            /* $0000, which is a move backward. */                                   \
+            k.pc -= 0x10000;                                                         \
+            CONTROL_TRANSFER(0xFFFF);                                                \
+            continue;                                                                \
+        }                                                                            \
+        watchdogStop(StopReason::NotExecuted, static_cast<uint16_t>(k.pc), m[k.pc]); \
+        result = kRunStopped;                                                        \
+        goto done;                                                                   \
+    }
+
+// An undocumented opcode's case: only the loop that executes them gets past
+// its first line.
+#define UNDOCUMENTED(value)                          \
+    case value:                                      \
+        if constexpr (!Undocumented) NOT_EXECUTED(); \
+        if constexpr (!Careful) k.cycles += kAllCycles[value];
+
+// The seven forms of SLO, RLA, SRE, RRA, DCP and ISC, from their row's base.
+#define MODIFY_THEN(row, Op, Then)                                                  \
+    UNDOCUMENTED(row + 0x07) modifyThen<Op, Then>(addrZeroPage(k, m), k, m);        \
+    break;                                                                          \
+    UNDOCUMENTED(row + 0x17) modifyThen<Op, Then>(addrZeroPageX(k, m), k, m);       \
+    break;                                                                          \
+    UNDOCUMENTED(row + 0x0F) modifyThen<Op, Then>(addrAbsolute(k, m), k, m);        \
+    break;                                                                          \
+    UNDOCUMENTED(row + 0x1F) modifyThen<Op, Then>(addrAbsoluteX(k, m), k, m);       \
+    break;                                                                          \
+    UNDOCUMENTED(row + 0x1B) modifyThen<Op, Then>(addrAbsoluteY(k, m), k, m);       \
+    break;                                                                          \
+    UNDOCUMENTED(row + 0x03) modifyThen<Op, Then>(addrIndexedIndirect(k, m), k, m); \
+    break;                                                                          \
+    UNDOCUMENTED(row + 0x13) modifyThen<Op, Then>(addrIndirectIndexed(k, m), k, m); \
+    break;
+
+template <bool Stepping, bool Careful, bool Undocumented>
 int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
     cpu.cycleTotal = static_cast<uint32_t>(cyclesSoFar);
     Core k;
@@ -556,30 +327,85 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
             OPCODE(0xB8) k.v = 0; ++k.pc; break;
             OPCODE(0xEA) ++k.pc; break;
 
-            // The opcodes outside the documented set.
-            case 0x02: case 0x03: case 0x04: case 0x07: case 0x0B: case 0x0C: case 0x0F: case 0x12: case 0x13: case 0x14:
-            case 0x17: case 0x1A: case 0x1B: case 0x1C: case 0x1F: case 0x22: case 0x23: case 0x27: case 0x2B: case 0x2F:
-            case 0x32: case 0x33: case 0x34: case 0x37: case 0x3A: case 0x3B: case 0x3C: case 0x3F: case 0x42: case 0x43:
-            case 0x44: case 0x47: case 0x4B: case 0x4F: case 0x52: case 0x53: case 0x54: case 0x57: case 0x5A: case 0x5B:
-            case 0x5C: case 0x5F: case 0x62: case 0x63: case 0x64: case 0x67: case 0x6B: case 0x6F: case 0x72: case 0x73:
-            case 0x74: case 0x77: case 0x7A: case 0x7B: case 0x7C: case 0x7F: case 0x80: case 0x82: case 0x83: case 0x87:
-            case 0x89: case 0x8B: case 0x8F: case 0x92: case 0x93: case 0x97: case 0x9B: case 0x9C: case 0x9E: case 0x9F:
-            case 0xA3: case 0xA7: case 0xAB: case 0xAF: case 0xB2: case 0xB3: case 0xB7: case 0xBB: case 0xBF: case 0xC2:
-            case 0xC3: case 0xC7: case 0xCB: case 0xCF: case 0xD2: case 0xD3: case 0xD4: case 0xD7: case 0xDA: case 0xDB:
-            case 0xDC: case 0xDF: case 0xE2: case 0xE3: case 0xE7: case 0xEB: case 0xEF: case 0xF2: case 0xF3: case 0xF4:
-            case 0xF7: case 0xFA: case 0xFB: case 0xFC: case 0xFF:
-                if (k.pc > 0xFFFF) {
-                    // Execution ran on past $FFFF into the guard bytes: it
-                    // continues at $0000, which is a move backward.
-                    k.pc -= 0x10000;
-                    CONTROL_TRANSFER(0xFFFF);
-                    continue;
-                }
-                // An undocumented opcode changes nothing and would be fetched
-                // again for ever.
-                watchdogStop(StopReason::UndocumentedOpcode, static_cast<uint16_t>(k.pc), m[k.pc]);
-                result = kRunStopped;
-                goto done;
+            // Undocumented: a read-modify-write, then an operation of A.
+            MODIFY_THEN(0x00, asl, ora)   // SLO
+            MODIFY_THEN(0x20, rol, andA)  // RLA
+            MODIFY_THEN(0x40, lsr, eor)   // SRE
+            MODIFY_THEN(0x60, ror, adc)   // RRA
+            MODIFY_THEN(0xC0, dec, cmpA)  // DCP
+            MODIFY_THEN(0xE0, inc, sbc)   // ISC
+
+            // Undocumented: SAX stores A AND X; LAX loads A and X.
+            UNDOCUMENTED(0x87) store(k, m, addrZeroPage(k, m), k.a & k.x); break;
+            UNDOCUMENTED(0x97) store(k, m, addrZeroPageY(k, m), k.a & k.x); break;
+            UNDOCUMENTED(0x8F) store(k, m, addrAbsolute(k, m), k.a & k.x); break;
+            UNDOCUMENTED(0x83) store(k, m, addrIndexedIndirect(k, m), k.a & k.x); break;
+            UNDOCUMENTED(0xA7) setNZ(k, k.a = k.x = fetchZeroPage(k, m)); break;
+            UNDOCUMENTED(0xB7) setNZ(k, k.a = k.x = fetchZeroPageY(k, m)); break;
+            UNDOCUMENTED(0xAF) setNZ(k, k.a = k.x = fetchAbsolute(k, m)); break;
+            UNDOCUMENTED(0xBF) setNZ(k, k.a = k.x = fetchAbsoluteY(k, m)); break;
+            UNDOCUMENTED(0xA3) setNZ(k, k.a = k.x = fetchIndexedIndirect(k, m)); break;
+            UNDOCUMENTED(0xB3) setNZ(k, k.a = k.x = fetchIndirectIndexed(k, m)); break;
+
+            // Undocumented: immediate operations.
+            UNDOCUMENTED(0x0B) setNZ(k, k.a &= fetchImmediate(k, m)); k.c = k.a >> 7; break;  // ANC
+            UNDOCUMENTED(0x2B) setNZ(k, k.a &= fetchImmediate(k, m)); k.c = k.a >> 7; break;  // ANC
+            UNDOCUMENTED(0x4B) k.a &= fetchImmediate(k, m); k.a = lsr(k, k.a); break;         // ALR
+            UNDOCUMENTED(0x6B) arr(k, fetchImmediate(k, m)); break;
+            UNDOCUMENTED(0xCB) {  // SBX
+                const uint8_t value = fetchImmediate(k, m);
+                const uint8_t both = k.a & k.x;
+                k.c = both >= value;
+                setNZ(k, k.x = static_cast<uint8_t>(both - value));
+                break;
+            }
+            UNDOCUMENTED(0xEB) sbc(k, fetchImmediate(k, m)); break;
+            UNDOCUMENTED(0x8B) setNZ(k, k.a = (k.a | 0xEE) & k.x & fetchImmediate(k, m)); break;  // ANE
+            UNDOCUMENTED(0xAB) setNZ(k, k.a = k.x = (k.a | 0xEE) & fetchImmediate(k, m)); break;  // LXA
+
+            // Undocumented: SHA, SHX, SHY, TAS and LAS.
+            UNDOCUMENTED(0x93) storeHighAnd(k, m, baseIndirect(k, m), k.y, k.a & k.x); break;
+            UNDOCUMENTED(0x9F) storeHighAnd(k, m, baseAbsolute(k, m), k.y, k.a & k.x); break;
+            UNDOCUMENTED(0x9E) storeHighAnd(k, m, baseAbsolute(k, m), k.y, k.x); break;
+            UNDOCUMENTED(0x9C) storeHighAnd(k, m, baseAbsolute(k, m), k.x, k.y); break;
+            UNDOCUMENTED(0x9B) k.sp = k.a & k.x; storeHighAnd(k, m, baseAbsolute(k, m), k.y, k.sp); break;
+            UNDOCUMENTED(0xBB) setNZ(k, k.a = k.x = k.sp = fetchAbsoluteY(k, m) & k.sp); break;
+
+            // Undocumented: NOPs of one, two and three bytes (their reads
+            // have no effect here).
+            UNDOCUMENTED(0x1A) ++k.pc; break;
+            UNDOCUMENTED(0x3A) ++k.pc; break;
+            UNDOCUMENTED(0x5A) ++k.pc; break;
+            UNDOCUMENTED(0x7A) ++k.pc; break;
+            UNDOCUMENTED(0xDA) ++k.pc; break;
+            UNDOCUMENTED(0xFA) ++k.pc; break;
+            UNDOCUMENTED(0x80) k.pc += 2; break;
+            UNDOCUMENTED(0x82) k.pc += 2; break;
+            UNDOCUMENTED(0x89) k.pc += 2; break;
+            UNDOCUMENTED(0xC2) k.pc += 2; break;
+            UNDOCUMENTED(0xE2) k.pc += 2; break;
+            UNDOCUMENTED(0x04) k.pc += 2; break;
+            UNDOCUMENTED(0x44) k.pc += 2; break;
+            UNDOCUMENTED(0x64) k.pc += 2; break;
+            UNDOCUMENTED(0x14) k.pc += 2; break;
+            UNDOCUMENTED(0x34) k.pc += 2; break;
+            UNDOCUMENTED(0x54) k.pc += 2; break;
+            UNDOCUMENTED(0x74) k.pc += 2; break;
+            UNDOCUMENTED(0xD4) k.pc += 2; break;
+            UNDOCUMENTED(0xF4) k.pc += 2; break;
+            UNDOCUMENTED(0x0C) k.pc += 3; break;
+            UNDOCUMENTED(0x1C) k.pc += 3; break;
+            UNDOCUMENTED(0x3C) k.pc += 3; break;
+            UNDOCUMENTED(0x5C) k.pc += 3; break;
+            UNDOCUMENTED(0x7C) k.pc += 3; break;
+            UNDOCUMENTED(0xDC) k.pc += 3; break;
+            UNDOCUMENTED(0xFC) k.pc += 3; break;
+
+            // JAM stops the processor. The loop that does not execute the
+            // undocumented opcodes ends the call at each of them here too.
+            case 0x02: case 0x12: case 0x22: case 0x32: case 0x42: case 0x52:
+            case 0x62: case 0x72: case 0x92: case 0xB2: case 0xD2: case 0xF2:
+                NOT_EXECUTED();
             default: __builtin_unreachable();  // every value has its case
         }
         // clang-format on
@@ -614,9 +440,15 @@ int cpuRun(uint16_t stepCount) {
     int result;
     uint64_t cyclesSoFar = 0;
     for (;;) {
-        result = stepping  ? runLoop<true, true>(stepCount, cyclesSoFar, stepCount)
-                 : careful ? runLoop<false, true>(stepCount, cyclesSoFar, stepCount)
-                           : runLoop<false, false>(stepCount, cyclesSoFar, stepCount);
+        if (cpu.undocumented) {
+            result = stepping  ? runLoop<true, true, true>(stepCount, cyclesSoFar, stepCount)
+                     : careful ? runLoop<false, true, true>(stepCount, cyclesSoFar, stepCount)
+                               : runLoop<false, false, true>(stepCount, cyclesSoFar, stepCount);
+        } else {
+            result = stepping  ? runLoop<true, true, false>(stepCount, cyclesSoFar, stepCount)
+                     : careful ? runLoop<false, true, false>(stepCount, cyclesSoFar, stepCount)
+                               : runLoop<false, false, false>(stepCount, cyclesSoFar, stepCount);
+        }
         cyclesSoFar = cpu.cycleTotal;
         if (result != kRunCheck) break;
 #if VOXDUMP_WATCHDOG

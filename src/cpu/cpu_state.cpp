@@ -29,6 +29,7 @@ void cpuReset(bool logEnabled) {
     storeTraps.fill(0);
     storeHook = ignoreStore;
     cpu.opcodeCycles = kBaseCycles;
+    cpu.undocumented = 0;
     watchdogStartRoutine();
 }
 
@@ -43,6 +44,11 @@ void cpuHookPage(uint8_t page) {
 void cpuStoreTrapped(uint16_t address, uint8_t value) {
     if (storeTraps[address >> 8] & kTrapHook) storeHook(address, value);
     watchdogNoteStore(address);
+}
+
+void cpuSetUndocumented(bool on) {
+    cpu.undocumented = on ? 1 : 0;
+    cpu.opcodeCycles = on ? kAllCycles : kBaseCycles;
 }
 
 uint8_t* cpuMemory() {

@@ -22,6 +22,7 @@ struct CpuState {
     uint16_t lastAbsAddress;
     uint32_t cycleTotal;  // cycles charged in the current cpuRun call
     uint8_t logEnabled;
+    uint8_t undocumented;  // 1: the undocumented opcodes are executed
     alignas(64) std::array<uint8_t, kMemorySize + kGuardBytes> memory;
 };
 
@@ -47,7 +48,7 @@ void cpuStoreTrapped(uint16_t address, uint8_t value);
 // Results of cpuRun.
 inline constexpr int kRunStepsDone = 0;   // the requested number of instructions ran
 inline constexpr int kRunReachedBrk = 1;  // opcode $00 fetched; pc is on it
-inline constexpr int kRunStopped = 2;     // the watchdog ended the routine call
+inline constexpr int kRunStopped = 2;     // the watchdog ended the routine call (or a JAM)
 
 // Base cycles of the documented NMOS opcodes, 0 for the others.
 // Rows are the high nibble of the opcode, columns the low nibble.
@@ -71,7 +72,41 @@ inline constexpr std::array<uint8_t, 256> kBaseCycles = {
     2, 5, 0, 0, 0, 4, 6, 0, 2, 4, 0, 0, 0, 4, 7, 0,  // F
 };
 
+// Base cycles of every opcode the NMOS 6502 executes, the undocumented ones
+// included; 0 for the twelve that stop the processor (JAM). The documented
+// opcodes have their kBaseCycles counts.
+inline constexpr std::array<uint8_t, 256> kAllCycles = {
+    // 0 1  2  3  4  5  6  7  8  9  A  B  C  D  E  F
+    7, 6, 0, 8, 3, 3, 5, 5, 3, 2, 2, 2, 4, 4, 6, 6,  // 0
+    2, 5, 0, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // 1
+    6, 6, 0, 8, 3, 3, 5, 5, 4, 2, 2, 2, 4, 4, 6, 6,  // 2
+    2, 5, 0, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // 3
+    6, 6, 0, 8, 3, 3, 5, 5, 3, 2, 2, 2, 3, 4, 6, 6,  // 4
+    2, 5, 0, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // 5
+    6, 6, 0, 8, 3, 3, 5, 5, 4, 2, 2, 2, 5, 4, 6, 6,  // 6
+    2, 5, 0, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // 7
+    2, 6, 2, 6, 3, 3, 3, 3, 2, 2, 2, 2, 4, 4, 4, 4,  // 8
+    2, 6, 0, 6, 4, 4, 4, 4, 2, 5, 2, 5, 5, 5, 5, 5,  // 9
+    2, 6, 2, 6, 3, 3, 3, 3, 2, 2, 2, 2, 4, 4, 4, 4,  // A
+    2, 5, 0, 5, 4, 4, 4, 4, 2, 4, 2, 4, 4, 4, 4, 4,  // B
+    2, 6, 2, 8, 3, 3, 5, 5, 2, 2, 2, 2, 4, 4, 6, 6,  // C
+    2, 5, 0, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // D
+    2, 6, 2, 8, 3, 3, 5, 5, 2, 2, 2, 2, 4, 4, 6, 6,  // E
+    2, 5, 0, 8, 4, 4, 6, 6, 2, 4, 2, 7, 4, 4, 7, 7,  // F
+};
+
+// True for the twelve opcodes that stop an NMOS 6502 (JAM).
+inline constexpr bool isJamOpcode(uint8_t opcode) {
+    return (opcode & 0x0F) == 0x02 && opcode != 0x82 && opcode != 0xA2 && opcode != 0xC2 &&
+           opcode != 0xE2;
+}
+
 void cpuReset(bool logEnabled);
+
+// From now until the next reset, the CPU executes the undocumented opcodes
+// too (opcodeCycles gets their counts), or ends the call at one (the reset's
+// choice).
+void cpuSetUndocumented(bool on);
 uint8_t* cpuMemory();
 void cpuLoad(const uint8_t* source, uint16_t address, uint16_t length);
 void cpuSetPc(uint16_t address);

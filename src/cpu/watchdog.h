@@ -1,5 +1,6 @@
 // Ends routine calls that would never reach opcode $00:
-//  - an undocumented opcode, which changes nothing and so repeats for ever;
+//  - an opcode that is not executed (an undocumented one, unless they are
+//    executed, or a JAM), which changes nothing and so repeats for ever;
 //  - an endless loop: the machine comes back to a state it was in before
 //    (pc, registers, flags and all 64 KiB of memory), so it repeats for ever;
 //  - a cycle total that would no longer fit the 32-bit time stamp.
@@ -22,7 +23,7 @@
 
 #include "cpu/cpu_state.h"
 
-enum class StopReason : uint8_t { None, UndocumentedOpcode, EndlessLoop, CycleLimit };
+enum class StopReason : uint8_t { None, NotExecuted, EndlessLoop, CycleLimit };
 
 // What the execution loop does after a check.
 enum class WatchdogAction : uint8_t { Continue, Stop, NearCycleLimit };

@@ -77,6 +77,49 @@ constexpr Row kRows[] = {
     {"TXS", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x9A, _}},
     {"TYA", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x98, _}},
 };
+
+constexpr Row kUndocumentedRows[] = {
+    //         Imm   Dir2  Dir3  IdxX2 IdxX3 IdxY2 IdxY3 IndX  IndY  Acc   Impl  Ind
+    {"SLO", {_,    0x07, 0x0F, 0x17, 0x1F, _,    0x1B, 0x03, 0x13, _,    _,    _}},
+    {"RLA", {_,    0x27, 0x2F, 0x37, 0x3F, _,    0x3B, 0x23, 0x33, _,    _,    _}},
+    {"SRE", {_,    0x47, 0x4F, 0x57, 0x5F, _,    0x5B, 0x43, 0x53, _,    _,    _}},
+    {"RRA", {_,    0x67, 0x6F, 0x77, 0x7F, _,    0x7B, 0x63, 0x73, _,    _,    _}},
+    {"DCP", {_,    0xC7, 0xCF, 0xD7, 0xDF, _,    0xDB, 0xC3, 0xD3, _,    _,    _}},
+    {"ISC", {_,    0xE7, 0xEF, 0xF7, 0xFF, _,    0xFB, 0xE3, 0xF3, _,    _,    _}},
+    {"SAX", {_,    0x87, 0x8F, _,    _,    0x97, _,    0x83, _,    _,    _,    _}},
+    {"LAX", {_,    0xA7, 0xAF, _,    _,    0xB7, 0xBF, 0xA3, 0xB3, _,    _,    _}},
+    {"ANC", {0x0B, _,    _,    _,    _,    _,    _,    _,    _,    _,    _,    _}},
+    {"ANC", {0x2B, _,    _,    _,    _,    _,    _,    _,    _,    _,    _,    _}},
+    {"ALR", {0x4B, _,    _,    _,    _,    _,    _,    _,    _,    _,    _,    _}},
+    {"ARR", {0x6B, _,    _,    _,    _,    _,    _,    _,    _,    _,    _,    _}},
+    {"SBX", {0xCB, _,    _,    _,    _,    _,    _,    _,    _,    _,    _,    _}},
+    {"SBC", {0xEB, _,    _,    _,    _,    _,    _,    _,    _,    _,    _,    _}},
+    {"ANE", {0x8B, _,    _,    _,    _,    _,    _,    _,    _,    _,    _,    _}},
+    {"LXA", {0xAB, _,    _,    _,    _,    _,    _,    _,    _,    _,    _,    _}},
+    {"SHA", {_,    _,    _,    _,    _,    _,    0x9F, _,    0x93, _,    _,    _}},
+    {"SHX", {_,    _,    _,    _,    _,    _,    0x9E, _,    _,    _,    _,    _}},
+    {"SHY", {_,    _,    _,    _,    0x9C, _,    _,    _,    _,    _,    _,    _}},
+    {"TAS", {_,    _,    _,    _,    _,    _,    0x9B, _,    _,    _,    _,    _}},
+    {"LAS", {_,    _,    _,    _,    _,    _,    0xBB, _,    _,    _,    _,    _}},
+    {"NOP", {0x80, 0x04, 0x0C, 0x14, 0x1C, _,    _,    _,    _,    _,    0x1A, _}},
+    {"NOP", {0x82, 0x44, _,    0x34, 0x3C, _,    _,    _,    _,    _,    0x3A, _}},
+    {"NOP", {0x89, 0x64, _,    0x54, 0x5C, _,    _,    _,    _,    _,    0x5A, _}},
+    {"NOP", {0xC2, _,    _,    0x74, 0x7C, _,    _,    _,    _,    _,    0x7A, _}},
+    {"NOP", {0xE2, _,    _,    0xD4, 0xDC, _,    _,    _,    _,    _,    0xDA, _}},
+    {"NOP", {_,    _,    _,    0xF4, 0xFC, _,    _,    _,    _,    _,    0xFA, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x02, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x12, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x22, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x32, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x42, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x52, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x62, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x72, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0x92, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0xB2, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0xD2, _}},
+    {"JAM", {_,    _,    _,    _,    _,    _,    _,    _,    _,    _,    0xF2, _}},
+};
 // clang-format on
 
 constexpr AddrMode kFormMode[kForms] = {Immediate, Direct,      Direct,   IndexedX,
@@ -89,10 +132,14 @@ bool isAny(const char* mnemonic, std::initializer_list<const char*> names) {
                        [&](const char* name) { return std::strcmp(mnemonic, name) == 0; });
 }
 
-// The documented base cycle count of one form of an instruction.
+// The base cycle count of one form of an instruction.
 uint8_t cyclesOf(const char* mnemonic, Form form) {
-    const bool readModifyWrite = isAny(mnemonic, {"ASL", "LSR", "ROL", "ROR", "INC", "DEC"});
-    const bool store = std::strcmp(mnemonic, "STA") == 0;
+    const bool combined = isAny(mnemonic, {"SLO", "RLA", "SRE", "RRA", "DCP", "ISC"});
+    const bool readModifyWrite =
+        combined || isAny(mnemonic, {"ASL", "LSR", "ROL", "ROR", "INC", "DEC"});
+    const bool store = isAny(mnemonic, {"STA", "SHA", "SHX", "SHY", "TAS"});
+    if (std::strcmp(mnemonic, "JAM") == 0) return 0;  // the processor stops
+    if (combined && (form == IndX || form == IndY)) return 8;
     switch (form) {
         case Imm: return 2;
         case Dir2:
@@ -121,6 +168,17 @@ uint8_t cyclesOf(const char* mnemonic, Form form) {
     return 0;
 }
 
+void assign(const Row& row) {
+    for (int form = 0; form < kForms; ++form) {
+        if (row.opcodes[form] < 0) continue;
+        OpcodeInfo& entry = opcodeTable[static_cast<size_t>(row.opcodes[form])];
+        entry.mnemonic = row.mnemonic;
+        entry.mode = kFormMode[form];
+        entry.length = kFormLength[form];
+        entry.cycles = cyclesOf(row.mnemonic, static_cast<Form>(form));
+    }
+}
+
 }  // namespace
 
 void opcodeTableBuild() {
@@ -128,14 +186,9 @@ void opcodeTableBuild() {
         opcodeTable[static_cast<size_t>(k)] =
             OpcodeInfo{static_cast<uint8_t>(k), Unknown, 1, 0, "unknown"};
     }
-    for (const Row& row : kRows) {
-        for (int form = 0; form < kForms; ++form) {
-            if (row.opcodes[form] < 0) continue;
-            OpcodeInfo& entry = opcodeTable[static_cast<size_t>(row.opcodes[form])];
-            entry.mnemonic = row.mnemonic;
-            entry.mode = kFormMode[form];
-            entry.length = kFormLength[form];
-            entry.cycles = cyclesOf(row.mnemonic, static_cast<Form>(form));
-        }
-    }
+    for (const Row& row : kRows) assign(row);
+}
+
+void opcodeTableAddUndocumented() {
+    for (const Row& row : kUndocumentedRows) assign(row);
 }

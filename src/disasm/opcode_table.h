@@ -29,3 +29,8 @@ struct OpcodeInfo {
 extern std::array<OpcodeInfo, 256> opcodeTable;
 
 void opcodeTableBuild();
+
+// Adds the NMOS 6502's undocumented opcodes to the built table: their
+// mnemonics (JAM for the twelve that stop the processor), modes, lengths and
+// cycles, in the forms of the documented instructions.
+void opcodeTableAddUndocumented();

@@ -29,8 +29,8 @@ bool parseSong(std::string_view text, int& song) {
 // Reads the option at argv[k] (which begins with "--"); an option that takes
 // a value may take the next argument, and then moves k on. Returns false
 // with the diagnostic in `problem`.
-bool parseOption(int argc, const char* const* argv, int& k, RunSettings& settings,
-                 Command& command, std::string& problem) {
+bool parseOption(int argc, const char* const* argv, int& k, RunSettings& settings, Command& command,
+                 std::string& problem) {
     const std::string_view argument = argv[k];
     const size_t equals = argument.find('=');
     const std::string_view name = argument.substr(0, equals);

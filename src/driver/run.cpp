@@ -4,6 +4,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cpu/cpu_state.h"
 #include "cpu/watchdog.h"
@@ -14,6 +15,7 @@
 #include "platform/console.h"
 #include "sidlog/mem_write.h"
 #include "sidlog/sid_log.h"
+#include "study/study.h"
 #include "tune/tune.h"
 
 namespace {
@@ -32,16 +34,25 @@ std::string hex(uint32_t value, int digits) {
 void reportStop(int result, uint32_t callNumber) {
     if (result != kRunStopped) return;
     std::cerr << "voxdump: " << routineName(callNumber) << ": ";
+    const uint8_t opcode = watchdog.stopOpcode;
+    const bool jam = isJamOpcode(opcode);
     switch (watchdog.reason) {
-        case StopReason::UndocumentedOpcode:
-            std::cerr << "undocumented opcode " << hex(watchdog.stopOpcode, 2) << " at ";
+        case StopReason::NotExecuted:
+            std::cerr << (jam && cpu.undocumented ? "jam opcode " : "undocumented opcode ")
+                      << hex(opcode, 2) << " at ";
             break;
         case StopReason::EndlessLoop: std::cerr << "endless loop at "; break;
         case StopReason::CycleLimit: std::cerr << "cycle total would pass 4294967295 at "; break;
         case StopReason::None: break;
     }
-    std::cerr << hex(watchdog.stopAddress, 4) << "; call ended" << std::endl;
+    std::cerr << hex(watchdog.stopAddress, 4) << "; call ended";
+    if (watchdog.reason == StopReason::NotExecuted && !jam && !cpu.undocumented)
+        std::cerr << " (--undocumented runs it)";
+    std::cerr << std::endl;
 }
+
+// Whether the run studies the tune (any of --table, --roll, --midi).
+bool studying = false;
 
 void beginPlayCall(uint16_t playAddress) {
     cpuSetPc(playAddress);
@@ -50,17 +61,41 @@ void beginPlayCall(uint16_t playAddress) {
 
 // The routine call runs to its $00, or until the watchdog ends it.
 void runRoutine(uint32_t callNumber) {
+    if (studying) studyBeginCall();
     reportStop(cpuRun(0), callNumber);
+    if (studying) studyEndCall(callNumber, cpu.cycleTotal);
 }
 
 // Traces the routine call one instruction at a time, the $00 line included.
 void traceRoutine(OutputFile& dis, uint32_t callNumber) {
+    if (studying) studyBeginCall();
+    uint64_t cycles = 0;
     int result;
     do {
         disasmWriteLine(cpuMemory(), 0, cpuPc(), dis);
         result = cpuRun(1);
+        cycles += cpu.cycleTotal;
     } while (result == kRunStepsDone);
     reportStop(result, callNumber);
+    if (studying) studyEndCall(callNumber, cycles);
+}
+
+// Opens the files of the study, if any was asked for.
+void startStudy(const RunSettings& settings) {
+    studying = settings.table || settings.roll || settings.midi;
+    if (!studying) return;
+    StudyFiles files;
+    if (settings.table) files.table = settings.tabFileName;
+    if (settings.roll) files.roll = settings.svgFileName;
+    if (settings.midi) files.midi = settings.midFileName;
+    studyOpen(files, settings.song > 0 ? settings.song : 1,
+              static_cast<uint32_t>(settings.callCount));
+    memWriteListen(studyStore);
+}
+
+// Writes what the study keeps for the end; true when every file was written.
+bool finishStudy() {
+    return !studying || studyClose();
 }
 
 int runLogMode(const RunSettings& settings) {
@@ -68,13 +103,15 @@ int runLogMode(const RunSettings& settings) {
     sidLogOpen(settings.logFileName);
     std::cout << "Logging " << static_cast<uint32_t>(settings.callCount)
               << " play-routine calls to " << settings.logFileName << "!" << std::endl;
+    startStudy(settings);
     runRoutine(0);
     for (uint32_t call = 1; call <= static_cast<uint32_t>(settings.callCount); ++call) {
         beginPlayCall(play);
         sidLogMarker();
         runRoutine(call);
     }
-    const bool written = sidLogClose();
+    bool written = sidLogClose();
+    written = finishStudy() && written;
     std::cout << "Finished!" << std::endl;
     return written ? kExitOk : kExitFailure;
 }
@@ -84,7 +121,9 @@ int runDisassemblyMode(const RunSettings& settings) {
     OutputFile dis;
     outputOpen(dis, settings.disFileName);
     std::cout << "Logging disassembly to " << settings.disFileName << "!" << std::endl;
+    startStudy(settings);
     opcodeTableBuild();
+    if (settings.undocumented) opcodeTableAddUndocumented();
     std::ostringstream head;
     printTuneHeader(head);
     head << "\n";
@@ -105,7 +144,8 @@ int runDisassemblyMode(const RunSettings& settings) {
         traceRoutine(dis, call);
         if (call < calls) outputLine(dis, "\n", 1);
     }
-    const bool written = outputClose(dis);
+    bool written = outputClose(dis);
+    written = finishStudy() && written;
     std::cout << "Finished!" << std::endl;
     return written ? kExitOk : kExitFailure;
 }
@@ -115,6 +155,16 @@ int runDisassemblyMode(const RunSettings& settings) {
 bool wouldOverwrite(const std::string& tune, const std::string& output) {
     std::error_code error;
     return std::filesystem::equivalent(tune, output, error) && !error;
+}
+
+// The names of every file the run will write.
+std::vector<std::string> outputNames(const RunSettings& settings) {
+    std::vector<std::string> names{settings.disassemble ? settings.disFileName
+                                                        : settings.logFileName};
+    if (settings.table) names.push_back(settings.tabFileName);
+    if (settings.roll) names.push_back(settings.svgFileName);
+    if (settings.midi) names.push_back(settings.midFileName);
+    return names;
 }
 
 // Places the program data in memory; data past $FFFF is cut there.
@@ -131,28 +181,48 @@ void placeProgramData(const RunSettings& settings) {
     cpuLoad(header.data, header.loadAddress, static_cast<uint16_t>(size));
 }
 
-int run(const RunSettings& settings) {
-    const std::string& output = settings.disassemble ? settings.disFileName : settings.logFileName;
-    if (wouldOverwrite(settings.tuneFileName, output)) {
-        std::cerr << "voxdump: " << output << ": is the tune file itself; refusing to overwrite it"
+// A stray file in a batch is run all the same, with a warning.
+void warnIfNotATune(const std::string& tuneFileName) {
+    const std::string id = tuneHeader().id;
+    if (tuneHeaderDecoded() && id != "PSID" && id != "RSID") {
+        std::cerr << "voxdump: " << tuneFileName << ": not a PSID or RSID file; running it anyway"
                   << std::endl;
-        return kExitFailure;
+    }
+}
+
+int run(const RunSettings& settings) {
+    for (const std::string& output : outputNames(settings)) {
+        if (wouldOverwrite(settings.tuneFileName, output)) {
+            std::cerr << "voxdump: " << output
+                      << ": is the tune file itself; refusing to overwrite it" << std::endl;
+            return kExitFailure;
+        }
     }
 
     int status = kExitOk;
     allocateLoadBuffer();
     cpuReset(!settings.disassemble);
+    cpuSetUndocumented(settings.undocumented);
     memWriteReset();
     if (!settings.disassemble) memWriteListen(sidLogWrite);
-    if (!loadTune(settings.tuneFileName.c_str())) {
+    const bool loaded = loadTune(settings.tuneFileName.c_str());
+    warnIfNotATune(settings.tuneFileName);
+    if (!loaded) {
         std::cerr << "voxdump: " << settings.tuneFileName << ": " << tuneLoadProblem() << std::endl;
         status = kExitFailure;
+    }
+    const TuneHeader& header = tuneHeader();
+    if (settings.song > header.songs && header.songs >= 1) {
+        std::cerr << "voxdump: " << settings.tuneFileName << ": no song " << settings.song
+                  << "; the tune has " << header.songs << (header.songs == 1 ? " song" : " songs")
+                  << std::endl;
+        return kExitUsage;
     }
     printTuneHeader(std::cout);
     placeProgramData(settings);
 
-    const TuneHeader& header = tuneHeader();
     cpuSetPc(settings.startAtInit ? header.initAddress : header.loadAddress);
+    if (settings.song > 0) cpu.a = static_cast<uint8_t>(settings.song - 1);  // players read A
     watchdogStartRoutine();
     std::cout << "Starting execution at " << (settings.startAtInit ? "init" : "load") << " address!"
               << std::endl;

@@ -10,6 +10,7 @@ namespace {
 
 TuneHeader header{};
 std::string problem;
+bool decoded = false;
 
 constexpr size_t kHeaderSize = 118;
 constexpr size_t kVersion2Size = 6;
@@ -56,6 +57,10 @@ TuneHeader& tuneHeader() {
     return header;
 }
 
+bool tuneHeaderDecoded() {
+    return decoded;
+}
+
 const std::string& tuneLoadProblem() {
     return problem;
 }
@@ -69,6 +74,7 @@ uint8_t* allocateLoadBuffer() {
 
 bool loadTune(const char* fileName) {
     problem.clear();
+    decoded = false;
     int error = 0;
     const int file = rawOpenRead(fileName, error);
     if (file < 0) {
@@ -79,6 +85,7 @@ bool loadTune(const char* fileName) {
     uint8_t raw[kHeaderSize];
     if (readSome(file, raw, kHeaderSize) < kHeaderSize)
         return fail(file, "file ends inside the header");
+    decoded = true;
     std::memcpy(header.id, raw, 4);
     header.id[4] = 0;
     header.version = static_cast<int16_t>(be16(raw + 4));

@@ -40,5 +40,9 @@ const std::string& tuneLoadProblem();
 
 TuneHeader& tuneHeader();
 
+// True when the last loadTune read the header's first 118 bytes (the ID
+// among them).
+bool tuneHeaderDecoded();
+
 // Writes the header report, one flushed line at a time.
 void printTuneHeader(std::ostream& out);

@@ -1,5 +1,6 @@
 // Every single-instruction case recorded from an NMOS 6502 (adapted to this
-// CPU's rules), when the shared folder is present.
+// CPU's rules; tests/data/README.md): the documented opcodes with and
+// without the undocumented ones executed, and the undocumented opcodes.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -22,9 +23,18 @@ std::vector<unsigned> readState(std::istringstream& in,
     return registers;
 }
 
-TEST(CpuVectors, AllCasesPass) {
-    if (sharedDir().empty()) GTEST_SKIP() << "the shared CPU cases are not here";
-    std::ifstream file(sharedDir() / "cpu-vectors" / "nmos6502.txt");
+struct VectorFile {
+    const char* name;
+    bool undocumented;
+    int cases;
+};
+
+class CpuVectors : public testing::TestWithParam<VectorFile> {};
+
+TEST_P(CpuVectors, AllCasesPass) {
+    const VectorFile& v = GetParam();
+    std::ifstream file(std::filesystem::path(VOXDUMP_VECTORS_DIR) / v.name);
+    ASSERT_TRUE(file) << v.name;
     int cases = 0, failures = 0;
     for (std::string line; std::getline(file, line); ++cases) {
         std::istringstream in(line);
@@ -33,10 +43,8 @@ TEST(CpuVectors, AllCasesPass) {
         std::vector<std::pair<unsigned, unsigned>> before, after;
         const std::vector<unsigned> r = readState(in, before), expected = readState(in, after);
         cpuReset(false);
-        for (auto [address, value] : before) {
-            const uint8_t byte = static_cast<uint8_t>(value);
-            cpuLoad(&byte, static_cast<uint16_t>(address), 1);
-        }
+        cpuSetUndocumented(v.undocumented);
+        for (auto [address, value] : before) cpu.memory[address] = static_cast<uint8_t>(value);
         cpuSetPc(static_cast<uint16_t>(r[0]));
         std::tie(cpu.sp, cpu.a, cpu.x, cpu.y) =
             std::tuple(uint8_t(r[1]), uint8_t(r[2]), uint8_t(r[3]), uint8_t(r[4]));
@@ -48,8 +56,18 @@ TEST(CpuVectors, AllCasesPass) {
         for (auto [address, value] : after) ok = ok && cpu.memory[address] == value;
         if (!ok && ++failures <= 10) ADD_FAILURE() << "case failed: " << line;
     }
-    EXPECT_EQ(cases, 27945);
+    EXPECT_EQ(cases, v.cases);
     EXPECT_EQ(failures, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, CpuVectors,
+                         testing::Values(VectorFile{"nmos6502.txt", false, 27945},
+                                         VectorFile{"nmos6502.txt", true, 27945},
+                                         VectorFile{"nmos6502-undocumented.txt", true, 16136}),
+                         [](const auto& p) {
+                             return std::string(p.param.cases == 16136 ? "Undocumented"
+                                                : p.param.undocumented ? "DocumentedWithOption"
+                                                                       : "Documented");
+                         });
 
 }  // namespace

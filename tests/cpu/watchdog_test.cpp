@@ -24,7 +24,7 @@ const LoopCase kLoops[] = {
     {"16-bit counter in memory wraps", "e6 fb d0 fc e6 fc 4c 00 10", StopReason::EndlessLoop,
      0x1000, 5000000},
     {"loop through JSR and RTS", "20 06 10 4c 00 10 60", StopReason::EndlessLoop, 0x1003, 200},
-    {"undocumented opcode", "ea 53", StopReason::UndocumentedOpcode, 0x1001, 2},
+    {"undocumented opcode", "ea 53", StopReason::NotExecuted, 0x1001, 2},
 };
 
 void PrintTo(const LoopCase& c, std::ostream* out) {

@@ -1,0 +1,347 @@
+// The 6502's addressing modes, flags and operations on the execution loop's
+// register file, each moving pc past its instruction where it reads one.
+#pragma once
+
+#include <cstdint>
+
+#include "cpu/core.h"
+#include "cpu/cpu_state.h"
+#include "cpu/watchdog.h"
+
+namespace {
+
+inline uint8_t operandByte(const Core& k, const uint8_t* m) {
+    return m[static_cast<uint16_t>(k.pc + 1)];
+}
+
+inline uint16_t operandWord(const Core& k, const uint8_t* m) {
+    return static_cast<uint16_t>(m[static_cast<uint16_t>(k.pc + 1)] |
+                                 m[static_cast<uint16_t>(k.pc + 2)] << 8);
+}
+
+// Effective addresses. Each moves pc past the instruction.
+inline uint16_t addrZeroPage(Core& k, const uint8_t* m) {
+    uint8_t address = operandByte(k, m);
+    k.pc += 2;
+    return address;
+}
+inline uint16_t addrZeroPageX(Core& k, const uint8_t* m) {
+    uint8_t address = static_cast<uint8_t>(operandByte(k, m) + k.x);
+    k.pc += 2;
+    return address;
+}
+inline uint16_t addrZeroPageY(Core& k, const uint8_t* m) {
+    uint8_t address = static_cast<uint8_t>(operandByte(k, m) + k.y);
+    k.pc += 2;
+    return address;
+}
+inline uint16_t addrAbsolute(Core& k, const uint8_t* m) {
+    uint16_t address = operandWord(k, m);
+    k.pc += 3;
+    return address;
+}
+inline uint16_t addrAbsoluteX(Core& k, const uint8_t* m) {
+    uint16_t address = static_cast<uint16_t>(operandWord(k, m) + k.x);
+    k.pc += 3;
+    return address;
+}
+inline uint16_t addrAbsoluteY(Core& k, const uint8_t* m) {
+    uint16_t address = static_cast<uint16_t>(operandWord(k, m) + k.y);
+    k.pc += 3;
+    return address;
+}
+// (zp,X): the pointer lies at zp + X, $0000 to $01FE, not wrapped to page zero.
+inline uint16_t addrIndexedIndirect(Core& k, const uint8_t* m) {
+    unsigned pointer = operandByte(k, m) + unsigned{k.x};
+    k.pc += 2;
+    return static_cast<uint16_t>(m[pointer] | m[pointer + 1] << 8);
+}
+// (zp),Y: a pointer at $FF takes its high byte from $0100.
+inline uint16_t addrIndirectIndexed(Core& k, const uint8_t* m) {
+    unsigned pointer = operandByte(k, m);
+    k.pc += 2;
+    return static_cast<uint16_t>((m[pointer] | m[pointer + 1] << 8) + k.y);
+}
+
+// Read fetches.
+inline uint8_t fetchImmediate(Core& k, const uint8_t* m) {
+    uint8_t value = operandByte(k, m);
+    k.pc += 2;
+    return value;
+}
+inline uint8_t fetchZeroPage(Core& k, const uint8_t* m) {
+    return m[addrZeroPage(k, m)];
+}
+inline uint8_t fetchZeroPageX(Core& k, const uint8_t* m) {
+    return m[addrZeroPageX(k, m)];
+}
+inline uint8_t fetchZeroPageY(Core& k, const uint8_t* m) {
+    return m[addrZeroPageY(k, m)];
+}
+inline uint8_t fetchAbsolute(Core& k, const uint8_t* m) {
+    return m[addrAbsolute(k, m)];
+}
+inline uint8_t fetchAbsoluteX(Core& k, const uint8_t* m) {
+    return m[addrAbsoluteX(k, m)];
+}
+inline uint8_t fetchAbsoluteY(Core& k, const uint8_t* m) {
+    return m[addrAbsoluteY(k, m)];
+}
+inline uint8_t fetchIndexedIndirect(Core& k, const uint8_t* m) {
+    return m[addrIndexedIndirect(k, m)];
+}
+inline uint8_t fetchIndirectIndexed(Core& k, const uint8_t* m) {
+    return m[addrIndirectIndexed(k, m)];
+}
+
+inline uint8_t flagN(const Core& k) {
+    return (k.nz & 0x180) != 0;
+}
+inline uint8_t flagZ(const Core& k) {
+    return (k.nz & 0xFF) == 0;
+}
+inline uint32_t makeNz(unsigned n, unsigned z) {
+    return (z ? 0u : 1u) | n << 8;
+}
+
+inline void loadCore(Core& k) {
+    k.pc = cpu.pc;
+    k.cycles = cpu.cycleTotal;
+    k.a = cpu.a;
+    k.x = cpu.x;
+    k.y = cpu.y;
+    k.sp = cpu.sp;
+    k.c = cpu.c;
+    k.v = cpu.v;
+    k.d = cpu.d;
+    k.i = cpu.i;
+    k.b = cpu.b;
+    k.nz = makeNz(cpu.n, cpu.z);
+}
+
+inline void storeCore(const Core& k) {
+    cpu.pc = static_cast<uint16_t>(k.pc);
+    cpu.cycleTotal = static_cast<uint32_t>(k.cycles);
+    cpu.a = k.a;
+    cpu.x = k.x;
+    cpu.y = k.y;
+    cpu.sp = k.sp;
+    cpu.c = k.c;
+    cpu.v = k.v;
+    cpu.d = k.d;
+    cpu.i = k.i;
+    cpu.b = k.b;
+    cpu.n = flagN(k);
+    cpu.z = flagZ(k);
+}
+
+// memWrite, with the time stamp from the loop's count.
+inline void store(Core& k, uint8_t* m, uint16_t address, uint8_t value) {
+    if (storeTraps[address >> 8]) [[unlikely]] {
+        cpu.cycleTotal = static_cast<uint32_t>(k.cycles);
+        cpuStoreTrapped(address, value);
+    }
+    m[address] = value;
+}
+
+// The stack lives in page one; a pull from the empty stack yields 0.
+inline void stackPush(Core& k, uint8_t* m, uint8_t value) {
+    uint16_t address = static_cast<uint16_t>(0x100 + k.sp);
+    if (storeTraps[1]) [[unlikely]]
+        watchdogNoteStore(address);  // only kTrapWatch can be set
+    m[address] = value;
+    --k.sp;
+}
+inline uint8_t stackPull(Core& k, const uint8_t* m) {
+    if (k.sp == 0xFF) return 0;
+    ++k.sp;
+    return m[0x100 + k.sp];
+}
+
+inline void setNZ(Core& k, uint8_t value) {
+    k.nz = value;
+}
+
+inline uint8_t packStatus(const Core& k) {
+    return static_cast<uint8_t>(flagN(k) << 7 | k.v << 6 | k.b << 4 | k.d << 3 | k.i << 2 |
+                                flagZ(k) << 1 | k.c);
+}
+inline void unpackStatus(Core& k, uint8_t status) {
+    k.nz = makeNz(status >> 7, (status >> 1) & 1);
+    k.v = (status >> 6) & 1;
+    k.b = (status >> 4) & 1;
+    k.d = (status >> 3) & 1;
+    k.i = (status >> 2) & 1;
+    k.c = status & 1;
+}
+
+inline void adc(Core& k, uint8_t value) {
+    if (!k.d) {
+        unsigned sum = unsigned{k.a} + value + k.c;
+        k.c = static_cast<uint8_t>(sum >> 8);
+        k.v = static_cast<uint8_t>(((~(k.a ^ value) & (k.a ^ sum)) >> 7) & 1);
+        k.a = static_cast<uint8_t>(sum);
+        setNZ(k, k.a);
+        return;
+    }
+    unsigned sum = unsigned{k.a} + value + k.c;
+    if ((k.a & 0x0Fu) + (value & 0x0Fu) + k.c > 9) sum += 6;
+    k.nz = makeNz((sum >> 7) & 1, flagZ(k));
+    k.v = static_cast<uint8_t>(((~(k.a ^ value) & (k.a ^ sum)) >> 7) & 1);
+    if (sum > 0x99) {
+        k.a = static_cast<uint8_t>(sum + 0x60);
+        k.c = 1;
+    } else {
+        k.a = static_cast<uint8_t>(sum);
+        k.c = 0;
+    }
+}
+
+inline void sbc(Core& k, uint8_t value) {
+    const unsigned borrow = 1u - k.c;
+    if (!k.d) {
+        int difference = int{k.a} - value - static_cast<int>(borrow);
+        k.c = difference >= 0;
+        k.v = static_cast<uint8_t>((((k.a ^ value) & (k.a ^ difference)) >> 7) & 1);
+        k.a = static_cast<uint8_t>(difference);
+        setNZ(k, k.a);
+        return;
+    }
+    uint16_t difference = static_cast<uint16_t>(k.a - value - borrow);
+    k.nz = makeNz((difference >> 7) & 1, flagZ(k));
+    if ((k.a & 0x0Fu) < (value & 0x0Fu) + borrow)
+        difference = static_cast<uint16_t>(difference - 6);
+    k.v = static_cast<uint8_t>((((k.a ^ value) & (k.a ^ difference)) >> 7) & 1);
+    if (difference > 0x99) {
+        k.a = static_cast<uint8_t>(difference - 0x60);
+        k.c = 0;
+    } else {
+        k.a = static_cast<uint8_t>(difference);
+        k.c = 1;
+    }
+}
+
+inline void bit(Core& k, uint8_t value) {
+    k.nz = static_cast<uint32_t>(k.a & value) | (value & 0x80u) << 1;  // N from bit 8
+    k.v = (value >> 6) & 1;
+}
+
+inline void compare(Core& k, uint8_t reg, uint8_t value) {
+    k.c = reg >= value;
+    setNZ(k, static_cast<uint8_t>(reg - value));
+}
+
+inline uint8_t asl(Core& k, uint8_t value) {
+    k.c = value >> 7;
+    uint8_t result = static_cast<uint8_t>(value << 1);
+    setNZ(k, result);
+    return result;
+}
+inline uint8_t lsr(Core& k, uint8_t value) {
+    k.c = value & 1;
+    uint8_t result = value >> 1;
+    setNZ(k, result);
+    return result;
+}
+inline uint8_t rol(Core& k, uint8_t value) {
+    uint8_t result = static_cast<uint8_t>(value << 1 | k.c);
+    k.c = value >> 7;
+    setNZ(k, result);
+    return result;
+}
+inline uint8_t ror(Core& k, uint8_t value) {
+    uint8_t result = static_cast<uint8_t>(k.c << 7 | value >> 1);
+    k.c = value & 1;
+    setNZ(k, result);
+    return result;
+}
+inline uint8_t inc(Core& k, uint8_t value) {
+    uint8_t result = static_cast<uint8_t>(value + 1);
+    setNZ(k, result);
+    return result;
+}
+inline uint8_t dec(Core& k, uint8_t value) {
+    uint8_t result = static_cast<uint8_t>(value - 1);
+    setNZ(k, result);
+    return result;
+}
+
+// Read-modify-write: the operand's address is remembered, and the result is
+// written back there once.
+template <uint8_t (*Op)(Core&, uint8_t)>
+inline void modifyZeroPage(uint16_t address, Core& k, uint8_t* m) {
+    cpu.lastZpAddress = static_cast<uint8_t>(address);
+    store(k, m, address, Op(k, m[address]));
+}
+template <uint8_t (*Op)(Core&, uint8_t)>
+inline void modifyAbsolute(uint16_t address, Core& k, uint8_t* m) {
+    cpu.lastAbsAddress = address;
+    store(k, m, address, Op(k, m[address]));
+}
+
+// The NMOS 6502's undocumented instructions.
+
+// Read-modify-write, then an operation of A with the new value (SLO: ASL
+// then ORA, ..., ISC: INC then SBC). One write, of the new value.
+template <uint8_t (*Op)(Core&, uint8_t), void (*Then)(Core&, uint8_t)>
+inline void modifyThen(uint16_t address, Core& k, uint8_t* m) {
+    const uint8_t result = Op(k, m[address]);
+    store(k, m, address, result);
+    Then(k, result);
+}
+inline void ora(Core& k, uint8_t value) {
+    setNZ(k, k.a |= value);
+}
+inline void andA(Core& k, uint8_t value) {
+    setNZ(k, k.a &= value);
+}
+inline void eor(Core& k, uint8_t value) {
+    setNZ(k, k.a ^= value);
+}
+inline void cmpA(Core& k, uint8_t value) {
+    compare(k, k.a, value);
+}
+
+// ARR: AND, then ROR A, with flags of their own; in decimal mode the result
+// is corrected digit by digit.
+inline void arr(Core& k, uint8_t value) {
+    const unsigned t = k.a & value;
+    const unsigned r = (unsigned{k.c} << 7) | t >> 1;
+    setNZ(k, static_cast<uint8_t>(r));
+    if (!k.d) {
+        k.a = static_cast<uint8_t>(r);
+        k.c = (r >> 6) & 1;
+        k.v = ((r >> 6) ^ (r >> 5)) & 1;
+        return;
+    }
+    k.v = ((t ^ r) >> 6) & 1;
+    unsigned result = r;
+    if ((t & 0x0F) + (t & 1) > 5) result = (result & 0xF0) | ((result + 6) & 0x0F);
+    k.c = (t & 0xF0) + (t & 0x10) > 0x50;
+    if (k.c) result += 0x60;
+    k.a = static_cast<uint8_t>(result);
+}
+
+// SHA, SHX, SHY and TAS store a register ANDed with the base address's high
+// byte plus one; when the indexing crosses a page, that value also becomes
+// the high byte of the address written.
+inline void storeHighAnd(Core& k, uint8_t* m, uint16_t base, uint8_t index, uint8_t reg) {
+    uint16_t address = static_cast<uint16_t>(base + index);
+    const uint8_t value = static_cast<uint8_t>(reg & ((base >> 8) + 1));
+    if ((address ^ base) & 0xFF00) address = static_cast<uint16_t>(value << 8 | (address & 0xFF));
+    store(k, m, address, value);
+}
+// The base of abs,X and abs,Y: the operand word.
+inline uint16_t baseAbsolute(Core& k, const uint8_t* m) {
+    const uint16_t base = operandWord(k, m);
+    k.pc += 3;
+    return base;
+}
+// The base of (zp),Y: the pointer's word, its high byte at zp + 1 unwrapped.
+inline uint16_t baseIndirect(Core& k, const uint8_t* m) {
+    const unsigned pointer = operandByte(k, m);
+    k.pc += 2;
+    return static_cast<uint16_t>(m[pointer] | m[pointer + 1] << 8);
+}
+
+}  // namespace

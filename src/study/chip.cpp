@@ -1,0 +1,88 @@
+#include "study/chip.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+struct Chips {
+    int count;
+    uint16_t address[kMaxChips];
+    uint8_t registers[kMaxChips][32];
+    bool gateOff[kMaxVoices];  // written off in this call
+    bool retriggered[kMaxVoices];
+};
+
+Chips chips;
+
+// A further chip's block, from its header byte: value * 16 + $D000, even
+// values, inside $D420-$D7E0; 0 when there is none.
+uint16_t blockOf(uint8_t value) {
+    const unsigned address = value * 16u + 0xD000;
+    if (value % 2 != 0 || address < 0xD420 || address > 0xD7E0) return 0;
+    return static_cast<uint16_t>(address);
+}
+
+}  // namespace
+
+void chipModelReset(int16_t version, uint32_t reserved) {
+    chips = Chips{};
+    chips.count = 1;
+    chips.address[0] = 0xD400;
+    const uint16_t second = version >= 3 ? blockOf(static_cast<uint8_t>(reserved >> 8)) : 0;
+    const uint16_t third = version >= 4 ? blockOf(static_cast<uint8_t>(reserved)) : 0;
+    if (second != 0) {
+        chips.address[chips.count++] = second;
+        if (third != 0 && third != second) chips.address[chips.count++] = third;
+    }
+}
+
+int chipCount() {
+    return chips.count;
+}
+
+uint16_t chipAddress(int chip) {
+    return chips.address[chip];
+}
+
+void chipStore(uint16_t address, uint8_t value) {
+    const unsigned reg = address & 0x1F;
+    if (reg > 24) return;  // the chip has 25 registers
+    int chip = 0;
+    for (int k = 1; k < chips.count; ++k) {
+        if ((address & 0xFFE0) == chips.address[k]) chip = k;
+    }
+    chips.registers[chip][reg] = value;
+    if (reg < 21 && reg % 7 == 4) {
+        const int voice = chip * kVoicesPerChip + static_cast<int>(reg / 7);
+        if (!(value & kGate)) {
+            chips.gateOff[voice] = true;
+        } else if (chips.gateOff[voice]) {
+            chips.retriggered[voice] = true;
+        }
+    }
+}
+
+void chipBeginCall() {
+    std::fill(std::begin(chips.gateOff), std::end(chips.gateOff), false);
+    std::fill(std::begin(chips.retriggered), std::end(chips.retriggered), false);
+}
+
+ChipState chipState(int chip) {
+    const uint8_t* r = chips.registers[chip];
+    ChipState state{};
+    for (int v = 0; v < kVoicesPerChip; ++v) {
+        const uint8_t* voice = r + 7 * v;
+        state.voice[v] = {static_cast<uint16_t>(voice[0] | voice[1] << 8),
+                          static_cast<uint16_t>(voice[2] | (voice[3] & 0x0F) << 8), voice[4],
+                          voice[5], voice[6]};
+    }
+    state.cutoff = static_cast<uint16_t>((r[21] & 0x07) | r[22] << 3);
+    state.resonanceRouting = r[23];
+    state.modeVolume = r[24];
+    return state;
+}
+
+bool chipRetriggered(int voice) {
+    return chips.retriggered[voice];
+}

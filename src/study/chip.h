@@ -1,0 +1,49 @@
+// The sound chips as the tune's stores leave them: up to three chips of
+// three voices, their registers, and per voice whether the gate was written
+// off and on again within the running routine call (a retrigger).
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int kMaxChips = 3;
+inline constexpr int kVoicesPerChip = 3;
+inline constexpr int kMaxVoices = kMaxChips * kVoicesPerChip;
+
+struct VoiceRegisters {
+    uint16_t frequency;   // registers 0-1
+    uint16_t pulseWidth;  // registers 2-3, 12 bits
+    uint8_t control;      // register 4: gate bit 0, test bit 3, waveforms bits 4-7
+    uint8_t attackDecay;
+    uint8_t sustainRelease;
+};
+
+inline constexpr uint8_t kGate = 0x01;
+inline constexpr uint8_t kTest = 0x08;
+inline constexpr uint8_t kWaveforms = 0xF0;
+inline constexpr uint8_t kNoise = 0x80;
+
+struct ChipState {
+    VoiceRegisters voice[kVoicesPerChip];
+    uint16_t cutoff;           // registers 21-22, 11 bits
+    uint8_t resonanceRouting;  // register 23
+    uint8_t modeVolume;        // register 24
+};
+
+// Sets up the chips from the header: one chip answers every store into
+// $D400-$D7FF, unless a version 3 header's byte $7A (version 4: also $7B)
+// names the 32-byte block of a second (third) chip. All registers are 0.
+void chipModelReset(int16_t version, uint32_t reserved);
+
+int chipCount();
+// The address of a chip's register block ($D400 for the first).
+uint16_t chipAddress(int chip);
+
+// A store into $D400-$D7FF.
+void chipStore(uint16_t address, uint8_t value);
+
+// A routine call begins: no gate has been written in it yet.
+void chipBeginCall();
+
+ChipState chipState(int chip);
+// The voice (0 to 8) had its gate written off and then on in this call.
+bool chipRetriggered(int voice);

@@ -1,0 +1,25 @@
+// Pitch of a voice: its frequency register in hertz, the nearest MIDI key
+// and the cents from it, and note names.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr uint32_t kPalClock = 985248;
+inline constexpr uint32_t kNtscClock = 1022727;
+
+struct Pitch {
+    bool named;  // the frequency is not 0 and the key is 0 to 127
+    int key;     // MIDI key: 60 is C-4, 69 is A-4 (440 Hz)
+    int cents;   // -50 to +50 from the key
+};
+
+// Hz = frequency * clock / 16777216, key = round(69 + 12 log2(Hz / 440)).
+Pitch pitchOf(uint16_t frequency, uint32_t clock);
+
+// "C-4", "C#4", "C--1" for key 0: the note, "-" or "#", the octave
+// (key / 12 - 1). Writes at most 4 characters; returns the end.
+char* putNoteName(char* at, int key);
+
+// log2 from basic arithmetic only, so that it gives the same bits on every
+// system: output files must not depend on a C library's rounding.
+double portableLog2(double x);

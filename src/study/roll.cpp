@@ -1,0 +1,223 @@
+#include "study/roll.h"
+
+#include <algorithm>
+
+#include "output/output_file.h"
+#include "study/chip.h"
+#include "study/pitch.h"
+
+namespace {
+
+OutputFile rollFile;
+
+// Every length is in tenths of a pixel, so that the file is made of integers
+// alone and comes out the same on every system.
+constexpr int kLeft = 600, kRight = 200, kTop = 700, kAxis = 320;
+constexpr int kRow = 60;            // a semitone
+constexpr int kPercussionRow = 80;  // a voice in the percussion lane
+constexpr int kSecond = 600;        // a second, unless the run is long
+constexpr int kMaxPlot = 120000;    // the plot's widest
+
+const char* const kColours[kMaxVoices] = {"#d62728", "#1f77b4", "#2ca02c", "#ff7f0e", "#9467bd",
+                                          "#8c564b", "#e377c2", "#17becf", "#bcbd22"};
+
+// A length in pixels, "12.3" or "12".
+std::string px(long tenths) {
+    char text[24];
+    char* at = text;
+    if (tenths < 0) {
+        *at++ = '-';
+        tenths = -tenths;
+    }
+    at = putDecimal(at, static_cast<uint32_t>(tenths / 10), 1);
+    if (tenths % 10 != 0) {
+        *at++ = '.';
+        *at++ = static_cast<char>('0' + tenths % 10);
+    }
+    return std::string(text, at);
+}
+
+std::string rect(long x, long y, long width, long height) {
+    return "<rect x=\"" + px(x) + "\" y=\"" + px(y) + "\" width=\"" + px(width) + "\" height=\"" +
+           px(height) + "\"/>";
+}
+
+std::string text(long x, long y, const std::string& content, const char* more = "") {
+    return "<text x=\"" + px(x) + "\" y=\"" + px(y) + "\"" + more + ">" + content + "</text>\n";
+}
+
+std::string clockTime(uint32_t seconds) {
+    char buffer[16];
+    char* at = putDecimal(buffer, seconds / 60, 1);
+    *at++ = ':';
+    at = putDecimal(at, seconds % 60, 2);
+    return std::string(buffer, at);
+}
+
+std::string noteName(int key) {
+    char buffer[8];
+    return std::string(buffer, putNoteName(buffer, key));
+}
+
+}  // namespace
+
+std::string xmlText(const std::string& bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '&') {
+            out += "&amp;";
+        } else if (byte == '<') {
+            out += "&lt;";
+        } else if (byte == '>') {
+            out += "&gt;";
+        } else if (byte == '"') {
+            out += "&quot;";
+        } else if (byte >= 0x80) {
+            out += static_cast<char>(0xC0 | byte >> 6);
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        } else if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
+    // The keys in use, one row more on either side; the voices seen.
+    int low = 128, high = -1;
+    bool percussionOf[kMaxVoices] = {};
+    bool voiceSeen[kMaxVoices] = {};
+    for (const Note& n : notes) {
+        voiceSeen[n.voice] = true;
+        if (n.percussion) {
+            percussionOf[n.voice] = true;
+        } else {
+            low = std::min<int>(low, n.key);
+            high = std::max<int>(high, n.key);
+        }
+    }
+    if (high < 0) low = 60, high = 72;
+    low = std::max(0, low - 1);
+    high = std::min(127, high + 1);
+    int percussionRows = 0;
+    int percussionRow[kMaxVoices];
+    for (int v = 0; v < kMaxVoices; ++v) percussionRow[v] = percussionOf[v] ? percussionRows++ : -1;
+
+    const long columns = long{info.calls} + 1;
+    long callWidth = kSecond / info.callsPerSecond;
+    if (columns * callWidth > kMaxPlot) callWidth = std::max(1L, kMaxPlot / columns);
+    const long plotWidth = columns * callWidth;
+    const long plotHeight = (high - low + 1) * long{kRow};
+    const long laneTop = kTop + plotHeight + (percussionRows > 0 ? 160 : 0);
+    const long laneHeight = percussionRows * long{kPercussionRow};
+    const long width = kLeft + plotWidth + kRight;
+    const long height = laneTop + laneHeight + kAxis;
+    auto rowTop = [&](int key) { return kTop + (high - key) * long{kRow}; };
+
+    const std::string song = "song " + std::to_string(info.song) +
+                             (info.songs >= 1 ? " of " + std::to_string(info.songs) : "");
+    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + px(width) + "\" height=\"" +
+           px(height) + "\" viewBox=\"0 0 " + px(width) + " " + px(height) +
+           "\" font-family=\"sans-serif\" font-size=\"11\">\n";
+    svg +=
+        "<title>" + xmlText(info.name) + " - " + xmlText(info.author) + " - " + song + "</title>\n";
+    svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+    svg += text(100, 240, xmlText(info.name), " font-size=\"16\" font-weight=\"bold\"");
+    svg += text(100, 420,
+                xmlText(info.author) + " - " + song + " - " + std::to_string(info.calls) +
+                    " play calls, " + (info.ntsc ? "NTSC" : "PAL"));
+
+    // The legend: the voices that play.
+    long legendX = 100;
+    for (int v = 0; v < kMaxVoices; ++v) {
+        if (!voiceSeen[v]) continue;
+        svg += "<g fill=\"" + std::string(kColours[v]) + "\">" + rect(legendX, 510, 100, 100) +
+               "</g>\n";
+        svg += text(legendX + 140, 600, "voice " + std::to_string(v + 1));
+        legendX += 700;
+    }
+
+    // Rows: the black keys shaded, a labelled line under each C.
+    svg += "<g fill=\"#f0f0f0\">";
+    for (int key = low; key <= high; ++key) {
+        const int inOctave = key % 12;
+        if (inOctave == 1 || inOctave == 3 || inOctave == 6 || inOctave == 8 || inOctave == 10)
+            svg += rect(kLeft, rowTop(key), plotWidth, kRow);
+    }
+    svg += "</g>\n<g stroke=\"#a0a0a0\" stroke-width=\"1\">";
+    for (int key = low; key <= high; ++key) {
+        if (key % 12 != 0) continue;
+        const std::string y = px(rowTop(key) + kRow);
+        svg += "<line x1=\"" + px(kLeft) + "\" y1=\"" + y + "\" x2=\"" + px(kLeft + plotWidth) +
+               "\" y2=\"" + y + "\"/>";
+    }
+    svg += "</g>\n<g text-anchor=\"end\">\n";
+    for (int key = low; key <= high; ++key) {
+        if (key % 12 == 0) svg += text(kLeft - 60, rowTop(key) + kRow, noteName(key));
+    }
+    if (percussionRows > 0) svg += text(kLeft - 60, laneTop + laneHeight - 10, "noise");
+    svg += "</g>\n";
+    svg += "<rect x=\"" + px(kLeft) + "\" y=\"" + px(kTop) + "\" width=\"" + px(plotWidth) +
+           "\" height=\"" + px(plotHeight) + "\" fill=\"none\" stroke=\"#808080\"/>\n";
+    if (percussionRows > 0) {
+        svg += "<rect x=\"" + px(kLeft) + "\" y=\"" + px(laneTop) + "\" width=\"" + px(plotWidth) +
+               "\" height=\"" + px(laneHeight) + "\" fill=\"#f8f8f8\" stroke=\"#808080\"/>\n";
+    }
+
+    // The time axis: a tick each second, labels far enough apart.
+    const long second = callWidth * info.callsPerSecond;
+    const uint32_t seconds = info.calls / static_cast<uint32_t>(info.callsPerSecond);
+    uint32_t every = 1;
+    for (uint32_t step : {1u, 2u, 5u, 10u, 15u, 30u, 60u, 120u, 300u, 600u, 1200u, 3000u}) {
+        every = step;
+        if (step * second >= 500) break;
+    }
+    const long axisY = laneTop + laneHeight;
+    svg += "<path stroke=\"#808080\" d=\"";
+    for (uint32_t s = 0; s <= seconds; ++s) {
+        if (second >= 40 || s % every == 0) {
+            svg += 'M';
+            svg += px(kLeft + s * second);
+            svg += ' ';
+            svg += px(axisY);
+            svg += 'v';
+            svg += px(s % every == 0 ? 60 : 30);
+        }
+    }
+    svg += "\"/>\n<g text-anchor=\"middle\">\n";
+    for (uint32_t s = 0; s <= seconds; s += every)
+        svg += text(kLeft + s * second, axisY + 180, clockTime(s));
+    svg += "</g>\n";
+
+    // The notes, a group per voice.
+    for (int v = 0; v < kMaxVoices; ++v) {
+        if (!voiceSeen[v]) continue;
+        svg += "<g id=\"voice" + std::to_string(v + 1) + "\" fill=\"" + kColours[v] + "\">\n";
+        for (const Note& n : notes) {
+            if (n.voice != v) continue;
+            const long x = kLeft + n.first * callWidth;
+            const long w = (long{n.last} - n.first + 1) * callWidth;
+            if (n.percussion) {
+                svg += rect(x, laneTop + percussionRow[v] * long{kPercussionRow} + 10, w,
+                            kPercussionRow - 20) +
+                       "\n";
+            } else {
+                svg += rect(x, rowTop(n.key) + 5, w, kRow - 10) + "\n";
+            }
+        }
+        svg += "</g>\n";
+    }
+    svg += "</svg>\n";
+    return svg;
+}
+
+void rollOpen(const std::string& fileName) {
+    outputOpen(rollFile, fileName);
+}
+
+bool rollClose(const StudyInfo& info, const std::vector<Note>& notes) {
+    outputBlock(rollFile, rollPicture(info, notes));
+    return outputClose(rollFile);
+}

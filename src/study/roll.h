@@ -1,0 +1,23 @@
+// The .svg file: a piano roll of the notes. Time runs left to right with a
+// tick each second, pitch bottom to top over the keys the tune uses, each
+// voice in its own colour, the percussion notes in a lane of their own.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "study/notes.h"
+#include "study/study_info.h"
+
+// Creates the file; the picture is written when the run is over.
+void rollOpen(const std::string& fileName);
+
+// The picture as text.
+std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes);
+
+// Writes the picture and closes the file.
+bool rollClose(const StudyInfo& info, const std::vector<Note>& notes);
+
+// Text for XML: the header's bytes read as Latin-1, written as UTF-8, with
+// the markup characters escaped and control characters left out.
+std::string xmlText(const std::string& bytes);

@@ -1,0 +1,72 @@
+#include "study/study.h"
+
+#include <cstring>
+
+#include "study/chip.h"
+#include "study/midi.h"
+#include "study/notes.h"
+#include "study/pitch.h"
+#include "study/roll.h"
+#include "study/table.h"
+#include "tune/tune.h"
+
+namespace {
+
+StudyFiles files;
+StudyInfo info;
+
+std::string headerText(const uint8_t (&field)[32]) {
+    const char* text = reinterpret_cast<const char*>(field);
+    return std::string(text, strnlen(text, sizeof field));
+}
+
+}  // namespace
+
+void studyOpen(const StudyFiles& wanted, int song, uint32_t calls) {
+    files = wanted;
+    const TuneHeader& header = tuneHeader();
+    chipModelReset(header.version, header.reserved);
+    notesReset();
+    // NTSC when the flags say NTSC only (bits 2-3 are 10).
+    info.ntsc = header.version >= 2 && ((header.flags >> 2) & 3) == 2;
+    info.clock = info.ntsc ? kNtscClock : kPalClock;
+    info.callsPerSecond = info.ntsc ? 60 : 50;
+    info.name = headerText(header.name);
+    info.author = headerText(header.author);
+    info.copyright = headerText(header.copyright);
+    info.song = song;
+    info.songs = header.songs;
+    info.calls = calls;
+    info.chips = chipCount();
+    if (!files.table.empty()) tableOpen(files.table, info);
+    if (!files.roll.empty()) rollOpen(files.roll);
+    if (!files.midi.empty()) midiOpen(files.midi);
+}
+
+void studyStore(uint32_t, uint16_t address, uint8_t value) {
+    chipStore(address, value);
+}
+
+void studyBeginCall() {
+    chipBeginCall();
+}
+
+void studyEndCall(uint32_t call, uint64_t cycles) {
+    ChipState chips[kMaxChips];
+    for (int c = 0; c < info.chips; ++c) chips[c] = chipState(c);
+    if (!files.table.empty()) tableWriteCall(call, cycles, chips);
+    for (int v = 0; v < info.chips * kVoicesPerChip; ++v) {
+        const VoiceSound sound =
+            voiceSound(chips[v / kVoicesPerChip].voice[v % kVoicesPerChip], info.clock);
+        notesAfterCall(call, v, sound, chipRetriggered(v));
+    }
+}
+
+bool studyClose() {
+    notesFinish();
+    bool written = true;
+    if (!files.table.empty()) written = tableClose() && written;
+    if (!files.roll.empty()) written = rollClose(info, notes()) && written;
+    if (!files.midi.empty()) written = midiClose(info, notes()) && written;
+    return written;
+}

@@ -1,0 +1,26 @@
+// The study of a tune: the sound chips' state after each routine call, the
+// notes it makes, and the files that show them (a table, a piano roll, a
+// MIDI file), from the one run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The files to write; an empty name: not that one.
+struct StudyFiles {
+    std::string table, roll, midi;
+};
+
+// Before the first routine call, with the tune loaded: creates the files.
+void studyOpen(const StudyFiles& files, int song, uint32_t calls);
+
+// A store into $D400-$D7FF (a listener of the write path).
+void studyStore(uint32_t time, uint16_t address, uint8_t value);
+
+void studyBeginCall();
+// Routine call `call` (0: the start routine) has ended after `cycles`.
+void studyEndCall(uint32_t call, uint64_t cycles);
+
+// Writes what is made at the end and closes the files; false when one could
+// not be written (a diagnostic has been printed).
+bool studyClose();
