@@ -102,13 +102,44 @@ const CpuCase kCases[] = {
     {"LDA STA RTS cycle total", "", "a9 0f 8d 18 d4 60", "a=0f @d418=0f pc=0001 cycles=19", 0},
     {"taken branches cost 2", "", "a2 03 ca d0 fd 8e 00 d4 60", "@d400=00 cycles=31", 0},
 };
+
+// The undocumented instructions, executed (--undocumented): a case per
+// family and the rules the recorded cases leave out (indexing across a page
+// for SHA, SHX, SHY and TAS).
+const CpuCase kUndocumentedCases[] = {
+    {"SLO zp: ASL, then ORA", "a=01 @0010=81", "07 10", "@0010=02 a=03 c=1 cycles=5"},
+    {"RLA abs,X: ROL, then AND", "c=1 x=01 a=0f @2001=81", "3f 00 20", "@2001=03 a=03 c=1 cycles=7"},
+    {"SRE (zp),Y: LSR, then EOR", "@0010=00 @0011=20 y=05 @2005=03 a=01", "53 10", "@2005=01 a=00 z=1 c=1 cycles=8"},
+    {"RRA: ROR, then decimal ADC", "d=1 c=1 a=15 @0010=0c", "67 10", "@0010=86 a=01 c=1"},
+    {"DCP (zp,X) pointer not wrapped", "x=20 @0110=00 @0111=30 @3000=43 a=42", "c3 f0", "@3000=42 z=1 c=1 cycles=8"},
+    {"ISC abs,Y: INC, then SBC", "y=02 c=1 a=10 @2002=04", "fb 00 20", "@2002=05 a=0b c=1 cycles=7"},
+    {"SAX zp,Y wraps in page zero", "a=f0 x=3c y=20", "97 f0", "@0010=30 cycles=4"},
+    {"LAX (zp),Y", "@0010=00 @0011=20 y=01 @2001=80", "b3 10", "a=80 x=80 n=1 cycles=5"},
+    {"LXA #0 clears A and X", "a=ff x=12", "ab 00", "a=00 x=00 z=1"},
+    {"ANE uses the constant ee", "a=01 x=ff", "8b 3f", "a=2f"},
+    {"ANC: C from bit 7", "a=ff", "0b 80", "a=80 c=1 n=1"},
+    {"ALR: AND, then LSR", "a=ff", "4b 03", "a=01 c=1"},
+    {"ARR binary", "a=ff c=1", "6b ff", "a=ff c=1 v=0 n=1"},
+    {"ARR decimal corrects both digits", "d=1 a=ff", "6b 5b", "a=83 c=1 v=1 n=0"},
+    {"SBX", "a=f0 x=3c", "cb 10", "x=20 c=1"},
+    {"SBC eb is SBC immediate", "a=10 c=1", "eb 01", "a=0f c=1"},
+    {"SHA abs,Y within the page", "a=f0 x=3f y=10", "9f 00 12", "@1210=10 cycles=5"},
+    {"SHA abs,Y across a page", "a=f0 x=3f y=20", "9f f0 12", "@1010=10 @1310=00"},
+    {"SHA (zp),Y across a page", "@0010=f0 @0011=12 a=f0 x=3f y=20", "93 10", "@1010=10 @1310=00 cycles=6"},
+    {"SHX across a page", "x=0f y=20", "9e f0 20", "@0110=01 @2110=00"},
+    {"SHY across a page", "y=0f x=20", "9c f0 20", "@0110=01 @2110=00"},
+    {"TAS: S = A & X, stored across a page", "a=ff x=0e y=10 @0008=77", "9b f8 30", "@0008=00 sp=0e"},
+    {"LAS", "sp=f3 y=05 @2005=3f", "bb 00 20", "a=33 x=33 sp=33 cycles=4"},
+    {"NOP zp", "", "04 10", "pc=1002 cycles=3"},
+    {"NOP abs,X", "", "fc 00 20", "pc=1003 cycles=4"},
+    {"JAM ends the call", "a=11", "02", "pc=1000 a=11 result=2 cycles=0", 0},
+    {"a run on past ffff", "", "ea", "pc=0000 result=1", 0, 0xFFFF},
+};
 // clang-format on
 
-class CpuCaseTest : public testing::TestWithParam<CpuCase> {};
-
-TEST_P(CpuCaseTest, Runs) {
-    const CpuCase& c = GetParam();
+void runCase(const CpuCase& c, bool undocumented) {
     loadCode(c.code, c.at);
+    cpuSetUndocumented(undocumented);
     forEachItem(c.before, [](const std::string& name, unsigned long value) {
         *field(name) = static_cast<uint8_t>(value);  // memory set before the first run
     });
@@ -118,11 +149,22 @@ TEST_P(CpuCaseTest, Runs) {
                                : name == "cycles" ? cpu.cycleTotal
                                : name == "pc"     ? cpu.pc
                                                   : *field(name);
-        EXPECT_EQ(actual, value) << name;
+        EXPECT_EQ(actual, value) << c.what << ": " << name;
     });
 }
 
+class CpuCaseTest : public testing::TestWithParam<CpuCase> {};
+TEST_P(CpuCaseTest, Runs) {
+    runCase(GetParam(), false);
+}
 INSTANTIATE_TEST_SUITE_P(Table, CpuCaseTest, testing::ValuesIn(kCases),
+                         [](const auto& p) { return "case" + std::to_string(p.index); });
+
+class UndocumentedCaseTest : public testing::TestWithParam<CpuCase> {};
+TEST_P(UndocumentedCaseTest, Runs) {
+    runCase(GetParam(), true);
+}
+INSTANTIATE_TEST_SUITE_P(Table, UndocumentedCaseTest, testing::ValuesIn(kUndocumentedCases),
                          [](const auto& p) { return "case" + std::to_string(p.index); });
 
 TEST(CpuReset, ClearsEverythingAndKeepsCycleTotal) {

@@ -31,7 +31,47 @@ TEST(OpcodeTable, CountsAndAgreementWithTheCpu) {
     EXPECT_EQ(mnemonics.size(), 56u);
 }
 
+TEST(OpcodeTable, UndocumentedOpcodesAdded) {
+    opcodeTableBuild();
+    opcodeTableAddUndocumented();
+    std::set<std::string> mnemonics;
+    for (int k = 0; k < 256; ++k) {
+        const OpcodeInfo& e = opcodeTable[static_cast<size_t>(k)];
+        EXPECT_NE(e.mnemonic, "unknown") << k;
+        EXPECT_EQ(e.cycles, kAllCycles[static_cast<size_t>(k)]) << "opcode " << k;
+        EXPECT_EQ(e.mnemonic == "JAM", isJamOpcode(static_cast<uint8_t>(k))) << k;
+        mnemonics.insert(e.mnemonic);
+    }
+    EXPECT_EQ(mnemonics.size(), 76u);  // the 56, and 20 more (NOP and SBC had been there)
+}
+
 // clang-format off
+TEST(DisasmLine, UndocumentedLines) {
+    opcodeTableBuild();
+    opcodeTableAddUndocumented();
+    const struct {
+        const char* bytes;
+        const char* line;
+    } cases[] = {
+        {"a7 10", ";2000   a7 10      LAX 10\n"},
+        {"b7 10", ";2000   b7 10      LAX 10,Y\n"},
+        {"03 20", ";2000   03 20      SLO (20,X)\n"},
+        {"93 10", ";2000   93 10      SHA (10),Y\n"},
+        {"9c 00 20", ";2000   9c 00 20   SHY 2000,X\n"},
+        {"9b 00 20", ";2000   9b 00 20   TAS 2000,Y\n"},
+        {"eb 01", ";2000   eb 01      SBC #01\n"},
+        {"80 12", ";2000   80 12      NOP #12\n"},
+        {"0c 00 20", ";2000   0c 00 20   NOP 2000\n"},
+        {"1a", ";2000   1a         NOP \n"},
+        {"02 ff", ";2000   02         JAM \n"},
+    };
+    for (const auto& c : cases) {
+        loadCode(c.bytes, 0x2000);
+        char line[kDisasmLineMax];
+        EXPECT_EQ(std::string(line, disasmFormatLine(cpuMemory(), 0, 0x2000, line)), c.line);
+    }
+}
+
 TEST(DisasmLine, ExampleLines) {
     opcodeTableBuild();
     const struct {

@@ -23,6 +23,7 @@ struct Row {
     std::string outTail;     // standard output ends with this
     std::string outputTail;  // t.log or t.dis ends with this; "-": it must not exist
     Setup setup = Plain;
+    std::string target = "";  // the file the setup acts on; empty: the mode's own file
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
@@ -67,7 +68,25 @@ std::vector<Row> rows() {
         {"load address 0000 embedded", embeddedZero, "t.sid|1|0|1", 0, "", kEnd, "\n#1:\n;1003   00         BRK \n"},
         {"play at $00 bytes", tune(0x1000, 0x1000, 0x2000, "60"), "t.sid|2", 0, "", kEnd, "\n#1\n\n#2\n"},
         {"play at an undocumented opcode", tune(0x1000, 0x1000, 0x1001, "60 ff"), "t.sid|1", 0,
-         "voxdump: play call #1: undocumented opcode ff at 1001; call ended\n", kEnd, "\n#1\n"},
+         "voxdump: play call #1: undocumented opcode ff at 1001; call ended (--undocumented runs it)\n", kEnd, "\n#1\n"},
+        {"play at a JAM", tune(0x1000, 0x1000, 0x1001, "60 02"), "t.sid|1", 0,
+         "voxdump: play call #1: undocumented opcode 02 at 1001; call ended\n", kEnd, "\n#1\n"},
+        {"play at a JAM, undocumented opcodes run", tune(0x1000, 0x1000, 0x1001, "60 02"), "t.sid|1|--undocumented", 0,
+         "voxdump: play call #1: jam opcode 02 at 1001; call ended\n", kEnd, "\n#1\n"},
+        {"not a tune", psidFile({.id = "XXXX", .data = hexBytes("60")}), "t.sid|1", 0,
+         "voxdump: t.sid: not a PSID or RSID file; running it anyway\n", kEnd, "\n#1\n"},
+        {"an RSID file", psidFile({.id = "RSID", .data = hexBytes("60")}), "t.sid|1", 0, "", kEnd, "\n#1\n"},
+        {"unknown option", kValid, "t.sid|--foo", 2, "voxdump: unknown option '--foo'\n", "", "-"},
+        {"song 0", kValid, "t.sid|--song|0", 2, "voxdump: invalid song number '0'\n", "", "-"},
+        {"song past the tune's songs", kValid, "t.sid|--song=2|1", 2, "voxdump: t.sid: no song 2; the tune has 1 song\n", "", "-"},
+        {"tune named x.tab", kValid, "x.tab|1|--table", 1, std::string("voxdump: x.tab") + kRefused, "", "-"},
+        {"tune named x.svg", kValid, "x.svg|1|--roll", 1, std::string("voxdump: x.svg") + kRefused, "", "-"},
+        {"tune named x.mid", kValid, "x.mid|1|0|1|--midi", 1, std::string("voxdump: x.mid") + kRefused, "", "-"},
+        {"table on a full disk", kValid, "t.sid|1|--table", 1, "voxdump: t.tab: write failed: No space left on device\n", kEnd, "\n#1\n", OutputLinksToFull, "t.tab"},
+        {"picture on a full disk", kValid, "t.sid|1|--roll", 1, "voxdump: t.svg: write failed: No space left on device\n", kEnd, "\n#1\n", OutputLinksToFull, "t.svg"},
+        {"MIDI file on a full disk", kValid, "t.sid|1|--midi", 1, "voxdump: t.mid: write failed: No space left on device\n", kEnd, "\n#1\n", OutputLinksToFull, "t.mid"},
+        {"a folder in the table's way", kValid, "t.sid|1|--table|--roll", 1, "voxdump: t.tab: cannot create: Is a directory\n", kEnd, "\n#1\n", OutputIsDir, "t.tab"},
+        {"picture linked to the tune", kValid, "t.sid|1|--roll", 1, std::string("voxdump: t.svg") + kRefused, "", "-", OutputLinksToTune, "t.svg"},
         {"init and play at ffff", tune(0xFFFF, 0xFFFF, 0xFFFF, "ea"), "t.sid|1|1|1", 0, "", kEnd,
          "\n#1:\n;ffff   ea         NOP \n;0   00         BRK \n"},
         {"output is a directory", kValid, "t.sid|1", 1, "voxdump: t.log: cannot create: Is a directory\n", kEnd, "-", OutputIsDir},
@@ -113,11 +132,12 @@ TEST_P(BadInputTest, HandledWithNothingLost) {
     if (c.args.ends_with('|')) args.push_back("");
     const fs::path tunePath = dir.path / args[0];
     const fs::path output = dir.path / (args.size() >= 4 && args[3][0] == '1' ? "t.dis" : "t.log");
+    const fs::path target = c.target.empty() ? output : dir.path / c.target;
     if (c.setup == TuneIsDir) fs::create_directory(tunePath);
     if (c.setup != TuneIsDir && c.setup != NoTune) writeFile(tunePath, c.tune);
-    if (c.setup == OutputIsDir) fs::create_directory(output);
-    if (c.setup == OutputLinksToTune) fs::create_symlink(tunePath, output);
-    if (c.setup == OutputLinksToFull) fs::create_symlink("/dev/full", output);
+    if (c.setup == OutputIsDir) fs::create_directory(target);
+    if (c.setup == OutputLinksToTune) fs::create_symlink(tunePath, target);
+    if (c.setup == OutputLinksToFull) fs::create_symlink("/dev/full", target);
 
     RunResult r = runVoxdump(dir.path, args);
     EXPECT_EQ(r.status, c.status);

@@ -24,6 +24,12 @@ const Psid kDisTune{.load = 0x0FFE,
 // waits for ever for the raster line to leave 0.
 const Psid kStuckTune{.play = 0x1002, .data = hexBytes("ea 53 8d 18 d4 ad 12 d0 f0 fb")};
 const Psid kBumpTune{.play = 0x1000, .data = hexBytes("8d 94 50 60")};
+// A 1 KB-style player: LXA #0 in the start routine, then LDA #$81 and
+// STA $D401; the play routine at $1008 is ISC $FB, STA $D400, SLO $D401.
+const Psid kUndocumentedTune{
+    .play = 0x1008, .data = hexBytes("ab 00 a9 81 8d 01 d4 60 e7 fb 8d 00 d4 0f 01 d4 60")};
+// The start routine stores A, which holds the song number, in $D418.
+const Psid kSongTune{.play = 0x1004, .songs = 256, .data = hexBytes("8d 18 d4 60 60")};
 
 #define START                                                                                      \
     ";1000   a9 00      LDA #00\n;1002   8d 18 d4   STA D418\n;1005   60         RTS \n;1   00   " \
@@ -35,9 +41,13 @@ const Psid kBumpTune{.play = 0x1000, .data = hexBytes("8d 94 50 60")};
 #define LOAD "Starting execution at load address!\n"
 #define INIT "Starting execution at init address!\n"
 #define TO_DIS "Logging disassembly to demo.dis!\nFinished!\n"
-#define STUCK                                                                                     \
-    "voxdump: start routine: undocumented opcode 53 at 1001; call ended\nvoxdump: play call #1: " \
-    "endless loop at 1005; call ended\n"
+#define STUCK                                                                 \
+    "voxdump: start routine: undocumented opcode 53 at 1001; call ended "     \
+    "(--undocumented runs it)\nvoxdump: play call #1: endless loop at 1005; " \
+    "call ended\n"
+#define NOT_RUN(call, opcode, at)                              \
+    "voxdump: " call ": undocumented opcode " opcode " at " at \
+    "; call ended (--undocumented runs it)\n"
 
 struct Case {
     const Psid* tune;
@@ -64,6 +74,19 @@ const Case kCases[] = {
     {&kBumpTune, "1 0 1", "", LOAD "Logging disassembly to demo.dis!\nBUMP\nBUMP\nFinished!\n",
      "\nload:\n;1000   8d 94 50   STA 5094\n;1003   60         RTS \n;1   00         BRK \n\n#1:\n"
      ";1000   8d 94 50   STA 5094\n;1003   60         RTS \n;1   00         BRK \n"},
+    {&kUndocumentedTune, "2", NOT_RUN("start routine", "ab", "1000") NOT_RUN("play call #1", "e7", "1008")
+     NOT_RUN("play call #2", "e7", "1008"), LOAD "Logging 2 play-routine calls to demo.log!\nFinished!\n",
+     "\n\n\n#1\n\n#2\n"},
+    {&kUndocumentedTune, "--undocumented 2", "", LOAD "Logging 2 play-routine calls to demo.log!\nFinished!\n",
+     "\n\n00008 d401 81\n\n#1\n00009 d400 7f\n00015 d401 02\n\n#2\n00009 d400 7d\n00015 d401 04\n"},
+    {&kUndocumentedTune, "1 0 1 --undocumented", "", LOAD TO_DIS,
+     "\nload:\n;1000   ab 00      LXA #00\n;1002   a9 81      LDA #81\n;1004   8d 01 d4   STA D401\n"
+     ";1007   60         RTS \n;1   00         BRK \n\n#1:\n;1008   e7 fb      ISC FB\n"
+     ";100a   8d 00 d4   STA D400\n;100d   0f 01 d4   SLO D401\n;1010   60         RTS \n;1   00         BRK \n"},
+    {&kSongTune, "1", "", LOAD "Logging 1 play-routine calls to demo.log!\nFinished!\n", "\n\n00004 d418 00\n\n#1\n"},
+    {&kSongTune, "--song=1 1", "", LOAD "Logging 1 play-routine calls to demo.log!\nFinished!\n", "\n\n00004 d418 00\n\n#1\n"},
+    {&kSongTune, "1 --song=3", "", LOAD "Logging 1 play-routine calls to demo.log!\nFinished!\n", "\n\n00004 d418 02\n\n#1\n"},
+    {&kSongTune, "1 1 --song=256", "", INIT "Logging 1 play-routine calls to demo.log!\nFinished!\n", "\n\n00004 d418 ff\n\n#1\n"},
 };
 // clang-format on
 
@@ -75,8 +98,12 @@ TEST_P(EndToEnd, WholeOutput) {
     writeFile(dir.path / "demo.sid", psidFile(*c.tune));
     std::vector<std::string> args{"demo.sid"};
     std::istringstream in(c.args);
-    for (std::string arg; in >> arg;) args.push_back(arg);
-    const bool dis = args.size() == 4;
+    int positional = 1;
+    for (std::string arg; in >> arg;) {
+        args.push_back(arg);
+        positional += arg.starts_with("--") ? 0 : 1;
+    }
+    const bool dis = positional == 4;
     RunResult r = runVoxdump(dir.path, args);
     const std::string header = r.out.substr(0, r.out.find("Starting execution"));
     EXPECT_TRUE(header.starts_with("Version 1 header:\nID: PSID\nVersion: 2\n")) << header;
@@ -100,10 +127,15 @@ TEST(EndToEndUsage, NineLinesAndNoFile) {
         "Runs 6000 play-routine calls, SID register writes are written to demo.log\n"
         "Example: voxdump demo.sid 10 0 1\n"
         "Runs 10 play-routine calls, execution at load address, disassembly to demo.dis\n";
-    for (auto args : {std::vector<std::string>{}, {"-h"}, {"--help"}}) {
+    for (auto args : {std::vector<std::string>{}, {"-h"}, {"--help"}, {"t.sid", "--help"}}) {
         RunResult r = runVoxdump(dir.path, args);
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, usage);
+        // With -h or --help the options follow.
+        EXPECT_EQ(r.out.substr(0, usage.size()), usage);
+        EXPECT_EQ(r.out.size() > usage.size(), !args.empty());
+        if (!args.empty()) {
+            EXPECT_NE(r.out.find("\n--song N "), std::string::npos);
+        }
         EXPECT_EQ(r.err, "");
     }
     EXPECT_TRUE(fs::is_empty(dir.path));

@@ -26,13 +26,17 @@ Bytes psidFile(const Psid& t) {
         f.insert(f.end(), s.begin(), s.end());
     };
     text(t.id, 4);
+    const bool longHeader = t.version >= 2 && t.version <= 4;
     // version, data offset, load, init, play, songs, start song, speed
-    for (unsigned v :
-         {unsigned{t.version}, t.version == 2 ? 0x7Cu : 0x76u, t.embedLoad ? 0u : t.load,
-          unsigned{t.init}, unsigned{t.play}, 1u, 1u, 0u, 0u})
+    for (unsigned v : {unsigned{t.version}, longHeader ? 0x7Cu : 0x76u, t.embedLoad ? 0u : t.load,
+                       unsigned{t.init}, unsigned{t.play}, unsigned{t.songs}, 1u, 0u, 0u})
         be16(v);
     for (const std::string* s : {&t.name, &t.author, &t.copyright}) text(*s, 32);
-    if (t.version == 2) f.insert(f.end(), 6, 0);
+    if (longHeader) {
+        be16(t.flags);
+        be16(t.reserved >> 16);
+        be16(t.reserved & 0xFFFF);
+    }
     if (t.embedLoad) f.insert(f.end(), {uint8_t(t.load), uint8_t(t.load >> 8)});
     f.insert(f.end(), t.data.begin(), t.data.end());
     return f;

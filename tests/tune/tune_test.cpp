@@ -33,7 +33,13 @@ const Bytes kV2Embedded = psidFile({.load = 0x10FF, .embedLoad = true, .data = B
 const LoadCase kLoads[] = {
     {"version 1", kV1, true, 0x1000, 4000, ""},
     {"version 2 with embedded load address", kV2Embedded, true, 0x10FF, 100, ""},
-    {"version 3 has no version 2 words", withVersion(kV1, 3), true, 0x1000, 4000, ""},
+    {"version 3 has the version 2 words",
+     psidFile({.version = 3, .load = 0x10FF, .embedLoad = true, .data = Bytes(100, 0x60)}), true,
+     0x10FF, 100, ""},
+    {"version 4 has them too",
+     psidFile({.version = 4, .load = 0x10FF, .embedLoad = true, .data = Bytes(100, 0x60)}), true,
+     0x10FF, 100, ""},
+    {"version 5 is read as version 1", withVersion(kV1, 5), true, 0x1000, 4000, ""},
     {"more than 65535 data bytes", psidFile({.data = Bytes(70000, 1)}), true, 0x1000, 65535, ""},
     {"short version 2 words", truncated(kV2Embedded, 123), false, 0, 0,
      "file ends inside the version 2 header"},
@@ -91,6 +97,17 @@ TEST(HeaderReport, FieldsAtTheirLimits) {
               std::string::npos);
     EXPECT_NE(text.find("\nReserved: 0xffffffff\n---\n1 bytes"), std::string::npos);
     EXPECT_EQ(report(), text);  // printing changes nothing
+}
+
+TEST(HeaderReport, Version3KeepsTheVersion1Layout) {
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", psidFile({.version = 3, .flags = 0x24, .data = hexBytes("60")}));
+    allocateLoadBuffer();
+    ASSERT_TRUE(loadTune((dir.path / "t.sid").c_str()));
+    EXPECT_EQ(tuneHeader().flags, 0x24);
+    const std::string text = report();
+    EXPECT_EQ(text.find("Version 2 extensions:"), std::string::npos);
+    EXPECT_NE(text.find("\nVersion: 3\n"), std::string::npos);
 }
 
 }  // namespace
