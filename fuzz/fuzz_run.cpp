@@ -1,6 +1,9 @@
-// Arbitrary bytes as a tune: the whole program, the start routine and a few
-// play calls in both modes, in a scratch folder. The output files are links
-// to /dev/null so that long traces cost no disk.
+// Arbitrary bytes as options and a tune: the whole program, the start
+// routine and a few play calls in both modes, in a scratch folder. The first
+// byte chooses the options (bit 0: start at the init address, 1:
+// --undocumented, 2: --table, 3: --roll, 4: --midi, 5-7: a --song), the rest
+// is the tune file. The output files are links to /dev/null so that long
+// traces cost no disk.
 #include <unistd.h>
 
 #include <cstdint>
@@ -9,6 +12,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "driver/run.h"
 #include "tune/tune.h"
@@ -22,8 +26,8 @@ const fs::path& scratchDir() {
         fs::path made =
             fs::temp_directory_path() / ("voxdump-fuzz-run-" + std::to_string(getpid()));
         fs::create_directories(made);
-        fs::create_symlink("/dev/null", made / "t.log");
-        fs::create_symlink("/dev/null", made / "t.dis");
+        for (const char* name : {"t.log", "t.dis", "t.tab", "t.svg", "t.mid"})
+            fs::create_symlink("/dev/null", made / name);
         return made;
     }();
     return dir;
@@ -32,22 +36,33 @@ const fs::path& scratchDir() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const uint8_t options = data[0];
     const fs::path tune = scratchDir() / "t.sid";
     std::FILE* file = std::fopen(tune.c_str(), "wb");
     if (file == nullptr) return 0;
-    std::fwrite(data, 1, size, file);
+    std::fwrite(data + 1, 1, size - 1, file);
     std::fclose(file);
 
+    static const char* const kSongs[8] = {nullptr,    "--song=1",  "--song=2",   "--song=3",
+                                          "--song=4", "--song=16", "--song=255", "--song=256"};
     std::ostringstream console, errors;
     std::streambuf* out = std::cout.rdbuf(console.rdbuf());
     std::streambuf* err = std::cerr.rdbuf(errors.rdbuf());
     for (const char* asmFlag : {"0", "1"}) {
         tuneHeader() = TuneHeader{};
-        const char* argv[] = {"voxdump", tune.c_str(), "3", size > 0 && data[0] & 1 ? "1" : "0",
-                              asmFlag};
-        const int status = voxdumpMain(5, argv);
-        if (status != 0 && status != 1) __builtin_trap();
-        if (console.str().rfind("Finished!\n") != console.str().size() - 10) __builtin_trap();
+        std::vector<const char*> argv = {"voxdump", tune.c_str(), "3", options & 1 ? "1" : "0",
+                                         asmFlag};
+        if (options & 2) argv.push_back("--undocumented");
+        if (options & 4) argv.push_back("--table");
+        if (options & 8) argv.push_back("--roll");
+        if (options & 16) argv.push_back("--midi");
+        if (kSongs[options >> 5] != nullptr) argv.push_back(kSongs[options >> 5]);
+        const int status = voxdumpMain(static_cast<int>(argv.size()), argv.data());
+        // 2 only for a song the tune does not have, and then nothing is run.
+        const bool finished = console.str().ends_with("Finished!\n");
+        if (status == 2 ? !console.str().empty() : (status != 0 && status != 1) || !finished)
+            __builtin_trap();
         console.str("");
     }
     std::cout.rdbuf(out);

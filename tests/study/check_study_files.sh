@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Reads the study's files with programs that know nothing of voxdump: the
+# picture with xmllint and rsvg-convert, the MIDI file with midicsv.
+# Arguments: the voxdump binary, the example tune, the shared folder (which
+# may be absent).
+set -euo pipefail
+voxdump=$1
+example=$2
+shared=${3:-}
+for tool in xmllint rsvg-convert midicsv; do
+    command -v "$tool" >/dev/null || { echo "study files: skipped, $tool is not installed"; exit 77; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "study files: $*" >&2; exit 1; }
+
+bars() {
+    xmllint --xpath "count(//*[local-name()='g'][starts-with(@id,'voice')]/*[local-name()='rect'])" "$1"
+}
+
+# The example tune: voice 1 plays E-4, G-4, C-5 and C-4, a call each.
+cp "$example" "$work/a.sid"
+(cd "$work" && "$voxdump" a.sid 4 --roll --midi >/dev/null)
+xmllint --noout "$work/a.svg" || fail "a.svg is not well-formed XML"
+[ "$(bars "$work/a.svg")" = 4 ] || fail "a.svg has $(bars "$work/a.svg") note bars, not 4"
+rsvg-convert "$work/a.svg" -o "$work/a.png" && [ -s "$work/a.png" ] || fail "rsvg-convert cannot draw a.svg"
+events=$(midicsv "$work/a.mid" 2>"$work/midicsv.err" | awk -F', ' '$3 ~ /^Note_/ {printf "%s %s %s %s|", $2, $3, $5, $6}')
+[ ! -s "$work/midicsv.err" ] || fail "midicsv: $(cat "$work/midicsv.err")"
+expected="1 Note_on_c 64 100|2 Note_off_c 64 0|2 Note_on_c 67 100|3 Note_off_c 67 0|3 Note_on_c 72 100|4 Note_off_c 72 0|4 Note_on_c 60 100|5 Note_off_c 60 0|"
+[ "$events" = "$expected" ] || fail "a.mid holds $events"
+
+# Every real tune, 3000 calls: a picture of at most 2 MB that is drawn whole,
+# and a MIDI file that reads without complaint.
+if [ -n "$shared" ] && [ -d "$shared/tunes" ]; then
+    largest=0
+    for tune in "$shared"/tunes/*/*.sid; do
+        cp "$tune" "$work/b.sid"
+        (cd "$work" && "$voxdump" b.sid 3000 --undocumented --table --roll --midi >/dev/null 2>&1) ||
+            fail "voxdump failed on $tune"
+        size=$(stat -c %s "$work/b.svg")
+        [ "$size" -le 2000000 ] || fail "$tune: the picture takes $size bytes"
+        [ "$size" -le "$largest" ] || largest=$size
+        xmllint --noout "$work/b.svg" || fail "$tune: the picture is not well-formed XML"
+        rsvg-convert "$work/b.svg" -o "$work/b.png" || fail "$tune: rsvg-convert cannot draw it"
+        midicsv "$work/b.mid" >/dev/null 2>"$work/midicsv.err" && [ ! -s "$work/midicsv.err" ] ||
+            fail "$tune: midicsv: $(cat "$work/midicsv.err")"
+    done
+    echo "study files: the real tunes' largest picture takes $largest bytes"
+fi
+echo "study files: read as they should be"
