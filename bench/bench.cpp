@@ -158,10 +158,16 @@ struct Workload {
     std::string tune;  // file name in the work folder
     bool disassemble;
     int calls;
+    std::vector<std::string> options = {};
 };
 
+const std::vector<std::string> kStudy = {"--table", "--roll", "--midi"};
+
 std::vector<std::string> args(const std::string& binary, const Workload& w) {
-    return {binary, w.tune, std::to_string(w.calls), "0", w.disassemble ? "1" : "0"};
+    std::vector<std::string> a = {binary, w.tune, std::to_string(w.calls), "0",
+                                  w.disassemble ? "1" : "0"};
+    a.insert(a.end(), w.options.begin(), w.options.end());
+    return a;
 }
 
 fs::path outputOf(const Workload& w) {
@@ -170,10 +176,21 @@ fs::path outputOf(const Workload& w) {
 
 // The optimised build must write exactly what the unoptimised one writes.
 bool sameOutput(const Workload& w) {
+    const std::string stem = (work / w.tune.substr(0, w.tune.size() - 3)).string();
+    std::vector<fs::path> files = {outputOf(w)};
+    const char* const extensions[3] = {"tab", "svg", "mid"};  // of the kStudy options
+    for (size_t k = 0; k < 3; ++k) {
+        if (std::find(w.options.begin(), w.options.end(), kStudy[k]) != w.options.end())
+            files.push_back(stem + extensions[k]);
+    }
     run(args(reference, w));
-    const std::string expected = readFile(outputOf(w));
+    std::vector<std::string> expected;
+    for (const fs::path& file : files) expected.push_back(readFile(file));
     run(args(voxdump, w));
-    return readFile(outputOf(w)) == expected;
+    for (size_t k = 0; k < files.size(); ++k) {
+        if (readFile(files[k]) != expected[k]) return false;
+    }
+    return true;
 }
 
 struct Timing {
@@ -206,10 +223,13 @@ size_t instructionsPerCall(const std::string& tune) {
 }
 
 // Host instructions counted by callgrind for a run of `calls` play calls.
-double callgrindInstructions(const std::string& binary, const std::string& tune, int calls) {
-    run({"/usr/bin/valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null", binary, tune,
-         std::to_string(calls)},
-        "callgrind.err");
+double callgrindInstructions(const std::string& binary, const std::string& tune, int calls,
+                             const char* option = nullptr) {
+    std::vector<std::string> argv = {
+        "/usr/bin/valgrind",  "--tool=callgrind", "--callgrind-out-file=/dev/null", binary, tune,
+        std::to_string(calls)};
+    if (option != nullptr) argv.push_back(option);
+    run(argv, "callgrind.err");
     const std::string text = readFile(work / "callgrind.err");
     const size_t at = text.find("Collected : ");
     return at == std::string::npos ? 0 : std::stod(text.substr(at + 12));
@@ -276,8 +296,12 @@ int main(int argc, char** argv) {
     bool same = sameOutput(compute) && sameOutput(writes) &&
                 sameOutput({"", "write.sid", true, 300}) &&
                 sameOutput({"", "compute.sid", true, 2});
-    for (const Workload& w : realTunes)
-        same = same && sameOutput(w) && sameOutput({"", w.tune, true, 50});
+    for (const Workload& w : realTunes) {
+        same = same && sameOutput(w) && sameOutput({"", w.tune, true, 50}) &&
+               sameOutput({"", w.tune, false, kCalls, {"--undocumented"}}) &&
+               sameOutput({"", w.tune, true, 50, {"--undocumented"}}) &&
+               sameOutput({"", w.tune, false, kCalls, kStudy});
+    }
     std::cout << "outputs of the optimised and the unoptimised build: "
               << (same ? "identical" : "DIFFERENT") << "\n\n";
 
@@ -321,6 +345,32 @@ int main(int argc, char** argv) {
                     median(disRatios));
     }
 
+    // The undocumented opcodes' loop on documented code.
+    const Timing u = timeWorkload({"", "compute.sid", false, kCalls, {"--undocumented"}});
+    std::printf("%-34s %10.3f %10.1f M instr %11.2fx %7ld KiB\n", "  the same, --undocumented",
+                u.seconds, emulated / u.seconds / 1e6, u.floorRatio, u.maxRssKiB);
+
+    // The study's cost: runs with and without --table --roll --midi in turns,
+    // the ratio taken pair by pair; the real tunes when they are here.
+    std::vector<Workload> studied = realTunes;
+    if (studied.empty()) studied.push_back(writes);
+    std::vector<double> studyRatios;
+    long studyRss = 0;
+    for (const Workload& w : studied) {
+        Workload with = w;
+        with.options = kStudy;
+        for (int k = 0; k < 3; ++k) {
+            const double without = run(args(voxdump, w)).seconds;
+            const Measure m = run(args(voxdump, with));
+            studyRatios.push_back(m.seconds / without);
+            studyRss = std::max(studyRss, m.maxRssKiB);
+        }
+    }
+    std::printf(
+        "\n--table --roll --midi, %zu tunes of %d calls, log mode: %.3fx the run without "
+        "them (median of %zu paired runs), peak RSS %ld KiB\n",
+        studied.size(), kCalls, median(studyRatios), studyRatios.size(), studyRss);
+
     // The watchdog's cost: the two builds run in turns, ratio taken pair by pair.
     std::vector<double> pairs;
     for (int k = 0; k < 3 * kRuns; ++k) {
@@ -333,11 +383,18 @@ int main(int argc, char** argv) {
                       callgrindInstructions(voxdump, "compute.sid", 20);
     const double off = callgrindInstructions(voxdumpNoWatchdog, "compute.sid", 40) -
                        callgrindInstructions(voxdumpNoWatchdog, "compute.sid", 20);
+    const double undocumented =
+        callgrindInstructions(voxdump, "compute.sid", 40, "--undocumented") -
+        callgrindInstructions(voxdump, "compute.sid", 20, "--undocumented");
     const double perInstruction = on / (20.0 * static_cast<double>(perCall));
     std::printf(
         "callgrind, compute-heavy: %.1f host instructions per emulated instruction "
         "(%zu emulated per call); watchdog compiled out: %.1f (%+.1f %%)\n",
         perInstruction, perCall, off / (20.0 * static_cast<double>(perCall)), (on / off - 1) * 100);
+    std::printf(
+        "callgrind, compute-heavy with --undocumented: %.1f host instructions per emulated "
+        "instruction (%+.1f %%)\n",
+        undocumented / (20.0 * static_cast<double>(perCall)), (undocumented / on - 1) * 100);
     fs::remove_all(work);
     return same ? 0 : 1;
 }

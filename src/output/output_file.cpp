@@ -5,10 +5,24 @@
 
 #include "platform/raw_file.h"
 
-void outputOpen(OutputFile& file, const std::string& name) {
+namespace {
+
+constexpr size_t kBufferSize = 64 * 1024;
+
+void flushPending(OutputFile& file) {
+    if (!file.pending.empty() && file.firstError == 0)
+        rawWrite(file.handle, file.pending.data(), file.pending.size(), file.firstError);
+    file.pending.clear();
+}
+
+}  // namespace
+
+void outputOpen(OutputFile& file, const std::string& name, bool buffered) {
     file.name = name;
     file.firstError = 0;
     file.createFailed = false;
+    file.buffered = buffered;
+    file.pending.clear();
     file.handle = rawCreate(name.c_str(), file.firstError);
     if (file.handle < 0) {
         file.createFailed = true;
@@ -20,6 +34,11 @@ void outputOpen(OutputFile& file, const std::string& name) {
 void outputLine(OutputFile& file, const char* data, size_t size) {
     if (file.firstError != 0) [[unlikely]]
         return;  // a failed file drops what comes after
+    if (file.buffered) {
+        file.pending.append(data, size);
+        if (file.pending.size() >= kBufferSize) flushPending(file);
+        return;
+    }
     rawWrite(file.handle, data, size, file.firstError);
 }
 
@@ -38,6 +57,7 @@ void outputBlock(OutputFile& file, std::string_view bytes) {
 
 bool outputClose(OutputFile& file) {
     if (file.createFailed) return false;
+    flushPending(file);
     if (file.handle >= 0) {
         int error = 0;
         if (!rawClose(file.handle, error) && file.firstError == 0) file.firstError = error;

@@ -13,13 +13,16 @@ struct OutputFile {
     int handle = -1;
     int firstError = 0;  // the system's error number of the first failure, 0 while all is well
     bool createFailed = false;
+    bool buffered = false;  // lines gathered and written 64 KiB at a time
+    std::string pending;
 };
 
 // Creates (or truncates) the file. A failure is reported on standard error at
-// once; everything written to the file afterwards is dropped.
-void outputOpen(OutputFile& file, const std::string& name);
+// once; everything written to the file afterwards is dropped. A buffered
+// file (one that nobody reads while the run goes on) gathers its lines.
+void outputOpen(OutputFile& file, const std::string& name, bool buffered = false);
 
-// Writes bytes that end in a line end, in one write.
+// Writes bytes that end in a line end, in one write (or into the buffer).
 void outputLine(OutputFile& file, const char* data, size_t size);
 
 // Writes text made of whole lines, one write per line.

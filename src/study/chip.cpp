@@ -11,6 +11,7 @@ struct Chips {
     uint8_t registers[kMaxChips][32];
     bool gateOff[kMaxVoices];  // written off in this call
     bool retriggered[kMaxVoices];
+    bool written[kMaxVoices];
 };
 
 Chips chips;
@@ -53,8 +54,10 @@ void chipStore(uint16_t address, uint8_t value) {
         if ((address & 0xFFE0) == chips.address[k]) chip = k;
     }
     chips.registers[chip][reg] = value;
-    if (reg < 21 && reg % 7 == 4) {
-        const int voice = chip * kVoicesPerChip + static_cast<int>(reg / 7);
+    if (reg >= 21) return;
+    const int voice = chip * kVoicesPerChip + static_cast<int>(reg / 7);
+    chips.written[voice] = true;
+    if (reg % 7 == 4) {
         if (!(value & kGate)) {
             chips.gateOff[voice] = true;
         } else if (chips.gateOff[voice]) {
@@ -66,6 +69,7 @@ void chipStore(uint16_t address, uint8_t value) {
 void chipBeginCall() {
     std::fill(std::begin(chips.gateOff), std::end(chips.gateOff), false);
     std::fill(std::begin(chips.retriggered), std::end(chips.retriggered), false);
+    std::fill(std::begin(chips.written), std::end(chips.written), false);
 }
 
 ChipState chipState(int chip) {
@@ -85,4 +89,8 @@ ChipState chipState(int chip) {
 
 bool chipRetriggered(int voice) {
     return chips.retriggered[voice];
+}
+
+bool chipVoiceWritten(int voice) {
+    return chips.written[voice];
 }

@@ -47,3 +47,5 @@ void chipBeginCall();
 ChipState chipState(int chip);
 // The voice (0 to 8) had its gate written off and then on in this call.
 bool chipRetriggered(int voice);
+// One of the voice's registers (0-6) was written in this call.
+bool chipVoiceWritten(int voice);

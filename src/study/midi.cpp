@@ -111,7 +111,7 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes) {
 }
 
 void midiOpen(const std::string& fileName) {
-    outputOpen(midiOutput, fileName);
+    outputOpen(midiOutput, fileName, true);
 }
 
 bool midiClose(const StudyInfo& info, const std::vector<Note>& notes) {

@@ -9,7 +9,6 @@ namespace {
 std::vector<Note> allNotes;
 VoiceSound before[kMaxVoices];
 int sounding[kMaxVoices];  // index in allNotes of the voice's note, -1 when none
-uint32_t lastCall[kMaxVoices];
 
 bool sameWay(VoiceSound a, VoiceSound b) {
     return a.sound == b.sound && (a.sound != Sound::Pitched || a.key == b.key);
@@ -18,10 +17,10 @@ bool sameWay(VoiceSound a, VoiceSound b) {
 }  // namespace
 
 VoiceSound voiceSound(const VoiceRegisters& voice, uint32_t clock) {
+    if (!(voice.control & kGate) || (voice.control & kTest) || !(voice.control & kWaveforms))
+        return {Sound::Silent, 0};
     const Pitch pitch = pitchOf(voice.frequency, clock);
-    const bool sounds = (voice.control & kGate) && !(voice.control & kTest) &&
-                        (voice.control & kWaveforms) && pitch.named;
-    if (!sounds) return {Sound::Silent, 0};
+    if (!pitch.named) return {Sound::Silent, 0};
     return {voice.control & kNoise ? Sound::Percussion : Sound::Pitched, pitch.key};
 }
 
@@ -37,7 +36,7 @@ void notesAfterCall(uint32_t call, int voice, VoiceSound sound, bool retriggered
     const bool begins =
         sound.sound != Sound::Silent && (retriggered || !sameWay(sound, before[voice]));
     if (sounding[voice] >= 0 && (begins || sound.sound == Sound::Silent)) {
-        allNotes[static_cast<size_t>(sounding[voice])].last = lastCall[voice];
+        allNotes[static_cast<size_t>(sounding[voice])].last = call - 1;
         sounding[voice] = -1;
     }
     if (begins) {
@@ -45,13 +44,12 @@ void notesAfterCall(uint32_t call, int voice, VoiceSound sound, bool retriggered
         allNotes.push_back({static_cast<uint8_t>(voice), sound.sound == Sound::Percussion,
                             static_cast<uint8_t>(sound.key), call, call});
     }
-    lastCall[voice] = call;
     before[voice] = sound;
 }
 
-void notesFinish() {
+void notesFinish(uint32_t lastCall) {
     for (int v = 0; v < kMaxVoices; ++v) {
-        if (sounding[v] >= 0) allNotes[static_cast<size_t>(sounding[v])].last = lastCall[v];
+        if (sounding[v] >= 0) allNotes[static_cast<size_t>(sounding[v])].last = lastCall;
         sounding[v] = -1;
     }
 }

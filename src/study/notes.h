@@ -34,11 +34,13 @@ struct Note {
 // Forgets all notes.
 void notesReset();
 
-// The voice's sound after routine call `call`; calls come in order.
+// The voice's sound after routine call `call`; calls come in order. A call
+// after which a voice sounds as after the call before, without a retrigger,
+// need not be told.
 void notesAfterCall(uint32_t call, int voice, VoiceSound sound, bool retriggered);
 
 // Ends the notes still sounding after the last call.
-void notesFinish();
+void notesFinish(uint32_t lastCall);
 
 // Every note, in the order they began (by call, then voice).
 const std::vector<Note>& notes();

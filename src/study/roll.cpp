@@ -1,6 +1,7 @@
 #include "study/roll.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "output/output_file.h"
 #include "study/chip.h"
@@ -22,9 +23,7 @@ const char* const kColours[kMaxVoices] = {"#d62728", "#1f77b4", "#2ca02c", "#ff7
                                           "#8c564b", "#e377c2", "#17becf", "#bcbd22"};
 
 // A length in pixels, "12.3" or "12".
-std::string px(long tenths) {
-    char text[24];
-    char* at = text;
+char* putPixels(char* at, long tenths) {
     if (tenths < 0) {
         *at++ = '-';
         tenths = -tenths;
@@ -34,12 +33,28 @@ std::string px(long tenths) {
         *at++ = '.';
         *at++ = static_cast<char>('0' + tenths % 10);
     }
-    return std::string(text, at);
+    return at;
+}
+
+std::string px(long tenths) {
+    char text[24];
+    return std::string(text, putPixels(text, tenths));
 }
 
 std::string rect(long x, long y, long width, long height) {
-    return "<rect x=\"" + px(x) + "\" y=\"" + px(y) + "\" width=\"" + px(width) + "\" height=\"" +
-           px(height) + "\"/>";
+    char text[128];
+    char* at = text;
+    const auto put = [&at](const char* part, long tenths) {
+        const size_t size = std::strlen(part);
+        std::memcpy(at, part, size);
+        at = putPixels(at + size, tenths);
+    };
+    put("<rect x=\"", x);
+    put("\" y=\"", y);
+    put("\" width=\"", width);
+    put("\" height=\"", height);
+    std::memcpy(at, "\"/>", 3);
+    return std::string(text, at + 3);
 }
 
 std::string text(long x, long y, const std::string& content, const char* more = "") {
@@ -214,7 +229,7 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
 }
 
 void rollOpen(const std::string& fileName) {
-    outputOpen(rollFile, fileName);
+    outputOpen(rollFile, fileName, true);
 }
 
 bool rollClose(const StudyInfo& info, const std::vector<Note>& notes) {

@@ -14,6 +14,7 @@ namespace {
 
 StudyFiles files;
 StudyInfo info;
+uint32_t lastCall = 0;
 
 std::string headerText(const uint8_t (&field)[32]) {
     const char* text = reinterpret_cast<const char*>(field);
@@ -56,14 +57,17 @@ void studyEndCall(uint32_t call, uint64_t cycles) {
     for (int c = 0; c < info.chips; ++c) chips[c] = chipState(c);
     if (!files.table.empty()) tableWriteCall(call, cycles, chips);
     for (int v = 0; v < info.chips * kVoicesPerChip; ++v) {
+        // A voice none of whose registers was written sounds as before.
+        if (call != 0 && !chipVoiceWritten(v)) continue;
         const VoiceSound sound =
             voiceSound(chips[v / kVoicesPerChip].voice[v % kVoicesPerChip], info.clock);
         notesAfterCall(call, v, sound, chipRetriggered(v));
     }
+    lastCall = call;
 }
 
 bool studyClose() {
-    notesFinish();
+    notesFinish(lastCall);
     bool written = true;
     if (!files.table.empty()) written = tableClose() && written;
     if (!files.roll.empty()) written = rollClose(info, notes()) && written;

@@ -1,5 +1,6 @@
 #include "study/table.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -20,67 +21,79 @@ void pad(std::string& line, size_t size) {
     if (line.size() < size) line.append(size - line.size(), ' ');
 }
 
-void putNumber(std::string& line, uint32_t value, int width) {
-    char text[16];
-    const std::string digits(text, putDecimal(text, value, 1));
-    if (static_cast<int>(digits.size()) < width) line.append(static_cast<size_t>(width) - digits.size(), ' ');
-    line += digits;
+// Field writers: each writes its value at `at` into a line already filled
+// with spaces, and only when it changed ("." otherwise).
+void hexDigits(char* at, uint32_t value, int digits) {
+    static const char kDigits[] = "0123456789abcdef";
+    for (int k = digits - 1; k >= 0; --k, value >>= 4) at[k] = kDigits[value & 0xF];
 }
 
-// A field of `width` characters, or "." when it did not change.
-void putField(std::string& line, const std::string& value, int width, bool changed) {
-    const size_t start = line.size();
-    line += changed ? value : ".";
-    pad(line, start + static_cast<size_t>(width));
+void hexField(char* at, bool changed, uint32_t value, int digits) {
+    if (changed) {
+        hexDigits(at, value, digits);
+    } else {
+        *at = '.';
+    }
 }
 
-std::string hex(uint32_t value, int digits) {
-    char text[8];
-    return std::string(text, putHex(text, value, digits, false));
+void twoDigits(char* at, uint32_t value) {
+    at[0] = static_cast<char>('0' + value / 10);
+    at[1] = static_cast<char>('0' + value % 10);
 }
 
-std::string noteText(uint16_t frequency) {
+// A number right-aligned in `width` characters (wider when it needs it).
+char* number(char* at, uint64_t value, int width) {
+    char text[24];
+    char* end = text;
+    do {
+        *end++ = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    at += std::max(0, width - static_cast<int>(end - text));
+    while (end > text) *at++ = *--end;
+    return at;
+}
+
+void noteField(char* at, uint16_t frequency) {
     const Pitch pitch = pitchOf(frequency, run.clock);
-    if (!pitch.named) return "-";
-    char text[16];
-    char* at = putNoteName(text, pitch.key);
-    *at++ = ' ';
+    if (!pitch.named) {
+        *at = '-';
+        return;
+    }
+    at = putNoteName(at, pitch.key) + 1;
     *at++ = pitch.cents < 0 ? '-' : '+';
-    at = putDecimal(at, static_cast<uint32_t>(pitch.cents < 0 ? -pitch.cents : pitch.cents), 1);
-    return std::string(text, at);
+    putDecimal(at, static_cast<uint32_t>(pitch.cents < 0 ? -pitch.cents : pitch.cents), 1);
 }
 
-std::string waveText(uint8_t control) {
+void waveField(char* at, uint8_t control) {
     static const char* const kNames[4] = {"tri", "saw", "pul", "noi"};
-    std::string initials;
-    int count = 0, last = 0;
-    for (int k = 0; k < 4; ++k) {
-        if (control & (0x10 << k)) {
-            initials += kNames[k][0];
-            ++count;
-            last = k;
+    const unsigned waves = control >> 4;
+    if (waves == 0) {
+        *at = '-';
+    } else if ((waves & (waves - 1)) == 0) {  // one alone: its name
+        std::memcpy(at, kNames[waves == 1 ? 0 : waves == 2 ? 1 : waves == 4 ? 2 : 3], 3);
+    } else {  // several: their initials
+        for (int k = 0; k < 4; ++k) {
+            if (waves & (1u << k)) *at++ = kNames[k][0];
         }
     }
-    return count == 0 ? "-" : count == 1 ? kNames[last] : initials;
-}
-
-std::string gateText(uint8_t control) {
-    std::string text = control & kGate ? "1" : "0";
-    if (control & kTest) text += 't';
-    return text;
 }
 
 // mm:ss.ff: minutes, seconds and hundredths at the start of the call.
-std::string timeText(uint32_t call) {
+char* timeField(char* at, uint32_t call) {
     const uint64_t hundredths = uint64_t{call} * 100 / static_cast<uint64_t>(run.callsPerSecond);
     const uint64_t seconds = hundredths / 100;
-    char text[32];
-    char* at = putDecimal(text, static_cast<uint32_t>(seconds / 60), 2);
+    if (seconds / 60 < 100) {
+        twoDigits(at, static_cast<uint32_t>(seconds / 60));
+        at += 2;
+    } else {
+        at = putDecimal(at, static_cast<uint32_t>(seconds / 60), 2);
+    }
     *at++ = ':';
-    at = putDecimal(at, static_cast<uint32_t>(seconds % 60), 2);
-    *at++ = '.';
-    at = putDecimal(at, static_cast<uint32_t>(hundredths % 100), 2);
-    return std::string(text, at);
+    twoDigits(at, static_cast<uint32_t>(seconds % 60));
+    at[2] = '.';
+    twoDigits(at + 3, static_cast<uint32_t>(hundredths % 100));
+    return at + 5;
 }
 
 std::string headerText() {
@@ -137,18 +150,16 @@ std::string headerText() {
 
 void tableOpen(const std::string& fileName, const StudyInfo& info) {
     run = info;
-    outputOpen(tableFile, fileName);
+    outputOpen(tableFile, fileName, true);
     outputLines(tableFile, headerText());
 }
 
 void tableWriteCall(uint32_t call, uint64_t cycles, const ChipState* chips) {
-    std::string line;
-    line.reserve(160);
-    putNumber(line, call, 5);
-    line += ' ';
-    putNumber(line, static_cast<uint32_t>(cycles), 6);
-    line += ' ';
-    line += timeText(call);
+    char line[64 + kMaxChips * 120];
+    std::memset(line, ' ', 64 + static_cast<size_t>(run.chips) * 120);
+    char* at = number(line, call, 5) + 1;
+    at = number(at, cycles, 6) + 1;
+    at = timeField(at, call);
     const bool all = call == 0;
     for (int c = 0; c < run.chips; ++c) {
         const ChipState& now = chips[c];
@@ -156,38 +167,47 @@ void tableWriteCall(uint32_t call, uint64_t cycles, const ChipState* chips) {
         for (int v = 0; v < kVoicesPerChip; ++v) {
             const VoiceRegisters& a = now.voice[v];
             const VoiceRegisters& b = was.voice[v];
-            const bool frequency = all || a.frequency != b.frequency;
-            line += "  ";
-            putField(line, hex(a.frequency, 4), kFrequencyWidth, frequency);
-            line += ' ';
-            putField(line, noteText(a.frequency), kNoteWidth, frequency);
-            line += ' ';
-            putField(line, waveText(a.control), kWaveWidth,
-                     all || ((a.control ^ b.control) & kWaveforms));
-            line += ' ';
-            putField(line, gateText(a.control), kGateWidth,
-                     all || ((a.control ^ b.control) & (kGate | kTest)));
-            line += ' ';
-            putField(line, hex(a.attackDecay, 2), kByteWidth,
-                     all || a.attackDecay != b.attackDecay);
-            line += ' ';
-            putField(line, hex(a.sustainRelease, 2), kByteWidth,
-                     all || a.sustainRelease != b.sustainRelease);
-            line += ' ';
-            putField(line, hex(a.pulseWidth, 3), kPulseWidth, all || a.pulseWidth != b.pulseWidth);
+            at += 2;
+            if (all || a.frequency != b.frequency) {
+                hexDigits(at, a.frequency, 4);
+                noteField(at + kFrequencyWidth + 1, a.frequency);
+            } else {
+                at[0] = '.';
+                at[kFrequencyWidth + 1] = '.';
+            }
+            at += kFrequencyWidth + 1 + kNoteWidth + 1;
+            if (all || ((a.control ^ b.control) & kWaveforms)) {
+                waveField(at, a.control);
+            } else {
+                *at = '.';
+            }
+            at += kWaveWidth + 1;
+            if (all || ((a.control ^ b.control) & (kGate | kTest))) {
+                at[0] = a.control & kGate ? '1' : '0';
+                if (a.control & kTest) at[1] = 't';
+            } else {
+                *at = '.';
+            }
+            at += kGateWidth + 1;
+            hexField(at, all || a.attackDecay != b.attackDecay, a.attackDecay, 2);
+            at += kByteWidth + 1;
+            hexField(at, all || a.sustainRelease != b.sustainRelease, a.sustainRelease, 2);
+            at += kByteWidth + 1;
+            hexField(at, all || a.pulseWidth != b.pulseWidth, a.pulseWidth, 3);
+            at += kPulseWidth;
         }
-        line += "  ";
-        putField(line, hex(now.cutoff, 3), kCutoffWidth, all || now.cutoff != was.cutoff);
-        line += ' ';
-        putField(line, hex(now.resonanceRouting, 2), kByteWidth,
-                 all || now.resonanceRouting != was.resonanceRouting);
-        line += ' ';
-        putField(line, hex(now.modeVolume, 2), kByteWidth, all || now.modeVolume != was.modeVolume);
+        at += 2;
+        hexField(at, all || now.cutoff != was.cutoff, now.cutoff, 3);
+        at += kCutoffWidth + 1;
+        hexField(at, all || now.resonanceRouting != was.resonanceRouting, now.resonanceRouting, 2);
+        at += kByteWidth + 1;
+        hexField(at, all || now.modeVolume != was.modeVolume, now.modeVolume, 2);
+        at += kByteWidth;
         previous[c] = now;
     }
-    while (line.back() == ' ') line.pop_back();
-    line += '\n';
-    outputLine(tableFile, line.data(), line.size());
+    while (at[-1] == ' ') --at;
+    *at++ = '\n';
+    outputLine(tableFile, line, static_cast<size_t>(at - line));
 }
 
 bool tableClose() {

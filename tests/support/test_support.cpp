@@ -1,9 +1,7 @@
 #include "support/test_support.h"
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "cpu/cpu_state.h"
@@ -63,27 +61,17 @@ void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
 }
 
 ScratchDir::ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "voxdump-XXXXXX").string();
-    path = mkdtemp(pattern.data());
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const std::filesystem::path temp = std::filesystem::temp_directory_path();
+    do {
+        path = temp / ("voxdump-" + std::to_string(random() % 100000000));
+    } while (!std::filesystem::create_directory(path));
 }
 
 ScratchDir::~ScratchDir() {
-    std::filesystem::remove_all(path);
-}
-
-RunResult runVoxdump(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-    // VOXDUMP_WRAPPER runs the binary under a checker, e.g. valgrind.
-    const char* wrapper = std::getenv("VOXDUMP_WRAPPER");
-    std::string command =
-        "cd '" + dir.string() + "' && " + (wrapper ? wrapper : "") + " " VOXDUMP_BINARY;
-    for (const std::string& arg : args) command += " '" + arg + "'";
-    command += " >.stdout 2>.stderr </dev/null";
-    int raw = std::system(command.c_str());
-    RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / ".stdout"),
-                     readFile(dir / ".stderr")};
-    std::filesystem::remove(dir / ".stdout");
-    std::filesystem::remove(dir / ".stderr");
-    return result;
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
 }
 
 std::filesystem::path sharedDir() {

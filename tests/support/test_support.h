@@ -47,8 +47,12 @@ struct RunResult {
     std::string out, err;
 };
 
-// Runs the voxdump binary inside `dir` with the given arguments.
+// Runs the voxdump binary inside `dir` with the given arguments, standard
+// input empty, standard output and error captured.
 RunResult runVoxdump(const std::filesystem::path& dir, const std::vector<std::string>& args);
+
+// True where symbolic links and /dev/full can be made use of (not on Windows).
+bool haveUnixFiles();
 
 // The shared folder of real tunes and CPU cases, or empty when absent.
 std::filesystem::path sharedDir();
