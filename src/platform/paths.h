@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <string_view>
 
+// The characters that end a folder's name in a path: "/", and on Windows "\".
+const char* pathSeparators();
+
 // The index of the first character after the path's folder part: after the
-// last "/" (and, on Windows, "\" or a drive letter's ":").
+// last separator (or, on Windows, a drive letter's ":", as in "C:tune.sid").
 size_t fileNameStart(std::string_view path);

@@ -1,6 +1,7 @@
 #include "study/roll.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "output/output_file.h"
@@ -16,14 +17,14 @@ OutputFile rollFile;
 constexpr int kLeft = 600, kRight = 200, kTop = 700, kAxis = 320;
 constexpr int kRow = 60;            // a semitone
 constexpr int kPercussionRow = 80;  // a voice in the percussion lane
-constexpr int kSecond = 600;        // a second, unless the run is long
+constexpr int kSecond = 600;        // a second, unless the run is int64_t
 constexpr int kMaxPlot = 120000;    // the plot's widest
 
 const char* const kColours[kMaxVoices] = {"#d62728", "#1f77b4", "#2ca02c", "#ff7f0e", "#9467bd",
                                           "#8c564b", "#e377c2", "#17becf", "#bcbd22"};
 
 // A length in pixels, "12.3" or "12".
-char* putPixels(char* at, long tenths) {
+char* putPixels(char* at, int64_t tenths) {
     if (tenths < 0) {
         *at++ = '-';
         tenths = -tenths;
@@ -36,15 +37,15 @@ char* putPixels(char* at, long tenths) {
     return at;
 }
 
-std::string px(long tenths) {
+std::string px(int64_t tenths) {
     char text[24];
     return std::string(text, putPixels(text, tenths));
 }
 
-std::string rect(long x, long y, long width, long height) {
+std::string rect(int64_t x, int64_t y, int64_t width, int64_t height) {
     char text[128];
     char* at = text;
-    const auto put = [&at](const char* part, long tenths) {
+    const auto put = [&at](const char* part, int64_t tenths) {
         const size_t size = std::strlen(part);
         std::memcpy(at, part, size);
         at = putPixels(at + size, tenths);
@@ -57,7 +58,7 @@ std::string rect(long x, long y, long width, long height) {
     return std::string(text, at + 3);
 }
 
-std::string text(long x, long y, const std::string& content, const char* more = "") {
+std::string text(int64_t x, int64_t y, const std::string& content, const char* more = "") {
     return "<text x=\"" + px(x) + "\" y=\"" + px(y) + "\"" + more + ">" + content + "</text>\n";
 }
 
@@ -119,16 +120,16 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
     int percussionRow[kMaxVoices];
     for (int v = 0; v < kMaxVoices; ++v) percussionRow[v] = percussionOf[v] ? percussionRows++ : -1;
 
-    const long columns = long{info.calls} + 1;
-    long callWidth = kSecond / info.callsPerSecond;
-    if (columns * callWidth > kMaxPlot) callWidth = std::max(1L, kMaxPlot / columns);
-    const long plotWidth = columns * callWidth;
-    const long plotHeight = (high - low + 1) * long{kRow};
-    const long laneTop = kTop + plotHeight + (percussionRows > 0 ? 160 : 0);
-    const long laneHeight = percussionRows * long{kPercussionRow};
-    const long width = kLeft + plotWidth + kRight;
-    const long height = laneTop + laneHeight + kAxis;
-    auto rowTop = [&](int key) { return kTop + (high - key) * long{kRow}; };
+    const int64_t columns = int64_t{info.calls} + 1;
+    int64_t callWidth = kSecond / info.callsPerSecond;
+    if (columns * callWidth > kMaxPlot) callWidth = std::max(int64_t{1}, kMaxPlot / columns);
+    const int64_t plotWidth = columns * callWidth;
+    const int64_t plotHeight = (high - low + 1) * int64_t{kRow};
+    const int64_t laneTop = kTop + plotHeight + (percussionRows > 0 ? 160 : 0);
+    const int64_t laneHeight = percussionRows * int64_t{kPercussionRow};
+    const int64_t width = kLeft + plotWidth + kRight;
+    const int64_t height = laneTop + laneHeight + kAxis;
+    auto rowTop = [&](int key) { return kTop + (high - key) * int64_t{kRow}; };
 
     const std::string song = "song " + std::to_string(info.song) +
                              (info.songs >= 1 ? " of " + std::to_string(info.songs) : "");
@@ -145,7 +146,7 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
                     " play calls, " + (info.ntsc ? "NTSC" : "PAL"));
 
     // The legend: the voices that play.
-    long legendX = 100;
+    int64_t legendX = 100;
     for (int v = 0; v < kMaxVoices; ++v) {
         if (!voiceSeen[v]) continue;
         svg += "<g fill=\"" + std::string(kColours[v]) + "\">" + rect(legendX, 510, 100, 100) +
@@ -182,14 +183,14 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
     }
 
     // The time axis: a tick each second, labels far enough apart.
-    const long second = callWidth * info.callsPerSecond;
+    const int64_t second = callWidth * info.callsPerSecond;
     const uint32_t seconds = info.calls / static_cast<uint32_t>(info.callsPerSecond);
     uint32_t every = 1;
     for (uint32_t step : {1u, 2u, 5u, 10u, 15u, 30u, 60u, 120u, 300u, 600u, 1200u, 3000u}) {
         every = step;
         if (step * second >= 500) break;
     }
-    const long axisY = laneTop + laneHeight;
+    const int64_t axisY = laneTop + laneHeight;
     svg += "<path stroke=\"#808080\" d=\"";
     for (uint32_t s = 0; s <= seconds; ++s) {
         if (second >= 40 || s % every == 0) {
@@ -212,10 +213,10 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
         svg += "<g id=\"voice" + std::to_string(v + 1) + "\" fill=\"" + kColours[v] + "\">\n";
         for (const Note& n : notes) {
             if (n.voice != v) continue;
-            const long x = kLeft + n.first * callWidth;
-            const long w = (long{n.last} - n.first + 1) * callWidth;
+            const int64_t x = kLeft + n.first * callWidth;
+            const int64_t w = (int64_t{n.last} - n.first + 1) * callWidth;
             if (n.percussion) {
-                svg += rect(x, laneTop + percussionRow[v] * long{kPercussionRow} + 10, w,
+                svg += rect(x, laneTop + percussionRow[v] * int64_t{kPercussionRow} + 10, w,
                             kPercussionRow - 20) +
                        "\n";
             } else {

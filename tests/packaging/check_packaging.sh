@@ -21,6 +21,7 @@ deb=$(ls "$work"/package/voxdump_*.deb)
 contents=$(dpkg-deb -c "$deb")
 grep -q '\./usr/bin/voxdump$' <<<"$contents" || fail "the package has no /usr/bin/voxdump"
 grep -q '\./usr/share/man/man1/voxdump\.1' <<<"$contents" || fail "the package has no manual page"
+grep -q '\./usr/share/doc/voxdump/copyright$' <<<"$contents" || fail "the package has no copyright file"
 dpkg-deb -x "$deb" "$work/root"
 usage=$("$work/root/usr/bin/voxdump" | sed -n 2p)
 [ "$usage" = "Usage: voxdump filename [calls] [init] [asm]" ] || fail "the packaged binary printed '$usage'"

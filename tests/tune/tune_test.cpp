@@ -56,7 +56,7 @@ TEST_P(LoadTest, ReadsWhatIsThere) {
     writeFile(dir.path / "t.sid", c.file);
     tuneHeader() = TuneHeader{};
     allocateLoadBuffer();
-    EXPECT_EQ(loadTune((dir.path / "t.sid").c_str()), c.ok);
+    EXPECT_EQ(loadTune((dir.path / "t.sid").string().c_str()), c.ok);
     EXPECT_EQ(tuneLoadProblem(), c.problem);
     EXPECT_EQ(tuneHeader().loadAddress, c.loadAddress);
     EXPECT_EQ(tuneHeader().dataSize, c.dataSize);
@@ -89,7 +89,7 @@ TEST(HeaderReport, FieldsAtTheirLimits) {
     file[2] = 0;                                              // ID with a zero byte
     writeFile(dir.path / "t.sid", file);
     allocateLoadBuffer();
-    ASSERT_TRUE(loadTune((dir.path / "t.sid").c_str()));
+    ASSERT_TRUE(loadTune((dir.path / "t.sid").string().c_str()));
     const std::string text = report();
     EXPECT_NE(text.find("\nID: PS\n"), std::string::npos);
     EXPECT_NE(text.find("\nSpeed: -1\n"), std::string::npos);
@@ -103,7 +103,7 @@ TEST(HeaderReport, Version3KeepsTheVersion1Layout) {
     ScratchDir dir;
     writeFile(dir.path / "t.sid", psidFile({.version = 3, .flags = 0x24, .data = hexBytes("60")}));
     allocateLoadBuffer();
-    ASSERT_TRUE(loadTune((dir.path / "t.sid").c_str()));
+    ASSERT_TRUE(loadTune((dir.path / "t.sid").string().c_str()));
     EXPECT_EQ(tuneHeader().flags, 0x24);
     const std::string text = report();
     EXPECT_EQ(text.find("Version 2 extensions:"), std::string::npos);
