@@ -18,7 +18,10 @@ constexpr int kLeft = 600, kRight = 200, kTop = 700, kAxis = 320;
 constexpr int kRow = 60;            // a semitone
 constexpr int kPercussionRow = 80;  // a voice in the percussion lane
 constexpr int kSecond = 600;        // a second, unless the run is int64_t
-constexpr int kMaxPlot = 120000;    // the plot's widest
+constexpr int kMinPlot = 6000;      // a short run is drawn wider, up to
+constexpr int kMaxCall = 200;       // this much a call,
+constexpr int kMaxPlot = 120000;    // and a long one narrower
+constexpr int kMinWidth = 7000;     // room for the title and the legend
 
 const char* const kColours[kMaxVoices] = {"#d62728", "#1f77b4", "#2ca02c", "#ff7f0e", "#9467bd",
                                           "#8c564b", "#e377c2", "#17becf", "#bcbd22"};
@@ -122,12 +125,13 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
 
     const int64_t columns = int64_t{info.calls} + 1;
     int64_t callWidth = kSecond / info.callsPerSecond;
+    if (columns * callWidth < kMinPlot) callWidth = std::min<int64_t>(kMaxCall, kMinPlot / columns);
     if (columns * callWidth > kMaxPlot) callWidth = std::max(int64_t{1}, kMaxPlot / columns);
     const int64_t plotWidth = columns * callWidth;
     const int64_t plotHeight = (high - low + 1) * int64_t{kRow};
     const int64_t laneTop = kTop + plotHeight + (percussionRows > 0 ? 160 : 0);
     const int64_t laneHeight = percussionRows * int64_t{kPercussionRow};
-    const int64_t width = kLeft + plotWidth + kRight;
+    const int64_t width = std::max<int64_t>(kMinWidth, kLeft + plotWidth + kRight);
     const int64_t height = laneTop + laneHeight + kAxis;
     auto rowTop = [&](int key) { return kTop + (high - key) * int64_t{kRow}; };
 
