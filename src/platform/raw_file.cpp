@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+// The system's calls, one each, behind the same names; the loops below are
+// the same for every system.
 #ifdef _WIN32
 #include <io.h>
 
@@ -18,75 +20,73 @@ int folderAware(const char* name, int error) {
     return error;
 }
 
-}  // namespace
-
-int rawCreate(const char* name, int& error) {
+int openFile(const char* name, bool write, int& error) {
     const int handle =
-        _open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+        write ? _open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE)
+              : _open(name, _O_RDONLY | _O_BINARY);
     if (handle < 0) error = folderAware(name, errno);
     return handle;
 }
 
-int rawOpenRead(const char* name, int& error) {
-    const int handle = _open(name, _O_RDONLY | _O_BINARY);
-    if (handle < 0) error = folderAware(name, errno);
-    return handle;
+// At most 1 GiB a call, which an int counts.
+unsigned chunk(size_t size) {
+    return size > 0x40000000 ? 0x40000000u : static_cast<unsigned>(size);
 }
 
-bool rawWrite(int handle, const void* data, size_t size, int& error) {
-    const char* at = static_cast<const char*>(data);
-    while (size > 0) {
-        const unsigned chunk = size > 0x40000000 ? 0x40000000u : static_cast<unsigned>(size);
-        const int written = _write(handle, at, chunk);
-        if (written <= 0) {
-            error = written < 0 ? errno : ENOSPC;
-            return false;
-        }
-        at += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
+long writeOnce(int handle, const char* data, size_t size) {
+    return _write(handle, data, chunk(size));
 }
 
-size_t rawRead(int handle, void* data, size_t size, int& error) {
-    char* at = static_cast<char*>(data);
-    size_t got = 0;
-    while (got < size) {
-        const unsigned chunk =
-            size - got > 0x40000000 ? 0x40000000u : static_cast<unsigned>(size - got);
-        const int count = _read(handle, at + got, chunk);
-        if (count < 0) error = errno;
-        if (count <= 0) break;
-        got += static_cast<size_t>(count);
-    }
-    return got;
+long readOnce(int handle, char* data, size_t size) {
+    return _read(handle, data, chunk(size));
 }
 
-bool rawClose(int handle, int& error) {
-    if (_close(handle) == 0) return true;
-    error = errno;
-    return false;
+int closeFile(int handle) {
+    return _close(handle);
 }
+
+}  // namespace
 
 #else
 #include <unistd.h>
 
-int rawCreate(const char* name, int& error) {
-    const int handle = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+namespace {
+
+int openFile(const char* name, bool write, int& error) {
+    const int handle = write ? open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
+                             : open(name, O_RDONLY | O_CLOEXEC);
     if (handle < 0) error = errno;
     return handle;
 }
 
+long writeOnce(int handle, const char* data, size_t size) {
+    return write(handle, data, size);
+}
+
+long readOnce(int handle, char* data, size_t size) {
+    return read(handle, data, size);
+}
+
+int closeFile(int handle) {
+    return close(handle);
+}
+
+}  // namespace
+
+#endif
+
+int rawCreate(const char* name, int& error) {
+    return openFile(name, true, error);
+}
+
 int rawOpenRead(const char* name, int& error) {
-    const int handle = open(name, O_RDONLY | O_CLOEXEC);
-    if (handle < 0) error = errno;
-    return handle;
+    return openFile(name, false, error);
 }
 
 bool rawWrite(int handle, const void* data, size_t size, int& error) {
     const char* at = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t written = write(handle, at, size);
+        const long written = writeOnce(handle, at, size);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) {
             error = written < 0 ? errno : ENOSPC;
@@ -102,7 +102,7 @@ size_t rawRead(int handle, void* data, size_t size, int& error) {
     char* at = static_cast<char*>(data);
     size_t got = 0;
     while (got < size) {
-        const ssize_t count = read(handle, at + got, size - got);
+        const long count = readOnce(handle, at + got, size - got);
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) error = errno;
         if (count <= 0) break;
@@ -112,9 +112,7 @@ size_t rawRead(int handle, void* data, size_t size, int& error) {
 }
 
 bool rawClose(int handle, int& error) {
-    if (close(handle) == 0) return true;
+    if (closeFile(handle) == 0) return true;
     error = errno;
     return false;
 }
-
-#endif

@@ -12,12 +12,8 @@ RunResult runVoxdump(const std::filesystem::path& dir, const std::vector<std::st
         "cd '" + dir.string() + "' && " + (wrapper ? wrapper : "") + " " VOXDUMP_BINARY;
     for (const std::string& arg : args) command += " '" + arg + "'";
     command += " >.stdout 2>.stderr </dev/null";
-    int raw = std::system(command.c_str());
-    RunResult result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / ".stdout"),
-                     readFile(dir / ".stderr")};
-    std::filesystem::remove(dir / ".stdout");
-    std::filesystem::remove(dir / ".stderr");
-    return result;
+    const int raw = std::system(command.c_str());
+    return collectRun(dir, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1);
 }
 
 bool haveUnixFiles() {

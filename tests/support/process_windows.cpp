@@ -44,7 +44,10 @@ HANDLE inheritable(const std::filesystem::path& path, DWORD access, DWORD dispos
 
 RunResult runVoxdump(const std::filesystem::path& dir, const std::vector<std::string>& args) {
     std::string command = quoted(binaryPath());
-    for (const std::string& arg : args) command += " " + quoted(arg);
+    for (const std::string& arg : args) {
+        command += ' ';
+        command += quoted(arg);
+    }
     HANDLE out = inheritable(dir / ".stdout", GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE err = inheritable(dir / ".stderr", GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE in = inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
@@ -66,11 +69,7 @@ RunResult runVoxdump(const std::filesystem::path& dir, const std::vector<std::st
     CloseHandle(out);
     CloseHandle(err);
     CloseHandle(in);
-    RunResult result{static_cast<int>(status), readFile(dir / ".stdout"),
-                     readFile(dir / ".stderr")};
-    std::filesystem::remove(dir / ".stdout");
-    std::filesystem::remove(dir / ".stderr");
-    return result;
+    return collectRun(dir, static_cast<int>(status));
 }
 
 bool haveUnixFiles() {

@@ -74,6 +74,13 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(path, ignored);
 }
 
+RunResult collectRun(const std::filesystem::path& dir, int status) {
+    RunResult result{status, readFile(dir / ".stdout"), readFile(dir / ".stderr")};
+    std::filesystem::remove(dir / ".stdout");
+    std::filesystem::remove(dir / ".stderr");
+    return result;
+}
+
 std::filesystem::path sharedDir() {
     std::filesystem::path dir = VOXDUMP_SHARED_DIR;
     return std::filesystem::is_directory(dir / "tunes") ? dir : std::filesystem::path{};

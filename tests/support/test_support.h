@@ -51,6 +51,10 @@ struct RunResult {
 // input empty, standard output and error captured.
 RunResult runVoxdump(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
+// The result of a run whose standard output and error went to ".stdout" and
+// ".stderr" in `dir` (removed afterwards).
+RunResult collectRun(const std::filesystem::path& dir, int status);
+
 // True where symbolic links and /dev/full can be made use of (not on Windows).
 bool haveUnixFiles();
 
