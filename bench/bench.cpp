@@ -354,22 +354,27 @@ int main(int argc, char** argv) {
     // the ratio taken pair by pair; the real tunes when they are here.
     std::vector<Workload> studied = realTunes;
     if (studied.empty()) studied.push_back(writes);
-    std::vector<double> studyRatios;
+    std::vector<double> studyRatios, perTune;
     long studyRss = 0;
     for (const Workload& w : studied) {
         Workload with = w;
         with.options = kStudy;
+        std::vector<double> pairs;
         for (int k = 0; k < 3; ++k) {
             const double without = run(args(voxdump, w)).seconds;
             const Measure m = run(args(voxdump, with));
-            studyRatios.push_back(m.seconds / without);
+            pairs.push_back(m.seconds / without);
             studyRss = std::max(studyRss, m.maxRssKiB);
         }
+        studyRatios.insert(studyRatios.end(), pairs.begin(), pairs.end());
+        perTune.push_back(median(pairs));
     }
     std::printf(
         "\n--table --roll --midi, %zu tunes of %d calls, log mode: %.3fx the run without "
-        "them (median of %zu paired runs), peak RSS %ld KiB\n",
-        studied.size(), kCalls, median(studyRatios), studyRatios.size(), studyRss);
+        "them (median of %zu paired runs; per tune %.3fx to %.3fx), peak RSS %ld KiB\n",
+        studied.size(), kCalls, median(studyRatios), studyRatios.size(),
+        *std::min_element(perTune.begin(), perTune.end()),
+        *std::max_element(perTune.begin(), perTune.end()), studyRss);
 
     // The watchdog's cost: the two builds run in turns, ratio taken pair by pair.
     std::vector<double> pairs;

@@ -25,6 +25,7 @@ std::string headerText(const uint8_t (&field)[32]) {
 
 void studyOpen(const StudyFiles& wanted, int song, uint32_t calls) {
     files = wanted;
+    lastCall = 0;
     const TuneHeader& header = tuneHeader();
     chipModelReset(header.version, header.reserved);
     notesReset();
