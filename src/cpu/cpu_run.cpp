@@ -43,8 +43,9 @@ constexpr int kRunCheck = 3;
 
 // A documented opcode's case. The careful loop has charged the cycles from
 // opcodeCycles already, to check the limit first; elsewhere each case adds
-// its own count (the same value, reset fills opcodeCycles from kBaseCycles),
-// which keeps the table's address out of the loop's registers.
+// its own count (the same value: kAllCycles, which opcodeCycles is filled
+// from, agrees with kBaseCycles on every documented opcode), which keeps the
+// table's address out of the loop's registers.
 #define OPCODE(value) \
     case value:       \
         if constexpr (!Careful) k.cycles += kAllCycles[value];
