@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "output/output_file.h"
 #include "study/chip.h"
 
 namespace {
-
-OutputFile midiOutput;
 
 constexpr uint8_t kVelocity = 100;
 
@@ -108,13 +105,4 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes) {
     putChunk(file, "MTrk", first);
     for (int v = 0; v < voices; ++v) putChunk(file, "MTrk", voiceTrack(v, notes));
     return file;
-}
-
-void midiOpen(const std::string& fileName) {
-    outputOpen(midiOutput, fileName, true);
-}
-
-bool midiClose(const StudyInfo& info, const std::vector<Note>& notes) {
-    outputBlock(midiOutput, midiFile(info, notes));
-    return outputClose(midiOutput);
 }

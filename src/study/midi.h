@@ -11,14 +11,8 @@
 #include "study/notes.h"
 #include "study/study_info.h"
 
-// Creates the file; the music is written when the run is over.
-void midiOpen(const std::string& fileName);
-
-// The whole file as bytes.
+// The whole file as bytes, made when the run is over.
 std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes);
-
-// Writes the file and closes it.
-bool midiClose(const StudyInfo& info, const std::vector<Note>& notes);
 
 // The drum key a voice's percussion notes play.
 int drumKey(int voice);

@@ -10,8 +10,6 @@
 
 namespace {
 
-OutputFile rollFile;
-
 // Every length is in tenths of a pixel, so that the file is made of integers
 // alone and comes out the same on every system.
 constexpr int kLeft = 600, kRight = 200, kTop = 700, kAxis = 320;
@@ -231,13 +229,4 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
     }
     svg += "</svg>\n";
     return svg;
-}
-
-void rollOpen(const std::string& fileName) {
-    outputOpen(rollFile, fileName, true);
-}
-
-bool rollClose(const StudyInfo& info, const std::vector<Note>& notes) {
-    outputBlock(rollFile, rollPicture(info, notes));
-    return outputClose(rollFile);
 }

@@ -9,14 +9,8 @@
 #include "study/notes.h"
 #include "study/study_info.h"
 
-// Creates the file; the picture is written when the run is over.
-void rollOpen(const std::string& fileName);
-
-// The picture as text.
+// The picture as text, made when the run is over.
 std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes);
-
-// Writes the picture and closes the file.
-bool rollClose(const StudyInfo& info, const std::vector<Note>& notes);
 
 // Text for XML: the header's bytes read as Latin-1, written as UTF-8, with
 // the markup characters escaped and control characters left out.

@@ -1,7 +1,6 @@
 #include "study/study.h"
 
-#include <cstring>
-
+#include "output/output_file.h"
 #include "study/chip.h"
 #include "study/midi.h"
 #include "study/notes.h"
@@ -15,10 +14,12 @@ namespace {
 StudyFiles files;
 StudyInfo info;
 uint32_t lastCall = 0;
+OutputFile rollFile, midiOutput;  // made whole when the run is over
 
-std::string headerText(const uint8_t (&field)[32]) {
-    const char* text = reinterpret_cast<const char*>(field);
-    return std::string(text, strnlen(text, sizeof field));
+// Writes a file made at the end in one piece and closes it.
+bool writeWhole(OutputFile& file, const std::string& bytes) {
+    outputBlock(file, bytes);
+    return outputClose(file);
 }
 
 }  // namespace
@@ -33,16 +34,16 @@ void studyOpen(const StudyFiles& wanted, int song, uint32_t calls) {
     info.ntsc = header.version >= 2 && ((header.flags >> 2) & 3) == 2;
     info.clock = info.ntsc ? kNtscClock : kPalClock;
     info.callsPerSecond = info.ntsc ? 60 : 50;
-    info.name = headerText(header.name);
-    info.author = headerText(header.author);
-    info.copyright = headerText(header.copyright);
+    info.name = tuneText(header.name);
+    info.author = tuneText(header.author);
+    info.copyright = tuneText(header.copyright);
     info.song = song;
     info.songs = header.songs;
     info.calls = calls;
     info.chips = chipCount();
     if (!files.table.empty()) tableOpen(files.table, info);
-    if (!files.roll.empty()) rollOpen(files.roll);
-    if (!files.midi.empty()) midiOpen(files.midi);
+    if (!files.roll.empty()) outputOpen(rollFile, files.roll);
+    if (!files.midi.empty()) outputOpen(midiOutput, files.midi);
 }
 
 void studyStore(uint32_t, uint16_t address, uint8_t value) {
@@ -71,7 +72,7 @@ bool studyClose() {
     notesFinish(lastCall);
     bool written = true;
     if (!files.table.empty()) written = tableClose() && written;
-    if (!files.roll.empty()) written = rollClose(info, notes()) && written;
-    if (!files.midi.empty()) written = midiClose(info, notes()) && written;
+    if (!files.roll.empty()) written = writeWhole(rollFile, rollPicture(info, notes())) && written;
+    if (!files.midi.empty()) written = writeWhole(midiOutput, midiFile(info, notes())) && written;
     return written;
 }

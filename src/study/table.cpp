@@ -23,14 +23,9 @@ void pad(std::string& line, size_t size) {
 
 // Field writers: each writes its value at `at` into a line already filled
 // with spaces, and only when it changed ("." otherwise).
-void hexDigits(char* at, uint32_t value, int digits) {
-    static const char kDigits[] = "0123456789abcdef";
-    for (int k = digits - 1; k >= 0; --k, value >>= 4) at[k] = kDigits[value & 0xF];
-}
-
 void hexField(char* at, bool changed, uint32_t value, int digits) {
     if (changed) {
-        hexDigits(at, value, digits);
+        putHex(at, value, digits, false);
     } else {
         *at = '.';
     }
@@ -169,7 +164,7 @@ void tableWriteCall(uint32_t call, uint64_t cycles, const ChipState* chips) {
             const VoiceRegisters& b = was.voice[v];
             at += 2;
             if (all || a.frequency != b.frequency) {
-                hexDigits(at, a.frequency, 4);
+                putHex(at, a.frequency, 4, false);
                 noteField(at + kFrequencyWidth + 1, a.frequency);
             } else {
                 at[0] = '.';

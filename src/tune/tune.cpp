@@ -45,13 +45,13 @@ bool hasVersion2Words(int16_t version) {
     return version >= 2 && version <= 4;
 }
 
-void writeText(std::ostream& out, const uint8_t (&text)[32]) {
-    size_t length = 0;
-    while (length < sizeof text && text[length] != 0) ++length;
-    out.write(reinterpret_cast<const char*>(text), static_cast<std::streamsize>(length));
-}
-
 }  // namespace
+
+std::string tuneText(const uint8_t (&field)[32]) {
+    size_t length = 0;
+    while (length < sizeof field && field[length] != 0) ++length;
+    return std::string(reinterpret_cast<const char*>(field), length);
+}
 
 TuneHeader& tuneHeader() {
     return header;
@@ -142,11 +142,11 @@ void printTuneHeader(std::ostream& out) {
     out << "Start song: " << h.startSong << std::endl;
     out << "Speed: " << h.speed << std::endl;
     out << "Name: ";
-    writeText(out, h.name);
+    out << tuneText(h.name);
     out << std::endl << "Author: ";
-    writeText(out, h.author);
+    out << tuneText(h.author);
     out << std::endl << "Copyright: ";
-    writeText(out, h.copyright);
+    out << tuneText(h.copyright);
     out << std::endl;
     if (h.version == 2) {
         out << "Version 2 extensions:" << std::endl;

@@ -40,6 +40,10 @@ const std::string& tuneLoadProblem();
 
 TuneHeader& tuneHeader();
 
+// A text field of the header (name, author, copyright): its bytes up to the
+// first zero, at most 32.
+std::string tuneText(const uint8_t (&field)[32]);
+
 // True when the last loadTune read the header's first 118 bytes (the ID
 // among them).
 bool tuneHeaderDecoded();
