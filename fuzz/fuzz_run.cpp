@@ -1,9 +1,10 @@
 // Arbitrary bytes as options and a tune: the whole program, the start
 // routine and a few play calls in both modes, in a scratch folder. The first
-// byte chooses the options (bit 0: start at the init address, 1:
-// --undocumented, 2: --table, 3: --roll, 4: --midi, 5-7: a --song), the rest
-// is the tune file. The output files are links to /dev/null so that long
-// traces cost no disk.
+// byte chooses options (bit 0: start at the init address, 1: --undocumented,
+// 2: --table, 3: --roll, 4: --midi, 5-7: a --song), so does the second (bits
+// 0-1: the cycle budget), the rest is the tune file. Every run has a cycle
+// budget, so that no input can hold the fuzzer for long. The output files are
+// links to /dev/null so that long traces cost no disk.
 #include <unistd.h>
 
 #include <cstdint>
@@ -36,16 +37,19 @@ const fs::path& scratchDir() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
+    if (size < 2) return 0;
     const uint8_t options = data[0];
+    const uint8_t more = data[1];
     const fs::path tune = scratchDir() / "t.sid";
     std::FILE* file = std::fopen(tune.c_str(), "wb");
     if (file == nullptr) return 0;
-    std::fwrite(data + 1, 1, size - 1, file);
+    std::fwrite(data + 2, 1, size - 2, file);
     std::fclose(file);
 
     static const char* const kSongs[8] = {nullptr,    "--song=1",  "--song=2",   "--song=3",
                                           "--song=4", "--song=16", "--song=255", "--song=256"};
+    static const char* const kBudgets[4] = {"--max-cycles=100000", "--max-cycles=20000",
+                                            "--max-cycles=1000", "--max-cycles=1"};
     std::ostringstream console, errors;
     std::streambuf* out = std::cout.rdbuf(console.rdbuf());
     std::streambuf* err = std::cerr.rdbuf(errors.rdbuf());
@@ -58,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (options & 8) argv.push_back("--roll");
         if (options & 16) argv.push_back("--midi");
         if (kSongs[options >> 5] != nullptr) argv.push_back(kSongs[options >> 5]);
+        argv.push_back(kBudgets[more & 3]);
         const int status = voxdumpMain(static_cast<int>(argv.size()), argv.data());
         // 2 only for a song the tune does not have, and then nothing is run.
         const bool finished = console.str().ends_with("Finished!\n");

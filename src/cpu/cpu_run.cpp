@@ -97,7 +97,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
     uint8_t* const m = cpu.memory.data();
     const uint8_t* const cycles = cpu.opcodeCycles.data();
 #if VOXDUMP_WATCHDOG
-    const uint64_t budget = kCycleLimit - watchdog.routineCycles;
+    const uint64_t budget = watchdog.cycleLimit - watchdog.routineCycles;
     const WatchdogTrigger trigger = watchdogTrigger();
 #endif
     int result;
@@ -107,7 +107,9 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
 #if VOXDUMP_WATCHDOG
         if constexpr (Careful) {
             if (k.cycles + cycles[opcode] > budget) [[unlikely]] {
-                watchdogStop(StopReason::CycleLimit, static_cast<uint16_t>(k.pc), opcode);
+                watchdogStop(watchdog.cycleLimit < kCycleLimit ? StopReason::CycleBudget
+                                                               : StopReason::CycleLimit,
+                             static_cast<uint16_t>(k.pc), opcode);
                 result = kRunStopped;
                 goto done;
             }

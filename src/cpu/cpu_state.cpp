@@ -30,6 +30,7 @@ void cpuReset(bool logEnabled) {
     storeHook = ignoreStore;
     cpu.opcodeCycles = kBaseCycles;
     cpu.undocumented = 0;
+    watchdogSetCycleBudget(kCycleLimit);
     watchdogStartRoutine();
 }
 

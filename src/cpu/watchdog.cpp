@@ -73,13 +73,17 @@ WatchdogAction watchdogCheck(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8
     }
     // Between two checks execution can run on by at most
     // kMaxCyclesBetweenChecks: near the limit, every instruction is checked.
-    const uint64_t left = kCycleLimit - now;
+    const uint64_t left = w.cycleLimit - now;
     if (left < 2 * kMaxCyclesBetweenChecks) {
         w.lookAt = now;
         return WatchdogAction::NearCycleLimit;
     }
-    w.lookAt = std::min(w.nextSave, kCycleLimit - kMaxCyclesBetweenChecks);
+    w.lookAt = std::min(w.nextSave, w.cycleLimit - kMaxCyclesBetweenChecks);
     return WatchdogAction::Continue;
+}
+
+void watchdogSetCycleBudget(uint64_t cycles) {
+    watchdog.cycleLimit = cycles;
 }
 
 void watchdogStop(StopReason reason, uint16_t address, uint8_t opcode) {

@@ -3,7 +3,8 @@
 //    executed, or a JAM), which changes nothing and so repeats for ever;
 //  - an endless loop: the machine comes back to a state it was in before
 //    (pc, registers, flags and all 64 KiB of memory), so it repeats for ever;
-//  - a cycle total that would no longer fit the 32-bit time stamp.
+//  - a cycle total that would no longer fit the 32-bit time stamp, or that
+//    would pass the run's cycle budget (--max-cycles).
 //
 // Loops are found with Brent's cycle detection over the states seen right
 // after each backward move of pc: a taken branch, jump, call or return whose
@@ -23,7 +24,8 @@
 
 #include "cpu/cpu_state.h"
 
-enum class StopReason : uint8_t { None, NotExecuted, EndlessLoop, CycleLimit };
+// CycleLimit: the 32-bit time stamp's bound; CycleBudget: the run's budget.
+enum class StopReason : uint8_t { None, NotExecuted, EndlessLoop, CycleLimit, CycleBudget };
 
 // What the execution loop does after a check.
 enum class WatchdogAction : uint8_t { Continue, Stop, NearCycleLimit };
@@ -40,6 +42,7 @@ struct MachineKey {
 };
 
 struct WatchdogState {
+    uint64_t cycleLimit;     // the most cycles a routine call may take: kCycleLimit or the budget
     uint64_t routineCycles;  // cycles of the routine call before this cpuRun
     uint64_t lookAt;         // routine cycles at which the next check must come
     uint64_t nextSave;       // routine cycles at which Brent's next save is due
@@ -65,6 +68,11 @@ inline void watchdogNoteStore(uint16_t address) {
 
 // A routine call begins: forget the previous call's history.
 void watchdogStartRoutine();
+
+// From now until the next reset, a routine call ends before an instruction
+// that would take it past `cycles` (1 to kCycleLimit); the reset sets
+// kCycleLimit.
+void watchdogSetCycleBudget(uint64_t cycles);
 
 // What the execution loop compares after every backward move, copied into
 // the loop when it starts (nothing changes it while the loop runs).
@@ -99,7 +107,7 @@ WatchdogAction watchdogCheck(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8
 
 // True when a run may start without checking the cycle limit per instruction.
 inline bool watchdogFarFromCycleLimit() {
-    return watchdog.routineCycles + 2 * kMaxCyclesBetweenChecks <= kCycleLimit;
+    return watchdog.routineCycles + 2 * kMaxCyclesBetweenChecks <= watchdog.cycleLimit;
 }
 
 void watchdogStop(StopReason reason, uint16_t address, uint8_t opcode);

@@ -13,18 +13,30 @@ bool isSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// A song number: decimal digits only, 1 to 256.
-bool parseSong(std::string_view text, int& song) {
-    if (text.empty() || text.size() > 3) return false;
-    int value = 0;
+// A decimal number of digits only (no sign, no blanks), from 1 to `most`.
+bool parseNumber(std::string_view text, uint64_t most, uint64_t& number) {
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
+        value = value * 10 + static_cast<uint64_t>(c - '0');
     }
-    if (value < 1 || value > 256) return false;
-    song = value;
+    if (value < 1 || value > most) return false;
+    number = value;
     return true;
 }
+
+// An option that takes a value: its name, what the value is called in
+// diagnostics, and its range.
+struct ValueOption {
+    const char* name;
+    const char* needs;    // "option '--song' needs a song number"
+    const char* invalid;  // "invalid song number '0'"
+    uint64_t most;
+};
+
+constexpr ValueOption kSong{"--song", "a song number", "song number", 256};
+constexpr ValueOption kMaxCycles{"--max-cycles", "a number of cycles", "cycle budget", 0xFFFFFFFF};
 
 // Reads the option at argv[k] (which begins with "--"); an option that takes
 // a value may take the next argument, and then moves k on. Returns false
@@ -36,19 +48,26 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
     const std::string_view name = argument.substr(0, equals);
     const bool hasValue = equals != std::string_view::npos;
 
-    if (name == "--song") {
+    for (const ValueOption* option : {&kSong, &kMaxCycles}) {
+        if (name != option->name) continue;
         std::string_view value;
         if (hasValue) {
             value = argument.substr(equals + 1);
         } else if (k + 1 < argc) {
             value = argv[++k];
         } else {
-            problem = "option '--song' needs a song number";
+            problem = "option '" + std::string(name) + "' needs " + option->needs;
             return false;
         }
-        if (!parseSong(value, settings.song)) {
-            problem = "invalid song number '" + std::string(value) + "'";
+        uint64_t number = 0;
+        if (!parseNumber(value, option->most, number)) {
+            problem = std::string("invalid ") + option->invalid + " '" + std::string(value) + "'";
             return false;
+        }
+        if (option == &kSong) {
+            settings.song = static_cast<int>(number);
+        } else {
+            settings.maxCycles = static_cast<uint32_t>(number);
         }
         return true;
     }
@@ -105,6 +124,9 @@ void printOptions() {
               << "--roll          also write a piano-roll picture of the notes to demo.svg"
               << std::endl
               << "--midi          also write the notes as a Standard MIDI File to demo.mid"
+              << std::endl
+              << "--max-cycles N  end a routine call before it takes more than N cycles "
+                 "(1 to 4294967295)"
               << std::endl
               << "--version       print the version and exit" << std::endl
               << "-h, --help      print this text and exit" << std::endl;

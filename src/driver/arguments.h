@@ -18,6 +18,7 @@ struct RunSettings {
     bool table = false;         // --table: <name>.tab
     bool roll = false;          // --roll: <name>.svg
     bool midi = false;          // --midi: <name>.mid
+    uint32_t maxCycles = 0;     // --max-cycles N: a routine call's cycle budget; 0 when not given
     std::string tabFileName, svgFileName, midFileName;
 };
 

@@ -43,6 +43,9 @@ void reportStop(int result, uint32_t callNumber) {
             break;
         case StopReason::EndlessLoop: std::cerr << "endless loop at "; break;
         case StopReason::CycleLimit: std::cerr << "cycle total would pass 4294967295 at "; break;
+        case StopReason::CycleBudget:
+            std::cerr << "cycle budget " << watchdog.cycleLimit << " reached at ";
+            break;
         case StopReason::None: break;
     }
     std::cerr << hex(watchdog.stopAddress, 4) << "; call ended";
@@ -203,6 +206,7 @@ int run(const RunSettings& settings) {
     allocateLoadBuffer();
     cpuReset(!settings.disassemble);
     cpuSetUndocumented(settings.undocumented);
+    if (settings.maxCycles > 0) watchdogSetCycleBudget(settings.maxCycles);
     memWriteReset();
     if (!settings.disassemble) memWriteListen(sidLogWrite);
     const bool loaded = loadTune(settings.tuneFileName.c_str());

@@ -93,3 +93,17 @@ char* putHexTrimmed(char* at, uint32_t value) {
     while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
     return putHex(at, value, digits, false);
 }
+
+std::string utf8FromLatin1(std::string_view bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80) {
+            out += static_cast<char>(0xC0 | byte >> 6);
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        } else if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+        }
+    }
+    return out;
+}

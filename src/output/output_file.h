@@ -40,3 +40,7 @@ bool outputClose(OutputFile& file);
 char* putDecimal(char* at, uint32_t value, int minDigits);
 char* putHex(char* at, uint32_t value, int digits, bool upperCase);
 char* putHexTrimmed(char* at, uint32_t value);  // no leading zeros
+
+// Text for a file that declares UTF-8: bytes read as Latin-1 (as the tune's
+// header texts are), control characters left out.
+std::string utf8FromLatin1(std::string_view bytes);

@@ -80,20 +80,16 @@ std::string noteName(int key) {
 
 std::string xmlText(const std::string& bytes) {
     std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '&') {
+    for (const char c : utf8FromLatin1(bytes)) {
+        if (c == '&') {
             out += "&amp;";
-        } else if (byte == '<') {
+        } else if (c == '<') {
             out += "&lt;";
-        } else if (byte == '>') {
+        } else if (c == '>') {
             out += "&gt;";
-        } else if (byte == '"') {
+        } else if (c == '"') {
             out += "&quot;";
-        } else if (byte >= 0x80) {
-            out += static_cast<char>(0xC0 | byte >> 6);
-            out += static_cast<char>(0x80 | (byte & 0x3F));
-        } else if (byte >= 0x20 && byte != 0x7F) {
+        } else {
             out += c;
         }
     }

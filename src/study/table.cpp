@@ -92,9 +92,10 @@ char* timeField(char* at, uint32_t call) {
 }
 
 std::string headerText() {
-    std::string text = "voxdump table of " + run.name + "\n";
-    text += "Author: " + run.author + "\n";
-    text += "Copyright: " + run.copyright + "\n";
+    // The header's texts are Latin-1; the table is UTF-8 text.
+    std::string text = "voxdump table of " + utf8FromLatin1(run.name) + "\n";
+    text += "Author: " + utf8FromLatin1(run.author) + "\n";
+    text += "Copyright: " + utf8FromLatin1(run.copyright) + "\n";
     text += "Song: " + std::to_string(run.song) +
             (run.songs >= 1 ? " of " + std::to_string(run.songs) : std::string()) + "\n";
     text += std::string("Clock: ") + (run.ntsc ? "NTSC, " : "PAL, ") + std::to_string(run.clock) +

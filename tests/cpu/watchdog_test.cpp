@@ -114,4 +114,43 @@ TEST(Watchdog, CycleLimitEndsTheCall) {
     EXPECT_EQ(watchdog.stopAddress, 0x1005);
 }
 
+// A budget ends the call before the first instruction that would take it
+// past the budget, in the fast loop, near the switch to the careful loop and
+// one instruction at a time alike: the stop found by stepping without a
+// budget and adding up the cycles.
+TEST(Watchdog, CycleBudgetEndsTheCallExactly) {
+    // A 24-bit counter in memory (5- and 2-cycle instructions), then a
+    // chain of 2-cycle INX/BNE loops.
+    const char* const kCode[] = {"e6 10 d0 fc e6 11 d0 f8 e6 12 d0 f4 4c 00 10",
+                                 "e8 d0 fd c8 d0 fa e6 10 d0 f6 4c 00 10"};
+    for (const char* code : kCode) {
+        for (uint64_t budget : {uint64_t{1}, uint64_t{2}, uint64_t{7}, uint64_t{1000}, uint64_t{1001}, 2 * kMaxCyclesBetweenChecks + 3,
+                                uint64_t{1000000}}) {
+            loadCode(code);
+            watchdogStartRoutine();
+            uint64_t total = 0;
+            while (total + cpu.opcodeCycles[cpu.memory[cpu.pc]] <= budget) {
+                ASSERT_EQ(cpuRun(1), kRunStepsDone);
+                total += cpu.cycleTotal;
+            }
+            const uint16_t stopAt = cpu.pc;
+            for (bool stepping : {false, true}) {
+                loadCode(code);
+                watchdogSetCycleBudget(budget);
+                watchdogStartRoutine();
+                uint64_t cycles = 0;
+                int result;
+                do {
+                    result = cpuRun(stepping ? 1 : 0);
+                    cycles += cpu.cycleTotal;
+                } while (result == kRunStepsDone);
+                EXPECT_EQ(result, kRunStopped) << code << " " << budget;
+                EXPECT_EQ(watchdog.reason, StopReason::CycleBudget) << code << " " << budget;
+                EXPECT_EQ(watchdog.stopAddress, stopAt) << code << " " << budget;
+                EXPECT_EQ(cycles, total) << code << " " << budget;
+            }
+        }
+    }
+}
+
 }  // namespace

@@ -38,18 +38,26 @@ TEST(Arguments, OutputNames) {
 struct OptionCase {
     const char* line;  // the arguments after the program's name
     Command command;
-    const char* result;  // "tune calls init asm undocumented song table roll midi", or the problem
+    // "tune calls init asm undocumented song table roll midi max-cycles", or the problem
+    const char* result;
 };
 
 // clang-format off
 const OptionCase kOptionCases[] = {
-    {"t.sid", Command::Run, "t.sid 3000 0 0 0 0 0 0 0"},
-    {"t.sid --undocumented", Command::Run, "t.sid 3000 0 0 1 0 0 0 0"},
-    {"--song 3 t.sid 5", Command::Run, "t.sid 5 0 0 0 3 0 0 0"},
-    {"t.sid --song=256", Command::Run, "t.sid 3000 0 0 0 256 0 0 0"},
-    {"t.sid 10 --table 1 --roll 1 --midi", Command::Run, "t.sid 10 1 1 0 0 1 1 1"},
-    {"--midi -- --odd.sid 2", Command::Run, "--odd.sid 2 0 0 0 0 0 0 1"},
-    {"t.sid 1 0 1 extra --table", Command::Run, "t.sid 1 0 1 0 0 1 0 0"},
+    {"t.sid", Command::Run, "t.sid 3000 0 0 0 0 0 0 0 0"},
+    {"t.sid --undocumented", Command::Run, "t.sid 3000 0 0 1 0 0 0 0 0"},
+    {"--song 3 t.sid 5", Command::Run, "t.sid 5 0 0 0 3 0 0 0 0"},
+    {"t.sid --song=256", Command::Run, "t.sid 3000 0 0 0 256 0 0 0 0"},
+    {"t.sid 10 --table 1 --roll 1 --midi", Command::Run, "t.sid 10 1 1 0 0 1 1 1 0"},
+    {"--midi -- --odd.sid 2", Command::Run, "--odd.sid 2 0 0 0 0 0 0 1 0"},
+    {"t.sid 1 0 1 extra --table", Command::Run, "t.sid 1 0 1 0 0 1 0 0 0"},
+    {"t.sid --max-cycles 1000000", Command::Run, "t.sid 3000 0 0 0 0 0 0 0 1000000"},
+    {"--max-cycles=4294967295 t.sid 2", Command::Run, "t.sid 2 0 0 0 0 0 0 0 4294967295"},
+    {"t.sid --max-cycles=0", Command::BadUsage, "invalid cycle budget '0'"},
+    {"t.sid --max-cycles -5", Command::BadUsage, "invalid cycle budget '-5'"},
+    {"t.sid --max-cycles=4294967296", Command::BadUsage, "invalid cycle budget '4294967296'"},
+    {"t.sid --max-cycles 1e6", Command::BadUsage, "invalid cycle budget '1e6'"},
+    {"t.sid --max-cycles", Command::BadUsage, "option '--max-cycles' needs a number of cycles"},
     {"t.sid --foo", Command::BadUsage, "unknown option '--foo'"},
     {"t.sid --undocumented=yes", Command::BadUsage, "option '--undocumented' takes no value"},
     {"t.sid --song 0", Command::BadUsage, "invalid song number '0'"},
@@ -79,7 +87,7 @@ TEST(Arguments, Options) {
         if (c.command == Command::Run) {
             got << s.tuneFileName << ' ' << s.callCount << ' ' << s.startAtInit << ' '
                 << s.disassemble << ' ' << s.undocumented << ' ' << s.song << ' ' << s.table << ' '
-                << s.roll << ' ' << s.midi;
+                << s.roll << ' ' << s.midi << ' ' << s.maxCycles;
         }
         EXPECT_EQ(c.command == Command::BadUsage ? problem : got.str(), c.result) << c.line;
     }

@@ -78,6 +78,7 @@ std::vector<Row> rows() {
         {"an RSID file", psidFile({.id = "RSID", .data = hexBytes("60")}), "t.sid|1", 0, "", kEnd, "\n#1\n"},
         {"unknown option", kValid, "t.sid|--foo", 2, "voxdump: unknown option '--foo'\n", "", "-"},
         {"song 0", kValid, "t.sid|--song|0", 2, "voxdump: invalid song number '0'\n", "", "-"},
+        {"cycle budget 0", kValid, "t.sid|1|--max-cycles=0|--table", 2, "voxdump: invalid cycle budget '0'\n", "", "-"},
         {"song past the tune's songs", kValid, "t.sid|--song=2|1", 2, "voxdump: t.sid: no song 2; the tune has 1 song\n", "", "-"},
         {"tune named x.tab", kValid, "x.tab|1|--table", 1, std::string("voxdump: x.tab") + kRefused, "", "-"},
         {"tune named x.svg", kValid, "x.svg|1|--roll", 1, std::string("voxdump: x.svg") + kRefused, "", "-"},

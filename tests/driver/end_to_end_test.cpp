@@ -3,6 +3,7 @@
 // tests; here each file must begin with the report that the console shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "support/test_support.h"
@@ -139,6 +140,82 @@ TEST(EndToEndUsage, NineLinesAndNoFile) {
         EXPECT_EQ(r.err, "");
     }
     EXPECT_TRUE(fs::is_empty(dir.path));
+}
+
+// INX / BNE back, 256 rounds of 4 cycles, then RTS: start and play routine.
+const Psid kLoopTune{.play = 0x1000, .data = hexBytes("e8 d0 fd 60")};
+
+// The cycles column of the table's call lines.
+std::vector<uint64_t> tableCycles(const std::string& table) {
+    std::vector<uint64_t> cycles;
+    std::istringstream in(table.substr(table.find("\n call cycles")));
+    std::string line;
+    std::getline(in, line);
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] != ' ') break;
+        cycles.push_back(std::stoull(line.substr(6, 6)));
+    }
+    return cycles;
+}
+
+TEST(CycleBudget, EndsEachCallAtExactlyNCyclesInBothModes) {
+    ScratchDir dir;
+    writeFile(dir.path / "demo.sid", psidFile(kLoopTune));
+    // INX 2, BNE 4, INX 6, BNE 8, INX 10: the BNE would take the call to 12.
+    const std::string stops =
+        "voxdump: start routine: cycle budget 10 reached at 1001; call ended\n"
+        "voxdump: play call #1: cycle budget 10 reached at 1001; call ended\n"
+        "voxdump: play call #2: cycle budget 10 reached at 1001; call ended\n";
+    const std::string trace =
+        ";1000   e8         INX \n;1001   d0 fd      BNE FD\n;1000   e8         INX \n"
+        ";1001   d0 fd      BNE FD\n;1000   e8         INX \n;1001   d0 fd      BNE FD\n";
+    for (const char* asmFlag : {"0", "1"}) {
+        RunResult r =
+            runVoxdump(dir.path, {"demo.sid", "2", "0", asmFlag, "--max-cycles", "10", "--table"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, stops);
+        EXPECT_TRUE(r.out.ends_with("Finished!\n"));
+        EXPECT_EQ(tableCycles(readFile(dir.path / "demo.tab")), (std::vector<uint64_t>{10, 10, 10}));
+    }
+    EXPECT_TRUE(readFile(dir.path / "demo.log").ends_with("\n\n\n#1\n\n#2\n"));
+    EXPECT_TRUE(readFile(dir.path / "demo.dis")
+                    .ends_with("\nload:\n" + trace + "\n#1:\n" + trace + "\n#2:\n" + trace));
+}
+
+// A budget of exactly the longest call's cycles (its final $00 included)
+// changes nothing; one cycle less ends that call early.
+TEST(CycleBudget, BudgetOfTheLongestCallChangesNothing) {
+    std::vector<fs::path> tunes = {fs::path(VOXDUMP_SOURCE_DIR) / "examples/arpeggio.sid"};
+    if (!sharedDir().empty()) {
+        for (const auto& entry : fs::recursive_directory_iterator(sharedDir() / "tunes"))
+            if (entry.path().extension() == ".sid") tunes.push_back(entry.path());
+    }
+    ScratchDir dir;
+    for (const fs::path& tune : tunes) {
+        fs::copy_file(tune, dir.path / "t.sid", fs::copy_options::overwrite_existing);
+        for (const char* asmFlag : {"0", "1"}) {
+            const fs::path output = dir.path / (asmFlag[0] == '1' ? "t.dis" : "t.log");
+            const std::vector<std::string> args = {"t.sid", "30", "1", asmFlag, "--table"};
+            const RunResult plain = runVoxdump(dir.path, args);
+            const std::string file = readFile(output), table = readFile(dir.path / "t.tab");
+            const std::vector<uint64_t> cycles = tableCycles(table);
+            const uint64_t longest = *std::max_element(cycles.begin(), cycles.end());
+            std::vector<std::string> budget = args;
+            budget.push_back("--max-cycles=" + std::to_string(longest));
+            const RunResult same = runVoxdump(dir.path, budget);
+            EXPECT_EQ(same.status, plain.status) << tune;
+            EXPECT_EQ(same.out, plain.out) << tune;
+            EXPECT_EQ(same.err, plain.err) << tune;
+            EXPECT_EQ(readFile(output), file) << tune;
+            EXPECT_EQ(readFile(dir.path / "t.tab"), table) << tune;
+            budget.back() = "--max-cycles=" + std::to_string(longest - 1);
+            const RunResult less = runVoxdump(dir.path, budget);
+            EXPECT_NE(less.err.find(": cycle budget " + std::to_string(longest - 1) + " reached at "),
+                      std::string::npos)
+                << tune;
+        }
+    }
 }
 
 }  // namespace

@@ -157,6 +157,22 @@ TEST_F(ExampleTune, TableWhole) {
               readFile(std::filesystem::path(VOXDUMP_SOURCE_DIR) / "tests/data/arpeggio.tab"));
 }
 
+// The header's texts are Latin-1: the table writes them in UTF-8, without
+// control characters; the log keeps their bytes.
+TEST(Table, HeaderTextInUtf8) {
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", psidFile({.name = "Jan R\xF6" "dig\t", .author = "Tobias G\xF6hlke",
+                                            .data = hexBytes("60")}));
+    RunResult r = runVoxdump(dir.path, {"t.sid", "1", "--table"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(readFile(dir.path / "t.tab")
+                  .find("voxdump table of Jan R\xC3\xB6" "dig\nAuthor: Tobias G\xC3\xB6hlke\n"),
+              std::string::npos);
+    EXPECT_NE(readFile(dir.path / "t.log").find("Name: Jan R\xF6" "dig\t\nAuthor: Tobias G\xF6hlke\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("Name: Jan R\xF6" "dig\t\n"), std::string::npos);
+}
+
 TEST_F(ExampleTune, MidiNotes) {
     RunResult r = runVoxdump(dir.path, {"arpeggio.sid", "4", "0", "1", "--midi"});
     ASSERT_EQ(r.status, 0) << r.err;
