@@ -2,7 +2,8 @@
 // routine and a few play calls in both modes, in a scratch folder. The first
 // byte chooses options (bit 0: start at the init address, 1: --undocumented,
 // 2: --table, 3: --roll, 4: --midi, 5-7: a --song), so does the second (bits
-// 0-1: the cycle budget), the rest is the tune file. Every run has a cycle
+// 0-1: the cycle budget, 2: --length, 3: the log-mode run without the init
+// argument, so that it starts as a player does), the rest is the tune file. Every run has a cycle
 // budget, so that no input can hold the fuzzer for long. The output files are
 // links to /dev/null so that long traces cost no disk.
 #include <unistd.h>
@@ -55,18 +56,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::streambuf* err = std::cerr.rdbuf(errors.rdbuf());
     for (const char* asmFlag : {"0", "1"}) {
         tuneHeader() = TuneHeader{};
-        std::vector<const char*> argv = {"voxdump", tune.c_str(), "3", options & 1 ? "1" : "0",
-                                         asmFlag};
+        std::vector<const char*> argv = {"voxdump", tune.c_str(), "3"};
+        if (asmFlag[0] == '1' || !(more & 8)) {
+            argv.push_back(options & 1 ? "1" : "0");
+            argv.push_back(asmFlag);
+        }
         if (options & 2) argv.push_back("--undocumented");
         if (options & 4) argv.push_back("--table");
         if (options & 8) argv.push_back("--roll");
         if (options & 16) argv.push_back("--midi");
         if (kSongs[options >> 5] != nullptr) argv.push_back(kSongs[options >> 5]);
         argv.push_back(kBudgets[more & 3]);
+        if (more & 4) argv.push_back("--length");
         const int status = voxdumpMain(static_cast<int>(argv.size()), argv.data());
         // 2 only for a song the tune does not have, and then nothing is run.
-        const bool finished = console.str().ends_with("Finished!\n");
-        if (status == 2 ? !console.str().empty() : (status != 0 && status != 1) || !finished)
+        // The run ends with "Finished!", and with --length one line more.
+        const std::string text = console.str();
+        const size_t last = text.rfind("Finished!\n");
+        const std::string after = last == std::string::npos ? "" : text.substr(last + 10);
+        const bool finished =
+            last != std::string::npos &&
+            ((more & 4) ? after.starts_with("Song ") && after.find('\n') == after.size() - 1
+                        : after.empty());
+        if (status == 2 ? !text.empty() : (status != 0 && status != 1) || !finished)
             __builtin_trap();
         console.str("");
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cpu/fingerprint.h"
 #include "cpu/watchdog.h"
 
 CpuState cpu;
@@ -44,6 +45,12 @@ void cpuHookPage(uint8_t page) {
 
 void cpuStoreTrapped(uint16_t address, uint8_t value) {
     if (storeTraps[address >> 8] & kTrapHook) storeHook(address, value);
+    cpuPushTrapped(address);
+}
+
+void cpuPushTrapped(uint16_t address) {
+    const uint8_t page = static_cast<uint8_t>(address >> 8);
+    if (storeTraps[page] & kTrapFingerprint) fingerprintNotePage(page);
     watchdogNoteStore(address);
 }
 

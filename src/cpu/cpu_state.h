@@ -30,8 +30,9 @@ extern CpuState cpu;
 
 // Per page of memory, what a store there has to do besides storing the byte;
 // 0 for most pages, so that a store's common path is one test.
-inline constexpr uint8_t kTrapHook = 1;   // the store hook wants to see it
-inline constexpr uint8_t kTrapWatch = 4;  // the loop watchdog wants a copy first
+inline constexpr uint8_t kTrapHook = 1;         // the store hook wants to see it
+inline constexpr uint8_t kTrapWatch = 4;        // the loop watchdog wants a copy first
+inline constexpr uint8_t kTrapFingerprint = 8;  // the state's fingerprint wants to know
 extern std::array<uint8_t, 256> storeTraps;
 
 // Called with every store into a hooked page, before the byte is stored;
@@ -44,6 +45,8 @@ void cpuHookPage(uint8_t page);
 
 // What a store into a page with a trap does before the byte is stored.
 void cpuStoreTrapped(uint16_t address, uint8_t value);
+// The same for a stack push, which no hook sees.
+void cpuPushTrapped(uint16_t address);
 
 // Results of cpuRun.
 inline constexpr int kRunStepsDone = 0;   // the requested number of instructions ran

@@ -148,7 +148,7 @@ inline void store(Core& k, uint8_t* m, uint16_t address, uint8_t value) {
 inline void stackPush(Core& k, uint8_t* m, uint8_t value) {
     uint16_t address = static_cast<uint16_t>(0x100 + k.sp);
     if (storeTraps[1]) [[unlikely]]
-        watchdogNoteStore(address);  // only kTrapWatch can be set
+        cpuPushTrapped(address);
     m[address] = value;
     --k.sp;
 }

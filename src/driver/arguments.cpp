@@ -75,6 +75,7 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
                  : name == "--table"      ? &settings.table
                  : name == "--roll"       ? &settings.roll
                  : name == "--midi"       ? &settings.midi
+                 : name == "--length"     ? &settings.length
                                           : nullptr;
     const bool known = flag != nullptr || name == "--help" || name == "--version";
     if (!known) {
@@ -125,8 +126,17 @@ void printOptions() {
               << std::endl
               << "--midi          also write the notes as a Standard MIDI File to demo.mid"
               << std::endl
+              << "--length        stop where the song starts to repeat and say how long it "
+                 "lasts (at most 30 minutes without calls)"
+              << std::endl
               << "--max-cycles N  end a routine call before it takes more than N cycles "
                  "(1 to 4294967295)"
+              << std::endl
+              << "With --song, --table, --roll, --midi or --length and no init argument the run "
+                 "starts"
+              << std::endl
+              << "at the init address, as a player does, with the header's start song unless "
+                 "--song says"
               << std::endl
               << "--version       print the version and exit" << std::endl
               << "-h, --help      print this text and exit" << std::endl;
@@ -187,11 +197,13 @@ Command parseArguments(int argc, const char* const* argv, RunSettings& settings,
 
     const std::string first = positional[0];
     settings.tuneFileName = first;
-    if (positional.size() >= 2 && !parseCallCount(positional[1], settings.callCount)) {
+    settings.callsGiven = positional.size() >= 2;
+    if (settings.callsGiven && !parseCallCount(positional[1], settings.callCount)) {
         problem = "invalid number of calls '" + std::string(positional[1]) + "'";
         return Command::BadUsage;
     }
-    if (positional.size() >= 3) settings.startAtInit = parseFlag(positional[2]);
+    settings.initGiven = positional.size() >= 3;
+    if (settings.initGiven) settings.startAtInit = parseFlag(positional[2]);
     if (positional.size() >= 4) settings.disassemble = parseFlag(positional[3]);
     settings.logFileName = outputName(first, "log");
     settings.disFileName = outputName(first, "dis");

@@ -8,7 +8,9 @@
 struct RunSettings {
     std::string tuneFileName;
     int32_t callCount = 3000;
+    bool callsGiven = false;  // the second argument was given
     bool startAtInit = false;
+    bool initGiven = false;  // the third argument was given
     bool disassemble = false;
     std::string logFileName;
     std::string disFileName;
@@ -19,6 +21,7 @@ struct RunSettings {
     bool roll = false;          // --roll: <name>.svg
     bool midi = false;          // --midi: <name>.mid
     uint32_t maxCycles = 0;     // --max-cycles N: a routine call's cycle budget; 0 when not given
+    bool length = false;        // --length: stop where the song repeats, and say how long it lasts
     std::string tabFileName, svgFileName, midFileName;
 };
 

@@ -15,6 +15,8 @@
 #include "platform/console.h"
 #include "sidlog/mem_write.h"
 #include "sidlog/sid_log.h"
+#include "song/call_rate.h"
+#include "song/song_length.h"
 #include "study/study.h"
 #include "tune/tune.h"
 
@@ -54,24 +56,71 @@ void reportStop(int result, uint32_t callNumber) {
     std::cerr << std::endl;
 }
 
-// Whether the run studies the tune (any of --table, --roll, --midi).
-bool studying = false;
+// What a run plays, decided from the options and the header before it starts.
+struct Plan {
+    bool atInit;    // start at the init address
+    int song;       // 1 to 256
+    bool setSong;   // the first routine begins with A = song - 1
+    bool studying;  // any of --table, --roll, --midi
+    bool length;    // --length
+    // The most play calls; with --length and no calls argument it is known
+    // once the start routine has set the call rate.
+    uint32_t calls;
+    bool callsAfterStart;
+};
+
+Plan plan;
+
+// A player starts a song at the init address with the song's number in A:
+// any option that studies songs does so too, unless the init argument says
+// otherwise; without --song the header's start song plays (0 is song 1).
+Plan planOf(const RunSettings& settings, const TuneHeader& header) {
+    Plan p{};
+    p.studying = settings.table || settings.roll || settings.midi;
+    p.length = settings.length;
+    const bool asPlayer = (settings.song > 0 || p.studying || p.length) && !settings.initGiven;
+    p.atInit = settings.initGiven ? settings.startAtInit : asPlayer;
+    p.setSong = settings.song > 0 || asPlayer;
+    p.song = settings.song > 0                                              ? settings.song
+             : asPlayer && header.startSong >= 1 && header.startSong <= 256 ? header.startSong
+                                                                            : 1;
+    p.calls = static_cast<uint32_t>(settings.callCount);
+    p.callsAfterStart = p.length && !settings.callsGiven;
+    return p;
+}
+
+// The song's length cap without a calls argument.
+constexpr uint32_t kLengthSeconds = 30 * 60;
 
 void beginPlayCall(uint16_t playAddress) {
     cpuSetPc(playAddress);
     watchdogStartRoutine();
 }
 
+// After each routine call: the call rate, the study and the song's length
+// take their look. True when the song has started to repeat.
+bool endCall(uint32_t call, uint64_t cycles) {
+    const uint8_t* memory = cpuMemory();
+    callRateAfterCall(
+        call, static_cast<uint16_t>(memory[kTimerLatchLow] | memory[kTimerLatchLow + 1] << 8));
+    if (call == 0) {
+        if (plan.callsAfterStart) plan.calls = callsWithin(kLengthSeconds);
+        if (plan.studying) studySetCalls(plan.calls, plan.length);
+    }
+    if (plan.studying) studyEndCall(call, cycles);
+    return plan.length && songLengthAfterCall(call);
+}
+
 // The routine call runs to its $00, or until the watchdog ends it.
-void runRoutine(uint32_t callNumber) {
-    if (studying) studyBeginCall();
+bool runRoutine(uint32_t callNumber) {
+    if (plan.studying) studyBeginCall();
     reportStop(cpuRun(0), callNumber);
-    if (studying) studyEndCall(callNumber, cpu.cycleTotal);
+    return endCall(callNumber, cpu.cycleTotal);
 }
 
 // Traces the routine call one instruction at a time, the $00 line included.
-void traceRoutine(OutputFile& dis, uint32_t callNumber) {
-    if (studying) studyBeginCall();
+bool traceRoutine(OutputFile& dis, uint32_t callNumber) {
+    if (plan.studying) studyBeginCall();
     uint64_t cycles = 0;
     int result;
     do {
@@ -80,43 +129,59 @@ void traceRoutine(OutputFile& dis, uint32_t callNumber) {
         cycles += cpu.cycleTotal;
     } while (result == kRunStepsDone);
     reportStop(result, callNumber);
-    if (studying) studyEndCall(callNumber, cycles);
+    return endCall(callNumber, cycles);
 }
 
 // Opens the files of the study, if any was asked for.
 void startStudy(const RunSettings& settings) {
-    studying = settings.table || settings.roll || settings.midi;
-    if (!studying) return;
+    if (!plan.studying) return;
     StudyFiles files;
     if (settings.table) files.table = settings.tabFileName;
     if (settings.roll) files.roll = settings.svgFileName;
     if (settings.midi) files.midi = settings.midFileName;
-    studyOpen(files, settings.song > 0 ? settings.song : 1,
-              static_cast<uint32_t>(settings.callCount));
+    studyOpen(files, plan.song);
     memWriteListen(studyStore);
 }
 
+// The line that says how long the song lasts, after `calls` play calls.
+std::string lengthLine(uint32_t calls) {
+    return plan.length ? songLengthLine(plan.song, tuneHeader().songs, calls) : std::string();
+}
+
 // Writes what the study keeps for the end; true when every file was written.
-bool finishStudy() {
-    return !studying || studyClose();
+bool finishStudy(uint32_t calls) {
+    if (!plan.studying) return true;
+    const SongLength length = songLength();
+    return studyClose(length.repeats ? length.first + 1 : 0, lengthLine(calls));
+}
+
+// The run is over: "Finished!" and, with --length, how long the song lasts.
+int finish(bool written, uint32_t calls) {
+    written = finishStudy(calls) && written;
+    std::cout << "Finished!" << std::endl;
+    if (plan.length) std::cout << lengthLine(calls) << std::endl;
+    return written ? kExitOk : kExitFailure;
+}
+
+void announceLog(const RunSettings& settings) {
+    std::cout << "Logging " << plan.calls << " play-routine calls to " << settings.logFileName
+              << "!" << std::endl;
 }
 
 int runLogMode(const RunSettings& settings) {
     const uint16_t play = tuneHeader().playAddress;
     sidLogOpen(settings.logFileName);
-    std::cout << "Logging " << static_cast<uint32_t>(settings.callCount)
-              << " play-routine calls to " << settings.logFileName << "!" << std::endl;
+    if (!plan.callsAfterStart) announceLog(settings);
     startStudy(settings);
-    runRoutine(0);
-    for (uint32_t call = 1; call <= static_cast<uint32_t>(settings.callCount); ++call) {
+    bool repeats = runRoutine(0);
+    if (plan.callsAfterStart) announceLog(settings);
+    uint32_t call = 0;
+    while (!repeats && call < plan.calls) {
         beginPlayCall(play);
         sidLogMarker();
-        runRoutine(call);
+        repeats = runRoutine(++call);
     }
-    bool written = sidLogClose();
-    written = finishStudy() && written;
-    std::cout << "Finished!" << std::endl;
-    return written ? kExitOk : kExitFailure;
+    return finish(sidLogClose(), call);
 }
 
 int runDisassemblyMode(const RunSettings& settings) {
@@ -131,26 +196,21 @@ int runDisassemblyMode(const RunSettings& settings) {
     printTuneHeader(head);
     head << "\n";
     outputLines(dis, head.str());
-    const char* label = settings.startAtInit ? "init:\n" : "load:\n";
+    const char* label = plan.atInit ? "init:\n" : "load:\n";
     outputLine(dis, label, 6);
-    traceRoutine(dis, 0);
+    bool repeats = traceRoutine(dis, 0);
 
-    const uint32_t calls = static_cast<uint32_t>(settings.callCount);
-    if (calls > 0) outputLine(dis, "\n", 1);
-    for (uint32_t call = 1; call <= calls; ++call) {
+    uint32_t call = 0;
+    while (!repeats && call < plan.calls) {
         beginPlayCall(play);
-        char line[16] = {'#'};
-        char* end = putDecimal(line + 1, call, 1);
+        char line[16] = {'\n', '#'};
+        char* end = putDecimal(line + 2, ++call, 1);
         *end++ = ':';
         *end++ = '\n';
-        outputLine(dis, line, static_cast<size_t>(end - line));
-        traceRoutine(dis, call);
-        if (call < calls) outputLine(dis, "\n", 1);
+        outputLines(dis, std::string_view(line, static_cast<size_t>(end - line)));
+        repeats = traceRoutine(dis, call);
     }
-    bool written = outputClose(dis);
-    written = finishStudy() && written;
-    std::cout << "Finished!" << std::endl;
-    return written ? kExitOk : kExitFailure;
+    return finish(outputClose(dis), call);
 }
 
 // True when writing `output` would destroy the tune file itself (the same
@@ -225,10 +285,13 @@ int run(const RunSettings& settings) {
     printTuneHeader(std::cout);
     placeProgramData(settings);
 
-    cpuSetPc(settings.startAtInit ? header.initAddress : header.loadAddress);
-    if (settings.song > 0) cpu.a = static_cast<uint8_t>(settings.song - 1);  // players read A
+    plan = planOf(settings, header);
+    cpuSetPc(plan.atInit ? header.initAddress : header.loadAddress);
+    if (plan.setSong) cpu.a = static_cast<uint8_t>(plan.song - 1);  // players read A
     watchdogStartRoutine();
-    std::cout << "Starting execution at " << (settings.startAtInit ? "init" : "load") << " address!"
+    callRateReset(header, plan.song);
+    if (plan.length) songLengthStart();
+    std::cout << "Starting execution at " << (plan.atInit ? "init" : "load") << " address!"
               << std::endl;
 
     const int modeStatus =

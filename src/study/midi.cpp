@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "song/call_rate.h"
 #include "study/chip.h"
 
 namespace {
@@ -32,8 +33,8 @@ void putVariable(std::string& out, uint32_t value) {
     out += bytes[0];
 }
 
-void putMeta(std::string& track, uint8_t type, const std::string& data) {
-    putVariable(track, 0);
+void putMeta(std::string& track, uint8_t type, const std::string& data, uint32_t delta = 0) {
+    putVariable(track, delta);
     track += static_cast<char>(0xFF);
     track += static_cast<char>(type);
     putVariable(track, static_cast<uint32_t>(data.size()));
@@ -90,14 +91,37 @@ int drumKey(int voice) {
 
 std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes) {
     const int voices = info.chips * kVoicesPerChip;
+    const std::vector<RatePeriod>& periods = callRatePeriods();
+    // Ticks a quarter note: the first rate, rounded, so that a quarter note
+    // lasts about a second.
+    const uint64_t division = std::clamp<uint64_t>(
+        (uint64_t{info.clock} * 2 / periods.front().cycles + 1) / 2, 1, 0x7FFF);
     std::string header;
     put16(header, 1);  // format 1: tracks played together
     put16(header, static_cast<unsigned>(voices + 1));
-    put16(header, static_cast<unsigned>(info.callsPerSecond));  // ticks a quarter note
+    put16(header, static_cast<unsigned>(division));
 
+    // The first track: the name, a tempo wherever the call rate changes, so
+    // that a tick lasts its call's period, and the marker where the song
+    // starts to repeat.
     std::string first;
     putMeta(first, 0x03, info.name);
-    putMeta(first, 0x51, std::string("\x0F\x42\x40", 3));  // 1,000,000 us a quarter note
+    uint32_t now = 0;
+    for (const RatePeriod& p : periods) {
+        if (p.firstCall > info.calls) break;
+        // Microseconds a quarter note: division times the period, rounded.
+        const uint64_t tempo =
+            std::clamp<uint64_t>((division * p.cycles * 2000000 / info.clock + 1) / 2, 1, 0xFFFFFF);
+        putMeta(first, 0x51,
+                std::string{static_cast<char>(tempo >> 16), static_cast<char>(tempo >> 8),
+                            static_cast<char>(tempo)},
+                p.firstCall - now);
+        now = p.firstCall;
+    }
+    if (info.loopCall > 0) {
+        putMeta(first, 0x06, "loop", info.loopCall - now);
+        now = info.loopCall;
+    }
     putMeta(first, 0x2F, "");
 
     std::string file;

@@ -1,8 +1,9 @@
 // The .mid file: a Standard MIDI File of format 1. A first track with the
-// tempo and the tune's name, then a track per voice on the voice's channel
-// (1 to 9), its percussion notes on channel 10 with a drum key of the voice.
-// One tick per routine call: 50 (PAL) or 60 (NTSC) ticks a quarter note at
-// 1,000,000 microseconds a quarter note, so that the times are the real ones.
+// tune's name, the tempo and a marker "loop" where the song starts to repeat,
+// then a track per voice on the voice's channel (1 to 9), its percussion
+// notes on channel 10 with a drum key of the voice. One tick per routine
+// call, the tempo set so that a tick lasts its call's period: the first rate
+// (rounded) ticks a quarter note, and a tempo event wherever the rate changes.
 #pragma once
 
 #include <string>

@@ -4,8 +4,7 @@
 
 #include <cstdint>
 
-inline constexpr uint32_t kPalClock = 985248;
-inline constexpr uint32_t kNtscClock = 1022727;
+#include "song/call_rate.h"  // the clocks
 
 struct Pitch {
     bool named;  // the frequency is not 0 and the key is 0 to 127

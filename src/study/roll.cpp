@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "output/output_file.h"
+#include "song/call_rate.h"
 #include "study/chip.h"
 #include "study/pitch.h"
 
@@ -63,7 +64,7 @@ std::string text(int64_t x, int64_t y, const std::string& content, const char* m
     return "<text x=\"" + px(x) + "\" y=\"" + px(y) + "\"" + more + ">" + content + "</text>\n";
 }
 
-std::string clockTime(uint32_t seconds) {
+std::string minutesAndSeconds(uint32_t seconds) {
     char buffer[16];
     char* at = putDecimal(buffer, seconds / 60, 1);
     *at++ = ':';
@@ -118,7 +119,9 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
     for (int v = 0; v < kMaxVoices; ++v) percussionRow[v] = percussionOf[v] ? percussionRows++ : -1;
 
     const int64_t columns = int64_t{info.calls} + 1;
-    int64_t callWidth = kSecond / info.callsPerSecond;
+    const uint32_t firstPeriod = callRatePeriods().front().cycles;
+    int64_t callWidth = std::max<int64_t>(
+        1, static_cast<int64_t>((uint64_t{kSecond} * firstPeriod * 2 / info.clock + 1) / 2));
     if (columns * callWidth < kMinPlot) callWidth = std::min<int64_t>(kMaxCall, kMinPlot / columns);
     if (columns * callWidth > kMaxPlot) callWidth = std::max(int64_t{1}, kMaxPlot / columns);
     const int64_t plotWidth = columns * callWidth;
@@ -180,9 +183,14 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
                "\" height=\"" + px(laneHeight) + "\" fill=\"#f8f8f8\" stroke=\"#808080\"/>\n";
     }
 
-    // The time axis: a tick each second, labels far enough apart.
-    const int64_t second = callWidth * info.callsPerSecond;
-    const uint32_t seconds = info.calls / static_cast<uint32_t>(info.callsPerSecond);
+    // The time axis: a tick each second where the call rate puts it, labels
+    // far enough apart.
+    const int64_t second = callWidth * info.clock / firstPeriod;
+    const auto secondAt = [&](uint32_t s) {
+        return kLeft + static_cast<int64_t>(callPosition(uint64_t{s} * info.clock,
+                                                         static_cast<uint32_t>(callWidth)));
+    };
+    const uint32_t seconds = static_cast<uint32_t>(callStart(info.calls + 1) / info.clock);
     uint32_t every = 1;
     for (uint32_t step : {1u, 2u, 5u, 10u, 15u, 30u, 60u, 120u, 300u, 600u, 1200u, 3000u}) {
         every = step;
@@ -193,7 +201,7 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
     for (uint32_t s = 0; s <= seconds; ++s) {
         if (second >= 40 || s % every == 0) {
             svg += 'M';
-            svg += px(kLeft + s * second);
+            svg += px(secondAt(s));
             svg += ' ';
             svg += px(axisY);
             svg += 'v';
@@ -202,7 +210,7 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
     }
     svg += "\"/>\n<g text-anchor=\"middle\">\n";
     for (uint32_t s = 0; s <= seconds; s += every)
-        svg += text(kLeft + s * second, axisY + 180, clockTime(s));
+        svg += text(secondAt(s), axisY + 180, minutesAndSeconds(s));
     svg += "</g>\n";
 
     // The notes, a group per voice.

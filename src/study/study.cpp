@@ -24,26 +24,29 @@ bool writeWhole(OutputFile& file, const std::string& bytes) {
 
 }  // namespace
 
-void studyOpen(const StudyFiles& wanted, int song, uint32_t calls) {
+void studyOpen(const StudyFiles& wanted, int song) {
     files = wanted;
     lastCall = 0;
     const TuneHeader& header = tuneHeader();
     chipModelReset(header.version, header.reserved);
     notesReset();
-    // NTSC when the flags say NTSC only (bits 2-3 are 10).
-    info.ntsc = header.version >= 2 && ((header.flags >> 2) & 3) == 2;
+    info = StudyInfo{};
+    info.ntsc = tuneIsNtsc(header);
     info.clock = info.ntsc ? kNtscClock : kPalClock;
-    info.callsPerSecond = info.ntsc ? 60 : 50;
     info.name = tuneText(header.name);
     info.author = tuneText(header.author);
     info.copyright = tuneText(header.copyright);
     info.song = song;
     info.songs = header.songs;
-    info.calls = calls;
     info.chips = chipCount();
-    if (!files.table.empty()) tableOpen(files.table, info);
+    if (!files.table.empty()) tableOpen(files.table);
     if (!files.roll.empty()) outputOpen(rollFile, files.roll);
     if (!files.midi.empty()) outputOpen(midiOutput, files.midi);
+}
+
+void studySetCalls(uint32_t calls, bool untilRepeat) {
+    info.calls = calls;
+    info.untilRepeat = untilRepeat;
 }
 
 void studyStore(uint32_t, uint16_t address, uint8_t value) {
@@ -57,7 +60,7 @@ void studyBeginCall() {
 void studyEndCall(uint32_t call, uint64_t cycles) {
     ChipState chips[kMaxChips];
     for (int c = 0; c < info.chips; ++c) chips[c] = chipState(c);
-    if (!files.table.empty()) tableWriteCall(call, cycles, chips);
+    if (!files.table.empty()) tableWriteCall(info, call, cycles, chips);
     for (int v = 0; v < info.chips * kVoicesPerChip; ++v) {
         // A voice none of whose registers was written sounds as before.
         if (call != 0 && !chipVoiceWritten(v)) continue;
@@ -68,10 +71,12 @@ void studyEndCall(uint32_t call, uint64_t cycles) {
     lastCall = call;
 }
 
-bool studyClose() {
+bool studyClose(uint32_t loopCall, const std::string& closing) {
     notesFinish(lastCall);
+    info.calls = lastCall;
+    info.loopCall = loopCall;
     bool written = true;
-    if (!files.table.empty()) written = tableClose() && written;
+    if (!files.table.empty()) written = tableClose(closing) && written;
     if (!files.roll.empty()) written = writeWhole(rollFile, rollPicture(info, notes())) && written;
     if (!files.midi.empty()) written = writeWhole(midiOutput, midiFile(info, notes())) && written;
     return written;

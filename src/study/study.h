@@ -12,15 +12,22 @@ struct StudyFiles {
 };
 
 // Before the first routine call, with the tune loaded: creates the files.
-void studyOpen(const StudyFiles& files, int song, uint32_t calls);
+void studyOpen(const StudyFiles& files, int song);
+
+// Before the start routine's call ends: the most play calls the run makes,
+// and whether it stops earlier where the song repeats.
+void studySetCalls(uint32_t calls, bool untilRepeat);
 
 // A store into $D400-$D7FF (a listener of the write path).
 void studyStore(uint32_t time, uint16_t address, uint8_t value);
 
 void studyBeginCall();
-// Routine call `call` (0: the start routine) has ended after `cycles`.
+// Routine call `call` (0: the start routine) has ended after `cycles`; its
+// period is known to the call rate.
 void studyEndCall(uint32_t call, uint64_t cycles);
 
+// After the last call: `loopCall` is the call from which the song repeats (0
+// when it does not), `closing` a line to end the table with (empty: none).
 // Writes what is made at the end and closes the files; false when one could
 // not be written (a diagnostic has been printed).
-bool studyClose();
+bool studyClose(uint32_t loopCall, const std::string& closing);

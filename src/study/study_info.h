@@ -1,4 +1,5 @@
-// What the study's writers show of the run besides the chips and notes.
+// What the study's writers show of the run besides the chips and notes. The
+// times of the calls come from the call rate.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,9 @@ struct StudyInfo {
     int song;                             // 1 to 256
     int songs;                            // the header's count
     bool ntsc;
-    uint32_t clock;      // 985248 (PAL) or 1022727 (NTSC)
-    int callsPerSecond;  // 50 (PAL) or 60 (NTSC)
-    uint32_t calls;      // play calls after the start routine
-    int chips;           // 1 to 3
+    uint32_t clock;     // 985248 (PAL) or 1022727 (NTSC)
+    uint32_t calls;     // play calls after the start routine: the most, then those run
+    bool untilRepeat;   // --length: the run stops where the song repeats
+    uint32_t loopCall;  // the call from which the song repeats; 0 when it does not
+    int chips;          // 1 to 3
 };

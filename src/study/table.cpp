@@ -74,9 +74,9 @@ void waveField(char* at, uint8_t control) {
     }
 }
 
-// mm:ss.ff: minutes, seconds and hundredths at the start of the call.
+// mm:ss.ff: minutes, seconds and hundredths (cut) at the start of the call.
 char* timeField(char* at, uint32_t call) {
-    const uint64_t hundredths = uint64_t{call} * 100 / static_cast<uint64_t>(run.callsPerSecond);
+    const uint64_t hundredths = callStart(call) * 100 / run.clock;
     const uint64_t seconds = hundredths / 100;
     if (seconds / 60 < 100) {
         twoDigits(at, static_cast<uint32_t>(seconds / 60));
@@ -99,8 +99,10 @@ std::string headerText() {
     text += "Song: " + std::to_string(run.song) +
             (run.songs >= 1 ? " of " + std::to_string(run.songs) : std::string()) + "\n";
     text += std::string("Clock: ") + (run.ntsc ? "NTSC, " : "PAL, ") + std::to_string(run.clock) +
-            " Hz, " + std::to_string(run.callsPerSecond) + " calls a second\n";
-    text += "Calls: the start routine (call 0) and " + std::to_string(run.calls) + " play calls\n";
+            " Hz, " + callRateText() + "\n";
+    text += "Calls: the start routine (call 0) and " +
+            std::string(run.untilRepeat ? "up to " : "") + std::to_string(run.calls) +
+            " play calls" + (run.untilRepeat ? ", until the song repeats\n" : "\n");
     text += "Chips: " + std::to_string(run.chips) + " (voices 1-" +
             std::to_string(run.chips * kVoicesPerChip) + ")\n";
     text +=
@@ -109,7 +111,8 @@ std::string headerText() {
         "that did not change since the call before.\n"
         "  call    routine call, 0 being the start routine\n"
         "  cycles  the call's cycles\n"
-        "  time    mm:ss.ff, minutes, seconds and hundredths when the call begins\n"
+        "  time    mm:ss.ff, minutes, seconds and hundredths when the call begins, each call\n"
+        "          taking a period of the call rate (the start routine the first)\n"
         "  per voice:\n"
         "  freq    frequency register (hex)\n"
         "  note    its note and cents (\"-\" when it has none)\n"
@@ -144,13 +147,15 @@ std::string headerText() {
 
 }  // namespace
 
-void tableOpen(const std::string& fileName, const StudyInfo& info) {
-    run = info;
+void tableOpen(const std::string& fileName) {
     outputOpen(tableFile, fileName, true);
-    outputLines(tableFile, headerText());
 }
 
-void tableWriteCall(uint32_t call, uint64_t cycles, const ChipState* chips) {
+void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips) {
+    if (call == 0) {
+        run = info;
+        outputLines(tableFile, headerText());
+    }
     char line[64 + kMaxChips * 120];
     std::memset(line, ' ', 64 + static_cast<size_t>(run.chips) * 120);
     char* at = number(line, call, 5) + 1;
@@ -206,6 +211,7 @@ void tableWriteCall(uint32_t call, uint64_t cycles, const ChipState* chips) {
     outputLine(tableFile, line, static_cast<size_t>(at - line));
 }
 
-bool tableClose() {
+bool tableClose(const std::string& closing) {
+    if (!closing.empty()) outputLines(tableFile, "\n" + closing + "\n");
     return outputClose(tableFile);
 }

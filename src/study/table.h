@@ -9,10 +9,12 @@
 #include "study/chip.h"
 #include "study/study_info.h"
 
-// Creates the file and writes its header.
-void tableOpen(const std::string& fileName, const StudyInfo& info);
+// Creates the file.
+void tableOpen(const std::string& fileName);
 
-// The line of routine call `call` (0 is the start routine).
-void tableWriteCall(uint32_t call, uint64_t cycles, const ChipState* chips);
+// The line of routine call `call` (0 is the start routine); before call 0's,
+// the header, which names the call rate.
+void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips);
 
-bool tableClose();
+// Ends the table with the line `closing` (when not empty) and closes it.
+bool tableClose(const std::string& closing);

@@ -124,8 +124,9 @@ TEST(Watchdog, CycleBudgetEndsTheCallExactly) {
     const char* const kCode[] = {"e6 10 d0 fc e6 11 d0 f8 e6 12 d0 f4 4c 00 10",
                                  "e8 d0 fd c8 d0 fa e6 10 d0 f6 4c 00 10"};
     for (const char* code : kCode) {
-        for (uint64_t budget : {uint64_t{1}, uint64_t{2}, uint64_t{7}, uint64_t{1000}, uint64_t{1001}, 2 * kMaxCyclesBetweenChecks + 3,
-                                uint64_t{1000000}}) {
+        for (uint64_t budget :
+             {uint64_t{1}, uint64_t{2}, uint64_t{7}, uint64_t{1000}, uint64_t{1001},
+              2 * kMaxCyclesBetweenChecks + 3, uint64_t{1000000}}) {
             loadCode(code);
             watchdogStartRoutine();
             uint64_t total = 0;

@@ -85,8 +85,8 @@ const Case kCases[] = {
      ";1007   60         RTS \n;1   00         BRK \n\n#1:\n;1008   e7 fb      ISC FB\n"
      ";100a   8d 00 d4   STA D400\n;100d   0f 01 d4   SLO D401\n;1010   60         RTS \n;1   00         BRK \n"},
     {&kSongTune, "1", "", LOAD "Logging 1 play-routine calls to demo.log!\nFinished!\n", "\n\n00004 d418 00\n\n#1\n"},
-    {&kSongTune, "--song=1 1", "", LOAD "Logging 1 play-routine calls to demo.log!\nFinished!\n", "\n\n00004 d418 00\n\n#1\n"},
-    {&kSongTune, "1 --song=3", "", LOAD "Logging 1 play-routine calls to demo.log!\nFinished!\n", "\n\n00004 d418 02\n\n#1\n"},
+    {&kSongTune, "--song=1 1", "", INIT "Logging 1 play-routine calls to demo.log!\nFinished!\n", "\n\n00004 d418 00\n\n#1\n"},
+    {&kSongTune, "1 --song=3", "", INIT "Logging 1 play-routine calls to demo.log!\nFinished!\n", "\n\n00004 d418 02\n\n#1\n"},
     {&kSongTune, "1 1 --song=256", "", INIT "Logging 1 play-routine calls to demo.log!\nFinished!\n", "\n\n00004 d418 ff\n\n#1\n"},
 };
 // clang-format on
@@ -176,7 +176,8 @@ TEST(CycleBudget, EndsEachCallAtExactlyNCyclesInBothModes) {
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, stops);
         EXPECT_TRUE(r.out.ends_with("Finished!\n"));
-        EXPECT_EQ(tableCycles(readFile(dir.path / "demo.tab")), (std::vector<uint64_t>{10, 10, 10}));
+        EXPECT_EQ(tableCycles(readFile(dir.path / "demo.tab")),
+                  (std::vector<uint64_t>{10, 10, 10}));
     }
     EXPECT_TRUE(readFile(dir.path / "demo.log").ends_with("\n\n\n#1\n\n#2\n"));
     EXPECT_TRUE(readFile(dir.path / "demo.dis")
@@ -211,8 +212,9 @@ TEST(CycleBudget, BudgetOfTheLongestCallChangesNothing) {
             EXPECT_EQ(readFile(dir.path / "t.tab"), table) << tune;
             budget.back() = "--max-cycles=" + std::to_string(longest - 1);
             const RunResult less = runVoxdump(dir.path, budget);
-            EXPECT_NE(less.err.find(": cycle budget " + std::to_string(longest - 1) + " reached at "),
-                      std::string::npos)
+            EXPECT_NE(
+                less.err.find(": cycle budget " + std::to_string(longest - 1) + " reached at "),
+                std::string::npos)
                 << tune;
         }
     }

@@ -123,7 +123,9 @@ TEST_P(NoteModel, Notes) {
     for (std::string call; std::getline(split, call, '|');) calls.push_back(call);
     const bool startStores = std::string(c.what).find("call 0") != std::string::npos;
     if (!startStores) calls.insert(calls.begin(), "");
-    studyOpen({}, 1, static_cast<uint32_t>(calls.size() - 1));
+    callRateReset(header, 1);
+    studyOpen({}, 1);
+    studySetCalls(static_cast<uint32_t>(calls.size() - 1), false);
     for (size_t k = 0; k < calls.size(); ++k) {
         studyBeginCall();
         std::istringstream in(calls[k]);
@@ -131,9 +133,10 @@ TEST_P(NoteModel, Notes) {
             studyStore(0, static_cast<uint16_t>(std::stoul(item.substr(0, 4), nullptr, 16)),
                        static_cast<uint8_t>(std::stoul(item.substr(5), nullptr, 16)));
         }
+        callRateAfterCall(static_cast<uint32_t>(k), 0);
         studyEndCall(static_cast<uint32_t>(k), 0);
     }
-    ASSERT_TRUE(studyClose());
+    ASSERT_TRUE(studyClose(0, ""));
     EXPECT_EQ(notesText(), c.notes);
 }
 
@@ -161,16 +164,23 @@ TEST_F(ExampleTune, TableWhole) {
 // control characters; the log keeps their bytes.
 TEST(Table, HeaderTextInUtf8) {
     ScratchDir dir;
-    writeFile(dir.path / "t.sid", psidFile({.name = "Jan R\xF6" "dig\t", .author = "Tobias G\xF6hlke",
+    writeFile(dir.path / "t.sid", psidFile({.name = "Jan R\xF6"
+                                                    "dig\t",
+                                            .author = "Tobias G\xF6hlke",
                                             .data = hexBytes("60")}));
     RunResult r = runVoxdump(dir.path, {"t.sid", "1", "--table"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(readFile(dir.path / "t.tab")
-                  .find("voxdump table of Jan R\xC3\xB6" "dig\nAuthor: Tobias G\xC3\xB6hlke\n"),
+                  .find("voxdump table of Jan R\xC3\xB6"
+                        "dig\nAuthor: Tobias G\xC3\xB6hlke\n"),
               std::string::npos);
-    EXPECT_NE(readFile(dir.path / "t.log").find("Name: Jan R\xF6" "dig\t\nAuthor: Tobias G\xF6hlke\n"),
+    EXPECT_NE(readFile(dir.path / "t.log")
+                  .find("Name: Jan R\xF6"
+                        "dig\t\nAuthor: Tobias G\xF6hlke\n"),
               std::string::npos);
-    EXPECT_NE(r.out.find("Name: Jan R\xF6" "dig\t\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Name: Jan R\xF6"
+                         "dig\t\n"),
+              std::string::npos);
 }
 
 TEST_F(ExampleTune, MidiNotes) {
@@ -181,7 +191,7 @@ TEST_F(ExampleTune, MidiNotes) {
     EXPECT_EQ(midi.format, 1);
     EXPECT_EQ(midi.tracks, 4);
     EXPECT_EQ(midi.division, 50);
-    EXPECT_EQ(midi.tempo, 1000000u);
+    EXPECT_EQ(midi.tempo, 997515u);  // 50 ticks of 19656 cycles at 985248 Hz
     EXPECT_EQ(midi.trackNames,
               (std::vector<std::string>{"Arpeggio", "Voice 1", "Voice 2", "Voice 3"}));
     const std::vector<MidiNote> expected = {
@@ -190,7 +200,12 @@ TEST_F(ExampleTune, MidiNotes) {
 }
 
 TEST(MidiFile, PercussionAndNtscTicks) {
-    StudyInfo info{"x", "", "", 1, 1, true, kNtscClock, 60, 10, 1};
+    StudyInfo info{"x", "", "", 1, 1, true, kNtscClock, 10, false, 0, 1};
+    TuneHeader ntsc{};
+    ntsc.version = 2;
+    ntsc.flags = 0x0008;
+    callRateReset(ntsc, 1);
+    callRateAfterCall(0, 0);
     // A noise note on voice 3 ends where a pitched note of voice 3 begins.
     const std::vector<Note> notes = {{2, true, 0, 1, 2}, {2, false, 69, 3, 3}};
     const MidiFile midi = readMidi(midiFile(info, notes));
@@ -201,7 +216,9 @@ TEST(MidiFile, PercussionAndNtscTicks) {
 }
 
 TEST(Roll, NoteBarsAndText) {
-    StudyInfo info{"A & <B>", "\xC9mile", "", 2, 3, false, kPalClock, 50, 3000, 2};
+    StudyInfo info{"A & <B>", "\xC9mile", "", 2, 3, false, kPalClock, 3100, false, 0, 2};
+    callRateReset(TuneHeader{}, 1);
+    callRateAfterCall(0, 0);
     const std::vector<Note> notes = {
         {0, false, 60, 0, 10}, {0, false, 62, 11, 20}, {4, false, 70, 5, 5}, {1, true, 0, 3, 4}};
     const std::string svg = rollPicture(info, notes);

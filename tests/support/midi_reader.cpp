@@ -72,10 +72,14 @@ MidiFile readMidi(const std::string& bytes) {
                 const uint32_t type = r.byte();
                 const std::string data = r.text(r.variable());
                 if (type == 0x03) midi.trackNames.back() = data;
-                if (type == 0x51 && data.size() == 3)
-                    midi.tempo = static_cast<uint32_t>(static_cast<uint8_t>(data[0]) << 16 |
-                                                       static_cast<uint8_t>(data[1]) << 8 |
-                                                       static_cast<uint8_t>(data[2]));
+                if (type == 0x51 && data.size() == 3) {
+                    const auto tempo = static_cast<uint32_t>(static_cast<uint8_t>(data[0]) << 16 |
+                                                             static_cast<uint8_t>(data[1]) << 8 |
+                                                             static_cast<uint8_t>(data[2]));
+                    if (midi.tempo == 0) midi.tempo = tempo;
+                    midi.events.push_back({track, tick, -1, 0x51, tempo, 0, ""});
+                }
+                if (type == 0x06) midi.events.push_back({track, tick, -1, 0x06, 0, 0, data});
                 ended = type == 0x2F;
                 continue;
             }
@@ -86,6 +90,14 @@ MidiFile readMidi(const std::string& bytes) {
             const int channel = static_cast<int>(status & 0x0F);
             const uint32_t kind = status & 0xF0;
             const uint32_t second = kind == 0xC0 || kind == 0xD0 ? 0 : r.byte();
+            if (kind == 0xB0 || kind == 0xC0 || kind == 0xE0) {
+                const uint32_t value = kind == 0xB0   ? second
+                                       : kind == 0xC0 ? first
+                                                      : first | second << 7;
+                midi.events.push_back({track, tick, channel, static_cast<int>(kind), value,
+                                       kind == 0xB0 ? static_cast<int>(first) : 0, ""});
+                continue;
+            }
             const auto key = std::make_pair(channel, static_cast<int>(first));
             if (kind == 0x90 && second > 0) {
                 sounding[key] = {tick, static_cast<int>(second)};
@@ -103,4 +115,10 @@ MidiFile readMidi(const std::string& bytes) {
     }
     midi.valid = !r.failed && allEnded && r.at == bytes.size();
     return midi;
+}
+
+void PrintTo(const MidiEvent& e, std::ostream* out) {
+    *out << "{track " << e.track << ", tick " << e.tick << ", channel " << e.channel << ", kind 0x"
+         << std::hex << e.kind << std::dec << ", value " << e.value << ", number " << e.number
+         << ", \"" << e.text << "\"}";
 }

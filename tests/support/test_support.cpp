@@ -27,7 +27,8 @@ Bytes psidFile(const Psid& t) {
     const bool longHeader = t.version >= 2 && t.version <= 4;
     // version, data offset, load, init, play, songs, start song, speed
     for (unsigned v : {unsigned{t.version}, longHeader ? 0x7Cu : 0x76u, t.embedLoad ? 0u : t.load,
-                       unsigned{t.init}, unsigned{t.play}, unsigned{t.songs}, 1u, 0u, 0u})
+                       unsigned{t.init}, unsigned{t.play}, unsigned{t.songs}, unsigned{t.startSong},
+                       t.speed >> 16, t.speed & 0xFFFF})
         be16(v);
     for (const std::string* s : {&t.name, &t.author, &t.copyright}) text(*s, 32);
     if (longHeader) {

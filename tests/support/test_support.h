@@ -20,6 +20,8 @@ struct Psid {
     uint16_t init = 0x1000;
     uint16_t play = 0x1003;
     uint16_t songs = 1;
+    uint16_t startSong = 1;
+    uint32_t speed = 0;
     uint16_t flags = 0;      // versions 2 to 4
     uint32_t reserved = 0;   // versions 2 to 4: bytes $78-$7B (a second and third chip's address)
     bool embedLoad = false;  // load address 0 in the header, the address before the data

@@ -1,0 +1,96 @@
+#include "cpu/fingerprint.h"
+
+#include <cstring>
+
+#include "cpu/cpu_state.h"
+
+namespace {
+
+constexpr int kWords = kMemorySize / 8;
+constexpr uint64_t kGolden = 0x9E3779B97F4A7C15;  // 2^64 / the golden ratio
+
+// Two different mixing functions (bijections of 64 bits), one per half.
+uint64_t mixLow(uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xFF51AFD7ED558CCDull;
+    x ^= x >> 33;
+    x *= 0xC4CEB9FE1A85EC53ull;
+    return x ^ (x >> 33);
+}
+
+uint64_t mixHigh(uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+// Memory is 8192 words of 8 bytes; each contributes a mix of its value and
+// its place, and the halves are the sums of the contributions.
+struct Memory {
+    uint64_t low, high;
+    uint64_t copy[kWords];  // memory as the sums have it
+    uint8_t written[256];   // pages stored into since the last fingerprint
+    int writtenCount;
+};
+
+Memory memory;
+
+uint64_t wordAt(const uint8_t* bytes) {
+    uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    return word;
+}
+
+void add(int index, uint64_t word) {
+    const uint64_t place = static_cast<uint64_t>(index) * kGolden;
+    memory.low += mixLow(word ^ place);
+    memory.high += mixHigh(word + place);
+}
+
+void remove(int index, uint64_t word) {
+    const uint64_t place = static_cast<uint64_t>(index) * kGolden;
+    memory.low -= mixLow(word ^ place);
+    memory.high -= mixHigh(word + place);
+}
+
+void watchAllPages() {
+    for (uint8_t& traps : storeTraps) traps |= kTrapFingerprint;
+}
+
+}  // namespace
+
+void fingerprintStart() {
+    memory.low = memory.high = 0;
+    for (int k = 0; k < kWords; ++k) {
+        memory.copy[k] = wordAt(cpu.memory.data() + 8 * k);
+        add(k, memory.copy[k]);
+    }
+    memory.writtenCount = 0;
+    watchAllPages();
+}
+
+void fingerprintNotePage(uint8_t page) {
+    storeTraps[page] = static_cast<uint8_t>(storeTraps[page] & ~kTrapFingerprint);
+    memory.written[memory.writtenCount++] = page;
+}
+
+Fingerprint fingerprintTake() {
+    for (int k = 0; k < memory.writtenCount; ++k) {
+        const uint8_t page = memory.written[k];
+        for (int index = page * 32; index < page * 32 + 32; ++index) {
+            const uint64_t word = wordAt(cpu.memory.data() + 8 * index);
+            if (word == memory.copy[index]) continue;
+            remove(index, memory.copy[index]);
+            add(index, word);
+            memory.copy[index] = word;
+        }
+        storeTraps[page] |= kTrapFingerprint;
+    }
+    memory.writtenCount = 0;
+    const uint64_t registers = uint64_t{cpu.a} | uint64_t{cpu.x} << 8 | uint64_t{cpu.y} << 16 |
+                               uint64_t{cpu.sp} << 24 | uint64_t{statusByte()} << 32;
+    return {memory.low + mixLow(registers ^ 0x5555555555555555ull),
+            memory.high + mixHigh(registers + 0x3333333333333333ull)};
+}

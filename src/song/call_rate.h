@@ -1,0 +1,76 @@
+// How often a player calls the play routine, and so when each routine call
+// happens. A song whose speed bit is clear is called once a screen (PAL:
+// 312 lines of 63 cycles, NTSC: 263 of 65); one whose bit is set at the rate
+// of timer A of the first CIA, clock / (latch + 1), where the latch is what
+// the tune stored at $DC04 (low) and $DC05 (high). The start routine usually
+// sets the latch; a tune may change it in a play call, and the rate changes
+// from the next call on.
+//
+// Times count in cycles of the machine's clock from the start of the start
+// routine (call 0), which takes the first period as a play call does: call k
+// begins at the sum of the periods of the calls before it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tune/tune.h"
+
+inline constexpr uint32_t kPalClock = 985248;
+inline constexpr uint32_t kNtscClock = 1022727;
+inline constexpr uint32_t kPalScreenCycles = 312 * 63;
+inline constexpr uint32_t kNtscScreenCycles = 263 * 65;
+// What the system leaves in timer A's latch when the tune never sets it.
+inline constexpr uint16_t kPalDefaultLatch = 0x4025;
+inline constexpr uint16_t kNtscDefaultLatch = 0x4295;
+
+// Where the first CIA's timer A latch lies in memory.
+inline constexpr uint16_t kTimerLatchLow = 0xDC04;
+
+// The header says NTSC only (flags bits 2-3 are 10).
+bool tuneIsNtsc(const TuneHeader& header);
+
+// The song's speed bit: bit song-1 of the speed word, bit 31 above song 32.
+bool songTimerDriven(const TuneHeader& header, int song);
+
+// A period from the call on which it starts.
+struct RatePeriod {
+    uint32_t firstCall;
+    uint32_t cycles;       // per call
+    uint64_t startCycles;  // when firstCall begins
+    uint16_t latch;        // the timer's latch, for a timer-driven song
+};
+
+// Before the run: the clock and the speed bit of the song played.
+void callRateReset(const TuneHeader& header, int song);
+
+// Routine call `call` ended with `latch` in $DC04/$DC05 (0: never set): the
+// period of the next call (for call 0, of calls 0 and 1).
+void callRateAfterCall(uint32_t call, uint16_t latch);
+
+uint32_t callClock();
+bool callRateNtsc();
+bool callRateTimerDriven();
+
+// The periods so far, in order; the first holds from call 0.
+const std::vector<RatePeriod>& callRatePeriods();
+
+// When call k begins, in cycles; known up to one call after the last ended.
+uint64_t callStart(uint32_t call);
+// The period of call k, in cycles.
+uint32_t callPeriod(uint32_t call);
+
+// Where a time in cycles falls, in calls: call k's start is k * scale, and
+// the time within a call counts in proportion.
+uint64_t callPosition(uint64_t cycles, uint32_t scale);
+
+// "50.12 calls a second, the screen's rate", "100.25 calls a second, CIA
+// timer $2663": the first period.
+std::string callRateText();
+
+// The most play calls that fit in `seconds` at the first rate.
+uint32_t callsWithin(uint32_t seconds);
+
+// A time in cycles as m:ss.cc, minutes without padding, hundredths cut.
+std::string clockTime(uint64_t cycles);

@@ -1,0 +1,29 @@
+// How long a song lasts. The machine is deterministic and a play call starts
+// from nothing but the state the call before left (only pc is set), so when
+// the state after call J equals the state after an earlier call I (the start
+// routine being call 0), calls I+1 to J repeat for ever.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct SongLength {
+    bool repeats;
+    uint32_t first;  // I: the calls after it repeat
+    uint32_t last;   // J: the call whose state is that after I
+};
+
+// Before the start routine, with the tune in memory.
+void songLengthStart();
+
+// After routine call `call` (0, 1, 2, ... in order): true when its state is
+// that after an earlier call, which ends the song.
+bool songLengthAfterCall(uint32_t call);
+
+SongLength songLength();
+
+// The console's line for song `song` of `songs` after `calls` play calls:
+// "Song 2 of 5 lasts 1:23.45 (4180 calls), then repeats from 0:10.20 (call
+// 512)", "... then stays the same", or "Song 1: no repeat within 3000 calls
+// (1:00.02)". Times come from the call rate.
+std::string songLengthLine(int song, int songs, uint32_t calls);
