@@ -10,6 +10,7 @@ struct Chips {
     uint16_t address[kMaxChips];
     uint8_t registers[kMaxChips][32];
     bool gateOff[kMaxVoices];  // written off in this call
+    bool testOn[kMaxVoices];   // the test bit written on in this call
     bool retriggered[kMaxVoices];
     bool written[kMaxVoices];
 };
@@ -63,11 +64,17 @@ void chipStore(uint16_t address, uint8_t value) {
         } else if (chips.gateOff[voice]) {
             chips.retriggered[voice] = true;
         }
+        if (value & kTest) {
+            chips.testOn[voice] = true;
+        } else if (chips.testOn[voice]) {
+            chips.retriggered[voice] = true;
+        }
     }
 }
 
 void chipBeginCall() {
     std::fill(std::begin(chips.gateOff), std::end(chips.gateOff), false);
+    std::fill(std::begin(chips.testOn), std::end(chips.testOn), false);
     std::fill(std::begin(chips.retriggered), std::end(chips.retriggered), false);
     std::fill(std::begin(chips.written), std::end(chips.written), false);
 }

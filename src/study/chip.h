@@ -1,6 +1,7 @@
 // The sound chips as the tune's stores leave them: up to three chips of
-// three voices, their registers, and per voice whether the gate was written
-// off and on again within the running routine call (a retrigger).
+// three voices, their registers, and per voice whether the voice was started
+// again within the running routine call: its gate written off and on again,
+// or its test bit set and released (a retrigger).
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,9 @@ struct VoiceRegisters {
 inline constexpr uint8_t kGate = 0x01;
 inline constexpr uint8_t kTest = 0x08;
 inline constexpr uint8_t kWaveforms = 0xF0;
+inline constexpr uint8_t kTriangle = 0x10;
+inline constexpr uint8_t kSawtooth = 0x20;
+inline constexpr uint8_t kPulse = 0x40;
 inline constexpr uint8_t kNoise = 0x80;
 
 struct ChipState {
@@ -45,7 +49,8 @@ void chipStore(uint16_t address, uint8_t value);
 void chipBeginCall();
 
 ChipState chipState(int chip);
-// The voice (0 to 8) had its gate written off and then on in this call.
+// The voice (0 to 8) had its gate written off and then on, or its test bit
+// set and then cleared, in this call.
 bool chipRetriggered(int voice);
 // One of the voice's registers (0-6) was written in this call.
 bool chipVoiceWritten(int voice);

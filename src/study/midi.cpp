@@ -47,38 +47,90 @@ void putChunk(std::string& out, const char* type, const std::string& data) {
     out += data;
 }
 
+// An event of a track at its tick; at one tick, notes that end come first,
+// then controllers and bends, then notes that begin.
 struct Event {
     uint32_t tick;
-    bool on;
-    uint8_t channel, key;
+    int order;  // 0: note off, 1: program, controller or bend, 2: note on
+    uint8_t bytes[3];
+    int size;
 };
 
-// A voice's track: its name, then its notes; at one tick the notes that end
-// come before the notes that begin.
-std::string voiceTrack(int voice, const std::vector<Note>& notes) {
-    std::vector<Event> events;
-    for (const Note& n : notes) {
-        if (n.voice != voice) continue;
-        const uint8_t channel = n.percussion ? 9 : static_cast<uint8_t>(voice);
-        const uint8_t key = n.percussion ? static_cast<uint8_t>(drumKey(voice)) : n.key;
-        events.push_back({n.first, true, channel, key});
-        events.push_back({n.last + 1, false, channel, key});
+Event channelEvent(uint32_t tick, int order, unsigned status, unsigned first, int second = -1) {
+    Event e{tick, order, {static_cast<uint8_t>(status), static_cast<uint8_t>(first), 0}, 2};
+    if (second >= 0) {
+        e.bytes[2] = static_cast<uint8_t>(second);
+        e.size = 3;
     }
+    return e;
+}
+
+void noteEvents(std::vector<Event>& events, uint8_t channel, int key, uint32_t first,
+                uint32_t last) {
+    events.push_back(
+        channelEvent(first, 2, 0x90u | channel, static_cast<unsigned>(key), kVelocity));
+    events.push_back(channelEvent(last + 1, 0, 0x80u | channel, static_cast<unsigned>(key), 0));
+}
+
+std::string track(const std::string& name, std::vector<Event>& events) {
     std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
-        return a.tick != b.tick ? a.tick < b.tick : !a.on && b.on;
+        return a.tick != b.tick ? a.tick < b.tick : a.order < b.order;
     });
-    std::string track;
-    putMeta(track, 0x03, "Voice " + std::to_string(voice + 1));
+    std::string out;
+    putMeta(out, 0x03, name);
     uint32_t now = 0;
     for (const Event& e : events) {
-        putVariable(track, e.tick - now);
+        putVariable(out, e.tick - now);
         now = e.tick;
-        track += static_cast<char>((e.on ? 0x90 : 0x80) | e.channel);
-        track += static_cast<char>(e.key);
-        track += static_cast<char>(e.on ? kVelocity : 0);
+        out.append(reinterpret_cast<const char*>(e.bytes), static_cast<size_t>(e.size));
     }
-    putMeta(track, 0x2F, "");
-    return track;
+    putMeta(out, 0x2F, "");
+    return out;
+}
+
+// General MIDI programs (from 0): Ocarina, Lead 1 (square), Lead 2 (sawtooth).
+unsigned programOf(uint8_t waveform) {
+    return waveform == kTriangle ? 79 : waveform == kSawtooth ? 81 : 80;
+}
+
+// A voice's track: the instrument, the bend range, its pitched notes with
+// their bends and its chords.
+std::string voiceTrack(int voice, const std::vector<Note>& notes,
+                       const std::vector<int32_t>& bends) {
+    const auto channel = static_cast<uint8_t>(voice);
+    std::vector<Event> events;
+    events.push_back(channelEvent(0, 1, 0xC0u | channel, programOf(notesWaveform(voice))));
+    // RPN 0, the bend range, then no RPN selected.
+    for (const auto& [controller, value] :
+         {std::pair{101, 0}, {100, 0}, {6, kBendRange}, {38, 0}, {101, 127}, {100, 127}})
+        events.push_back(
+            channelEvent(0, 1, 0xB0u | channel, static_cast<unsigned>(controller), value));
+    uint32_t bend = 8192;
+    const auto bendTo = [&](uint32_t tick, uint32_t value) {
+        if (value == bend) return;
+        bend = value;
+        events.push_back(
+            channelEvent(tick, 1, 0xE0u | channel, value & 0x7F, static_cast<int>(value >> 7)));
+    };
+    for (const Note& n : notes) {
+        if (n.voice != voice || n.kind == NoteKind::Drum) continue;
+        if (n.kind == NoteKind::Chord) {
+            bendTo(n.first, 8192);
+        } else {
+            for (uint32_t c = n.first; c <= n.last; ++c)
+                bendTo(c, bendValue(bends[n.bends + c - n.first]));
+        }
+        noteEvents(events, channel, n.key, n.first, n.end);
+    }
+    return track("Voice " + std::to_string(voice + 1), events);
+}
+
+std::string drumTrack(const std::vector<Note>& notes) {
+    std::vector<Event> events;
+    for (const Note& n : notes) {
+        if (n.kind == NoteKind::Drum) noteEvents(events, 9, drumKey(n.voice), n.first, n.end);
+    }
+    return track("Drums", events);
 }
 
 }  // namespace
@@ -89,16 +141,28 @@ int drumKey(int voice) {
     return kKeys[voice];
 }
 
-std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes) {
+uint32_t bendValue(int32_t milli) {
+    const int64_t steps = int64_t{milli} * 8192;  // per kBendRange * 1000
+    const int64_t range = int64_t{kBendRange} * 1000;
+    const int64_t rounded =
+        steps >= 0 ? (steps + range / 2) / range : -((-steps + range / 2) / range);
+    return static_cast<uint32_t>(std::clamp<int64_t>(8192 + rounded, 0, 16383));
+}
+
+uint32_t midiDivision(uint32_t row, uint32_t clock, uint32_t firstPeriod) {
+    if (row > 0) return 4 * row;
+    return static_cast<uint32_t>(
+        std::clamp<uint64_t>((uint64_t{clock} * 2 / firstPeriod + 1) / 2, 1, 0x7FFF));
+}
+
+std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
+                     const std::vector<int32_t>& bends, uint32_t row) {
     const int voices = info.chips * kVoicesPerChip;
     const std::vector<RatePeriod>& periods = callRatePeriods();
-    // Ticks a quarter note: the first rate, rounded, so that a quarter note
-    // lasts about a second.
-    const uint64_t division = std::clamp<uint64_t>(
-        (uint64_t{info.clock} * 2 / periods.front().cycles + 1) / 2, 1, 0x7FFF);
+    const uint64_t division = midiDivision(row, info.clock, periods.front().cycles);
     std::string header;
     put16(header, 1);  // format 1: tracks played together
-    put16(header, static_cast<unsigned>(voices + 1));
+    put16(header, static_cast<unsigned>(voices + 2));
     put16(header, static_cast<unsigned>(division));
 
     // The first track: the name, a tempo wherever the call rate changes, so
@@ -127,6 +191,7 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes) {
     std::string file;
     putChunk(file, "MThd", header);
     putChunk(file, "MTrk", first);
-    for (int v = 0; v < voices; ++v) putChunk(file, "MTrk", voiceTrack(v, notes));
+    for (int v = 0; v < voices; ++v) putChunk(file, "MTrk", voiceTrack(v, notes, bends));
+    putChunk(file, "MTrk", drumTrack(notes));
     return file;
 }

@@ -1,19 +1,38 @@
-// The .mid file: a Standard MIDI File of format 1. A first track with the
-// tune's name, the tempo and a marker "loop" where the song starts to repeat,
-// then a track per voice on the voice's channel (1 to 9), its percussion
-// notes on channel 10 with a drum key of the voice. One tick per routine
-// call, the tempo set so that a tick lasts its call's period: the first rate
-// (rounded) ticks a quarter note, and a tempo event wherever the rate changes.
+// The .mid file: a Standard MIDI File of format 1, made to be read as music.
+//  - A first track: the tune's name, the tempo, and a marker "loop" where
+//    the song starts to repeat.
+//  - A track per voice, "Voice 1" to "Voice 9", on the voice's channel (1 to
+//    9): an instrument from the waveform the voice plays most (General MIDI
+//    Lead 1 for pulse, Lead 2 for sawtooth, Ocarina for triangle), a pitch
+//    bend range of 24 semitones (RPN 0), its pitched notes, each with the
+//    bends that put the register's pitch in every call, and its chords.
+//  - A track "Drums" on channel 10 with every voice's drum hits, a drum key
+//    per voice.
+// One tick per routine call. A quarter note is the tune's beat, 4 rows, when
+// a row length stands out (beat.h), else the first call rate rounded; the
+// tempo makes each tick last its call's period, with a tempo event wherever
+// the call rate changes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "study/notes.h"
 #include "study/study_info.h"
 
-// The whole file as bytes, made when the run is over.
-std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes);
+inline constexpr int kBendRange = 24;  // semitones each way
 
-// The drum key a voice's percussion notes play.
+// The whole file as bytes, made when the run is over; `row`: the calls of a
+// row, 0 when no row length stands out.
+std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
+                     const std::vector<int32_t>& bends, uint32_t row);
+
+// The drum key a voice's drum hits play.
 int drumKey(int voice);
+
+// Ticks a quarter note: four rows, or the first call rate rounded.
+uint32_t midiDivision(uint32_t row, uint32_t clock, uint32_t firstPeriod);
+
+// A bend in thousandths of a key as a pitch-bend value (8192: none).
+uint32_t bendValue(int32_t milli);

@@ -1,59 +1,277 @@
 #include "study/notes.h"
 
-#include <cstddef>
+#include <algorithm>
+#include <array>
 
+#include "study/chords.h"
 #include "study/pitch.h"
+#include "study/pitched.h"
 
 namespace {
 
-std::vector<Note> allNotes;
-VoiceSound before[kMaxVoices];
-int sounding[kMaxVoices];  // index in allNotes of the voice's note, -1 when none
+struct Model {
+    uint32_t clock;
+    std::vector<VoiceFrame> frames[kMaxVoices];
+    std::vector<Note> notes;
+    std::vector<int32_t> bends;
+    int32_t tuning;
+    uint8_t waveform[kMaxVoices];
+    uint32_t lastCall;
+    std::vector<uint32_t> onsets;  // of the sounding spans
+};
 
-bool sameWay(VoiceSound a, VoiceSound b) {
-    return a.sound == b.sound && (a.sound != Sound::Pitched || a.key == b.key);
+Model model;
+
+// What a call of a voice sounds like.
+struct CallSound {
+    bool sounds;
+    bool noise;
+    int32_t pitch;  // thousandths of a key; kNoPitch when silent
+};
+
+CallSound soundOf(const VoiceFrame& frame) {
+    if (!(frame.control & kGate) || (frame.control & kTest) || !(frame.control & kWaveforms))
+        return {false, false, kNoPitch};
+    const Pitch pitch = pitchOf(frame.frequency, model.clock);
+    if (!pitch.named) return {false, false, kNoPitch};
+    return {true, (frame.control & kNoise) != 0, pitch.milli};
+}
+
+// The offset that the held notes share: the peak of their offsets from the
+// nearest key (in tenths of a cent, taken round), then the mean of those near
+// it, when they are at least half of them (else 0). Held: a pitched call
+// whose frequency is that of the call before.
+int32_t tuningOf(const std::vector<VoiceFrame>* frames, int voices) {
+    std::array<uint32_t, 100> cents{};  // offsets from 0 to 999, by the cent
+    std::vector<int32_t> offsets;
+    for (int v = 0; v < voices; ++v) {
+        for (size_t c = 1; c < frames[v].size(); ++c) {
+            if (frames[v][c].frequency != frames[v][c - 1].frequency) continue;
+            const CallSound sound = soundOf(frames[v][c]);
+            if (!sound.sounds || sound.noise) continue;
+            const int32_t offset = (sound.pitch % 1000 + 1000) % 1000;
+            offsets.push_back(offset);
+            ++cents[static_cast<size_t>(offset / 10)];
+        }
+    }
+    if (offsets.empty()) return 0;
+    // The peak of the offsets by the cent, each counted with its neighbours
+    // within 5 cents.
+    size_t peak = 0;
+    uint32_t most = 0;
+    for (size_t k = 0; k < 100; ++k) {
+        uint32_t near = 0;
+        for (size_t d = 0; d < 11; ++d) near += cents[(k + 95 + d) % 100];
+        if (near > most) most = near, peak = k;
+    }
+    const int32_t centre = static_cast<int32_t>(peak) * 10 + 5;
+    int64_t sum = 0, count = 0;
+    for (const int32_t offset : offsets) {
+        int32_t d = (offset - centre + 1500) % 1000 - 500;  // -500 to 499
+        if (d < -60 || d > 60) continue;
+        sum += centre + d;
+        ++count;
+    }
+    // A tune whose held notes share no offset is taken as tuned to 440 Hz.
+    if (count * 2 < static_cast<int64_t>(offsets.size())) return 0;
+    int32_t tuning = static_cast<int32_t>((sum + count / 2) / count);
+    if (tuning > 500) tuning -= 1000;
+    return tuning;
+}
+
+void addNote(uint8_t voice, NoteKind kind, int key, uint32_t first, uint32_t last) {
+    model.notes.push_back({voice, kind, static_cast<uint8_t>(key), first, last,
+                           static_cast<uint32_t>(model.bends.size()), last});
+}
+
+// The pitched notes of `count` calls from `first`, whose pitches less the
+// tuning are `tuned`.
+void addPitched(uint8_t voice, uint32_t first, const int32_t* tuned, size_t count) {
+    for (const PitchedNote& note : pitchedNotes(tuned, count)) {
+        addNote(voice, NoteKind::Pitched, note.key, first + note.first, first + note.last);
+        // A call without a pitch keeps the bend of the call before; those
+        // before the first pitch take its bend.
+        const size_t start = model.bends.size();
+        int32_t bend = kNoPitch;
+        for (uint32_t c = note.first; c <= note.last; ++c) {
+            if (tuned[c] != kNoPitch) bend = tuned[c] + model.tuning - note.key * 1000;
+            model.bends.push_back(bend);
+        }
+        const auto known = std::find_if(model.bends.begin() + static_cast<std::ptrdiff_t>(start),
+                                        model.bends.end(), [](int32_t b) { return b != kNoPitch; });
+        std::fill(model.bends.begin() + static_cast<std::ptrdiff_t>(start), known,
+                  known == model.bends.end() ? 0 : *known);
+    }
+}
+
+// A span whose first or second call is noise is a drum hit, unless the pitch
+// after the noise soon holds a key (from one of the first 4 calls on, as
+// pitched.h holds a key) or cycles through a chord: then the noise, and the
+// calls before the held key, are the attack of a note.
+bool drumHit(const std::vector<int32_t>& tuned, const std::vector<int>& keys) {
+    const bool noiseFirst = keys[0]<0, noiseSecond = keys.size()> 1 && keys[1] < 0;
+    if (!noiseFirst && !noiseSecond) return false;
+    const size_t after = noiseSecond ? 2 : 1;  // the first call after the noise
+    constexpr size_t kAttack = 4;
+    for (size_t start = after; start < after + kAttack && start + kHold <= keys.size(); ++start) {
+        if (holdsFrom(tuned.data() + start, keys[start])) return false;
+    }
+    // Only a chord that repeats: a pitch that falls in steps is a drum table.
+    const std::vector<ChordStretch> chords =
+        chordStretches(keys.data() + after, keys.size() - after, false);
+    return chords.empty() || chords.front().first >= kAttack;
+}
+
+// The notes of the span [first, last] of a voice.
+void addSpan(uint8_t voice, const std::vector<CallSound>& sounds, uint32_t first, uint32_t last) {
+    std::vector<int32_t> tuned;
+    std::vector<int> keys;
+    for (uint32_t c = first; c <= last; ++c) {
+        const CallSound& s = sounds[c];
+        tuned.push_back(s.noise ? kNoPitch : s.pitch - model.tuning);
+        keys.push_back(s.noise ? -1 : nearestKey(tuned.back()));
+    }
+    if (drumHit(tuned, keys)) {
+        addNote(voice, NoteKind::Drum, 0, first, last);
+        return;
+    }
+    std::vector<ChordStretch> chords = chordStretches(keys.data(), keys.size(), true);
+    // A few calls between the span's edges or chords belong to the chord
+    // next to them (the one before, at the start the one after).
+    constexpr uint32_t kFew = 3;
+    uint32_t free = 0;  // the first call not in a chord, within the span
+    for (size_t k = 0; k < chords.size(); ++k) {
+        ChordStretch& chord = chords[k];
+        if (chord.first > free && chord.first - free <= kFew) {
+            if (k > 0 && chords[k - 1].last + 1 == free) {
+                chords[k - 1].last = chord.first - 1;
+            } else {
+                chord.first = free;
+            }
+        }
+        free = chord.last + 1;
+    }
+    const uint32_t count = last - first + 1;
+    if (!chords.empty() && count - free <= kFew) chords.back().last = count - 1;
+    free = 0;
+    for (const ChordStretch& chord : chords) {
+        if (chord.first > free)
+            addPitched(voice, first + free, tuned.data() + free, chord.first - free);
+        for (int k = 0; k < chord.keyCount; ++k)
+            addNote(voice, NoteKind::Chord, chord.keys[k], first + chord.first, first + chord.last);
+        free = chord.last + 1;
+    }
+    if (free < count) addPitched(voice, first + free, tuned.data() + free, count - free);
+}
+
+// Calls not told of: the voice as after the call before, not retriggered.
+void padTo(std::vector<VoiceFrame>& frames, uint32_t calls) {
+    while (frames.size() < calls) {
+        VoiceFrame same = frames.empty() ? VoiceFrame{} : frames.back();
+        same.retriggered = false;
+        frames.push_back(same);
+    }
+}
+
+// Counted over the calls of the voice's pitched notes and chords (a chord's
+// calls once).
+uint8_t mostUsedWaveform(int voice) {
+    uint32_t counts[3] = {};  // triangle, sawtooth, pulse
+    uint32_t counted = 0;     // the calls counted already, for chords
+    for (const Note& n : model.notes) {
+        if (n.voice != voice || n.kind == NoteKind::Drum) continue;
+        for (uint32_t c = std::max(n.first, counted); c <= n.last; ++c) {
+            const uint8_t control = model.frames[voice][c].control;
+            for (int w = 0; w < 3; ++w) counts[w] += (control >> (4 + w)) & 1;
+        }
+        counted = std::max(counted, n.last + 1);
+    }
+    const uint8_t kWaves[3] = {kTriangle, kSawtooth, kPulse};
+    int most = 2;  // pulse on a tie
+    for (int w = 0; w < 3; ++w)
+        if (counts[w] > counts[most]) most = w;
+    return kWaves[most];
 }
 
 }  // namespace
 
-VoiceSound voiceSound(const VoiceRegisters& voice, uint32_t clock) {
-    if (!(voice.control & kGate) || (voice.control & kTest) || !(voice.control & kWaveforms))
-        return {Sound::Silent, 0};
-    const Pitch pitch = pitchOf(voice.frequency, clock);
-    if (!pitch.named) return {Sound::Silent, 0};
-    return {voice.control & kNoise ? Sound::Percussion : Sound::Pitched, pitch.key};
+void notesReset(uint32_t clock) {
+    model.clock = clock;
+    for (std::vector<VoiceFrame>& frames : model.frames) frames.clear();
+    model.notes.clear();
+    model.bends.clear();
+    model.onsets.clear();
+    model.tuning = 0;
 }
 
-void notesReset() {
-    allNotes.clear();
-    for (int v = 0; v < kMaxVoices; ++v) {
-        before[v] = {Sound::Silent, 0};
-        sounding[v] = -1;
-    }
-}
-
-void notesAfterCall(uint32_t call, int voice, VoiceSound sound, bool retriggered) {
-    const bool begins =
-        sound.sound != Sound::Silent && (retriggered || !sameWay(sound, before[voice]));
-    if (sounding[voice] >= 0 && (begins || sound.sound == Sound::Silent)) {
-        allNotes[static_cast<size_t>(sounding[voice])].last = call - 1;
-        sounding[voice] = -1;
-    }
-    if (begins) {
-        sounding[voice] = static_cast<int>(allNotes.size());
-        allNotes.push_back({static_cast<uint8_t>(voice), sound.sound == Sound::Percussion,
-                            static_cast<uint8_t>(sound.key), call, call});
-    }
-    before[voice] = sound;
+void notesAfterCall(uint32_t call, int voice, const VoiceFrame& frame) {
+    std::vector<VoiceFrame>& frames = model.frames[voice];
+    padTo(frames, call);
+    frames.push_back(frame);
 }
 
 void notesFinish(uint32_t lastCall) {
+    for (std::vector<VoiceFrame>& frames : model.frames) padTo(frames, lastCall + 1);
+    model.lastCall = lastCall;
+    model.tuning = tuningOf(model.frames, kMaxVoices);
     for (int v = 0; v < kMaxVoices; ++v) {
-        if (sounding[v] >= 0) allNotes[static_cast<size_t>(sounding[v])].last = lastCall;
-        sounding[v] = -1;
+        const std::vector<VoiceFrame>& frames = model.frames[v];
+        std::vector<CallSound> sounds;
+        for (const VoiceFrame& frame : frames) sounds.push_back(soundOf(frame));
+        uint32_t start = 0;
+        for (uint32_t c = 0; c <= lastCall; ++c) {
+            if (!sounds[c].sounds) continue;
+            const bool begins = c == 0 || !sounds[c - 1].sounds || frames[c].retriggered;
+            if (begins) start = c;
+            const bool ends = c == lastCall || !sounds[c + 1].sounds || frames[c + 1].retriggered;
+            if (!ends) continue;
+            addSpan(static_cast<uint8_t>(v), sounds, start, c);
+            model.onsets.push_back(start);
+        }
+    }
+    for (int v = 0; v < kMaxVoices; ++v) model.waveform[v] = mostUsedWaveform(v);
+    std::stable_sort(model.notes.begin(), model.notes.end(), [](const Note& a, const Note& b) {
+        if (a.first != b.first) return a.first < b.first;
+        if (a.voice != b.voice) return a.voice < b.voice;
+        return a.key < b.key;
+    });
+    std::sort(model.onsets.begin(), model.onsets.end());
+    model.onsets.erase(std::unique(model.onsets.begin(), model.onsets.end()), model.onsets.end());
+}
+
+void notesHoldToRows(uint32_t row) {
+    for (size_t k = 0; k < model.notes.size(); ++k) {
+        Note& n = model.notes[k];
+        n.end = n.last;
+        if (row == 0) continue;
+        uint32_t end = n.first + (n.last - n.first + row) / row * row - 1;
+        end = std::min(end, model.lastCall);
+        for (size_t j = k + 1; j < model.notes.size(); ++j) {
+            const Note& next = model.notes[j];
+            if (next.voice != n.voice || next.first == n.first) continue;
+            end = std::min(end, next.first - 1);
+            break;
+        }
+        n.end = std::max(n.last, end);
     }
 }
 
+std::vector<uint32_t> notesOnsets() {
+    return model.onsets;
+}
+
 const std::vector<Note>& notes() {
-    return allNotes;
+    return model.notes;
+}
+
+const std::vector<int32_t>& noteBends() {
+    return model.bends;
+}
+
+uint8_t notesWaveform(int voice) {
+    return model.waveform[voice];
+}
+
+int32_t notesTuning() {
+    return model.tuning;
 }

@@ -28,12 +28,13 @@ namespace {
 // Pitch of a frequency register value; pitchOf keeps the latest results,
 // since a voice keeps its frequency for many calls.
 Pitch computePitch(uint16_t frequency, uint32_t clock) {
-    if (frequency == 0) return {false, 0, 0};
+    if (frequency == 0) return {false, 0, 0, 0};
     const double hertz = static_cast<double>(frequency) * clock / 16777216.0;
     const double exact = 69 + 12 * portableLog2(hertz / 440);
     const int key = static_cast<int>(std::floor(exact + 0.5));
     const int cents = static_cast<int>(std::floor((exact - key) * 100 + 0.5));
-    return {key >= 0 && key <= 127, key, cents};
+    const auto milli = static_cast<int32_t>(std::floor(exact * 1000 + 0.5));
+    return {key >= 0 && key <= 127, key, cents, milli};
 }
 
 struct Remembered {

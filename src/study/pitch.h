@@ -7,9 +7,10 @@
 #include "song/call_rate.h"  // the clocks
 
 struct Pitch {
-    bool named;  // the frequency is not 0 and the key is 0 to 127
-    int key;     // MIDI key: 60 is C-4, 69 is A-4 (440 Hz)
-    int cents;   // -50 to +50 from the key
+    bool named;     // the frequency is not 0 and the key is 0 to 127
+    int key;        // MIDI key: 60 is C-4, 69 is A-4 (440 Hz)
+    int cents;      // -50 to +50 from the key
+    int32_t milli;  // the exact pitch in thousandths of a key (60000 is C-4), rounded
 };
 
 // Hz = frequency * clock / 16777216, key = round(69 + 12 log2(Hz / 440)).

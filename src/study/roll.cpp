@@ -97,18 +97,68 @@ std::string xmlText(const std::string& bytes) {
     return out;
 }
 
-std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
-    // The keys in use, one row more on either side; the voices seen.
+namespace {
+
+// The pitch a bent note's line goes through: lowest and highest, in
+// thousandths of a key from its key; whether it moves at all (by more than
+// 5 cents).
+struct BendSpan {
+    int32_t low, high;
+    bool moves() const { return high - low > 50; }
+};
+
+BendSpan bendSpan(const Note& n, const std::vector<int32_t>& bends) {
+    BendSpan span{0, 0};
+    if (n.kind != NoteKind::Pitched) return span;
+    const auto first = bends.begin() + n.bends;
+    const auto [low, high] = std::minmax_element(first, first + (n.last - n.first + 1));
+    return {*low, *high};
+}
+
+// A thin line through the note's pitch, call by call, at the middle of each
+// call's column.
+std::string bendLine(const Note& n, const std::vector<int32_t>& bends, int64_t x, int64_t callWidth,
+                     int64_t keyMiddle) {
+    const auto yOf = [&](uint32_t c) {
+        return keyMiddle - int64_t{bends[n.bends + c]} * kRow / 1000;
+    };
+    std::string path = "<path d=\"M" + px(x + callWidth / 2) + " " + px(yOf(0));
+    int64_t y = yOf(0), across = 0;
+    for (uint32_t c = 1; c <= n.last - n.first; ++c) {
+        across += callWidth;
+        const int64_t next = yOf(c);
+        if (next == y) continue;
+        path += 'l';
+        path += px(across);
+        path += ' ';
+        path += px(next - y);
+        across = 0;
+        y = next;
+    }
+    if (across > 0) {
+        path += 'h';
+        path += px(across);
+    }
+    return path + "\"/>\n";
+}
+
+}  // namespace
+
+std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
+                        const std::vector<int32_t>& bends) {
+    // The keys in use, bends included, one row more on either side; the
+    // voices seen.
     int low = 128, high = -1;
     bool percussionOf[kMaxVoices] = {};
     bool voiceSeen[kMaxVoices] = {};
     for (const Note& n : notes) {
         voiceSeen[n.voice] = true;
-        if (n.percussion) {
+        if (n.kind == NoteKind::Drum) {
             percussionOf[n.voice] = true;
         } else {
-            low = std::min<int>(low, n.key);
-            high = std::max<int>(high, n.key);
+            const BendSpan span = bendSpan(n, bends);
+            low = std::min(low, std::max(0, n.key + (span.low - 500) / 1000));
+            high = std::max(high, std::min(127, n.key + (span.high + 500) / 1000));
         }
     }
     if (high < 0) low = 60, high = 72;
@@ -213,23 +263,28 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes) {
         svg += text(secondAt(s), axisY + 180, minutesAndSeconds(s));
     svg += "</g>\n";
 
-    // The notes, a group per voice.
+    // The notes, a group per voice: bars, then the lines of bent notes.
     for (int v = 0; v < kMaxVoices; ++v) {
         if (!voiceSeen[v]) continue;
         svg += "<g id=\"voice" + std::to_string(v + 1) + "\" fill=\"" + kColours[v] + "\">\n";
+        std::string lines;
         for (const Note& n : notes) {
             if (n.voice != v) continue;
             const int64_t x = kLeft + n.first * callWidth;
-            const int64_t w = (int64_t{n.last} - n.first + 1) * callWidth;
-            if (n.percussion) {
+            const int64_t w = (int64_t{n.end} - n.first + 1) * callWidth;
+            if (n.kind == NoteKind::Drum) {
                 svg += rect(x, laneTop + percussionRow[v] * int64_t{kPercussionRow} + 10, w,
                             kPercussionRow - 20) +
                        "\n";
-            } else {
-                svg += rect(x, rowTop(n.key) + 5, w, kRow - 10) + "\n";
+                continue;
             }
+            svg += rect(x, rowTop(n.key) + 5, w, kRow - 10) + "\n";
+            if (bendSpan(n, bends).moves())
+                lines += bendLine(n, bends, x, callWidth, rowTop(n.key) + kRow / 2);
         }
         svg += "</g>\n";
+        if (!lines.empty())
+            svg += "<g fill=\"none\" stroke=\"#202020\" stroke-width=\"1\">\n" + lines + "</g>\n";
     }
     svg += "</svg>\n";
     return svg;

@@ -1,6 +1,7 @@
 #include "study/study.h"
 
 #include "output/output_file.h"
+#include "study/beat.h"
 #include "study/chip.h"
 #include "study/midi.h"
 #include "study/notes.h"
@@ -29,10 +30,10 @@ void studyOpen(const StudyFiles& wanted, int song) {
     lastCall = 0;
     const TuneHeader& header = tuneHeader();
     chipModelReset(header.version, header.reserved);
-    notesReset();
     info = StudyInfo{};
     info.ntsc = tuneIsNtsc(header);
     info.clock = info.ntsc ? kNtscClock : kPalClock;
+    notesReset(info.clock);
     info.name = tuneText(header.name);
     info.author = tuneText(header.author);
     info.copyright = tuneText(header.copyright);
@@ -64,20 +65,23 @@ void studyEndCall(uint32_t call, uint64_t cycles) {
     for (int v = 0; v < info.chips * kVoicesPerChip; ++v) {
         // A voice none of whose registers was written sounds as before.
         if (call != 0 && !chipVoiceWritten(v)) continue;
-        const VoiceSound sound =
-            voiceSound(chips[v / kVoicesPerChip].voice[v % kVoicesPerChip], info.clock);
-        notesAfterCall(call, v, sound, chipRetriggered(v));
+        const VoiceRegisters& voice = chips[v / kVoicesPerChip].voice[v % kVoicesPerChip];
+        notesAfterCall(call, v, {voice.frequency, voice.control, chipRetriggered(v)});
     }
     lastCall = call;
 }
 
 bool studyClose(uint32_t loopCall, const std::string& closing) {
     notesFinish(lastCall);
+    const uint32_t row = rowLength(notesOnsets());
+    notesHoldToRows(row);
     info.calls = lastCall;
     info.loopCall = loopCall;
     bool written = true;
     if (!files.table.empty()) written = tableClose(closing) && written;
-    if (!files.roll.empty()) written = writeWhole(rollFile, rollPicture(info, notes())) && written;
-    if (!files.midi.empty()) written = writeWhole(midiOutput, midiFile(info, notes())) && written;
+    if (!files.roll.empty())
+        written = writeWhole(rollFile, rollPicture(info, notes(), noteBends())) && written;
+    if (!files.midi.empty())
+        written = writeWhole(midiOutput, midiFile(info, notes(), noteBends(), row)) && written;
     return written;
 }

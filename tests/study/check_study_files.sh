@@ -18,7 +18,8 @@ bars() {
     xmllint --xpath "count(//*[local-name()='g'][starts-with(@id,'voice')]/*[local-name()='rect'])" "$1"
 }
 
-# The example tune: voice 1 plays E-4, G-4, C-5 and C-4, a call each.
+# The example tune: voice 1 steps through C major, E-4, G-4, C-5 and C-4, a
+# call each: one chord of four keys.
 cp "$example" "$work/a.sid"
 (cd "$work" && "$voxdump" a.sid 4 --roll --midi >/dev/null)
 xmllint --noout "$work/a.svg" || fail "a.svg is not well-formed XML"
@@ -26,13 +27,14 @@ xmllint --noout "$work/a.svg" || fail "a.svg is not well-formed XML"
 rsvg-convert "$work/a.svg" -o "$work/a.png" && [ -s "$work/a.png" ] || fail "rsvg-convert cannot draw a.svg"
 events=$(midicsv "$work/a.mid" 2>"$work/midicsv.err" | awk -F', ' '$3 ~ /^Note_/ {printf "%s %s %s %s|", $2, $3, $5, $6}')
 [ ! -s "$work/midicsv.err" ] || fail "midicsv: $(cat "$work/midicsv.err")"
-expected="1 Note_on_c 64 100|2 Note_off_c 64 0|2 Note_on_c 67 100|3 Note_off_c 67 0|3 Note_on_c 72 100|4 Note_off_c 72 0|4 Note_on_c 60 100|5 Note_off_c 60 0|"
+expected="1 Note_on_c 60 100|1 Note_on_c 64 100|1 Note_on_c 67 100|1 Note_on_c 72 100|5 Note_off_c 60 0|5 Note_off_c 64 0|5 Note_off_c 67 0|5 Note_off_c 72 0|"
 [ "$events" = "$expected" ] || fail "a.mid holds $events"
 
 # Every real tune, 3000 calls: a picture of at most 2 MB that is drawn whole,
-# and a MIDI file that reads without complaint.
+# and a MIDI file that reads without complaint, whose voice tracks set their
+# bend range (RPN 0) and keep to their channel, the drum hits on channel 10.
 if [ -n "$shared" ] && [ -d "$shared/tunes" ]; then
-    largest=0
+    largest=0 bends=0
     for tune in "$shared"/tunes/*/*.sid; do
         cp "$tune" "$work/b.sid"
         (cd "$work" && "$voxdump" b.sid 3000 --undocumented --table --roll --midi >/dev/null 2>&1) ||
@@ -42,9 +44,19 @@ if [ -n "$shared" ] && [ -d "$shared/tunes" ]; then
         [ "$size" -le "$largest" ] || largest=$size
         xmllint --noout "$work/b.svg" || fail "$tune: the picture is not well-formed XML"
         rsvg-convert "$work/b.svg" -o "$work/b.png" || fail "$tune: rsvg-convert cannot draw it"
-        midicsv "$work/b.mid" >/dev/null 2>"$work/midicsv.err" && [ ! -s "$work/midicsv.err" ] ||
+        midicsv "$work/b.mid" >"$work/b.csv" 2>"$work/midicsv.err" && [ ! -s "$work/midicsv.err" ] ||
             fail "$tune: midicsv: $(cat "$work/midicsv.err")"
+        awk -F', ' '
+            $3 == "Title_t" { name[$1] = $4 }
+            $3 == "Control_c" && $5 == 6 && $6 == 24 { range[$1] = 1 }
+            $3 ~ /^(Note_on_c|Note_off_c|Pitch_bend_c)$/ {
+                if (name[$1] == "\"Drums\"" ? $4 != 9 : $4 == 9) bad = bad " track " $1 " channel " $4 }
+            END {
+                for (t in name) if (name[t] ~ /^"Voice/ && !(t in range)) bad = bad " no bend range in track " t
+                if (bad != "") { print bad; exit 1 } }' "$work/b.csv" >"$work/bad" ||
+            fail "$tune: $(cat "$work/bad")"
+        bends=$((bends + $(grep -c Pitch_bend_c "$work/b.csv" || true)))
     done
-    echo "study files: the real tunes' largest picture takes $largest bytes"
+    echo "study files: the real tunes' largest picture takes $largest bytes; their MIDI files bend $bends times"
 fi
 echo "study files: read as they should be"

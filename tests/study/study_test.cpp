@@ -1,8 +1,9 @@
-// The study of a tune: pitch and note names, the note model call by call,
-// and the files it writes (the table whole, the MIDI file read back, the
-// picture's note bars).
+// The study's files: pitch and note names, the table whole, the MIDI file
+// read back (tracks, instruments, the bend range, bends, chords and drum
+// hits), the picture's bars and lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -49,100 +50,8 @@ TEST(Pitch, PortableLog2AgreesWithTheLibrary) {
         EXPECT_NEAR(portableLog2(x), std::log2(x), 4e-15 * std::abs(std::log2(x)) + 1e-15) << x;
 }
 
-struct NoteCase {
-    const char* what;
-    const char* calls;  // routine calls split by "|", each "address=value" stores (hex)
-    const char* notes;  // "voice:name first-last", percussion named "noise"
-    int16_t version = 2;
-    uint16_t flags = 0;
-    uint32_t reserved = 0;
-};
-
-// clang-format off
-const NoteCase kNoteCases[] = {
-    {"a note per key, until the gate goes off", "d400=ed d401=15 d404=11 | d400=13 d401=1a | d404=10 | ",
-     "1:E-4 1-1, 1:G-4 2-2"},
-    {"gate off and on within a call retriggers", "d400=ed d401=15 d404=11 | d404=10 d404=11 | ",
-     "1:E-4 1-1, 1:E-4 2-3"},
-    {"gate on written again is no new note", "d400=ed d401=15 d404=11 | d404=11 | d404=41 | ",
-     "1:E-4 1-4"},
-    {"a slide across semitones", "d400=ed d401=15 d404=21 | d400=3b d401=17 | d400=9d d401=18",
-     "1:E-4 1-1, 1:F-4 2-2, 1:F#4 3-3"},
-    {"vibrato inside one semitone", "d400=45 d401=1d d404=41 | d400=80 | d400=10 | d400=45",
-     "1:A-4 1-4"},
-    {"noise: the key plays no part", "d400=00 d401=10 d404=81 | d401=20 | d404=80",
-     "1:noise 1-2"},
-    {"pitched, then noise at the same frequency", "d400=00 d401=10 d404=11 | d404=81",
-     "1:B-3 1-1, 1:noise 2-2"},
-    {"the test bit silences", "d400=ed d401=15 d404=19 | d404=11 | d404=19 | d404=11",
-     "1:E-4 2-2, 1:E-4 4-4"},
-    {"a gate without a waveform is silent", "d400=ed d401=15 d404=01", ""},
-    {"frequency 0 is silent", "d404=11 | d400=ed d401=15", "1:E-4 2-2"},
-    {"the start routine's state counts as call 0", "d400=ed d401=15 d404=11 | ", "1:E-4 0-1"},
-    {"voices 2 and 3, registers 25-31 ignored", "d407=ed d408=15 d40b=11 d419=ff d41f=ff | d40e=13 d40f=1a d412=11",
-     "2:E-4 1-2, 3:G-4 2-2"},
-    {"the chip answers every 32 bytes", "d7e0=ed d7e1=15 d7e4=11", "1:E-4 1-1"},
-    {"NTSC clock", "d400=32 d401=1c d404=11", "1:A-4 1-1", 2, 0x0008},
-    {"a second chip at d420 (version 3); d440 is the first chip again", "d420=ed d421=15 d424=11 d400=13 d401=1a d404=11 | d440=ed d441=15 d444=11",
-     "1:G-4 1-1, 4:E-4 1-2, 1:E-4 2-2", 3, 0, 0x00004200},
-    {"a third chip at d440 (version 4)", "d420=ed d421=15 d424=11 d440=13 d441=1a d444=11",
-     "4:E-4 1-1, 7:G-4 1-1", 4, 0, 0x00004244},
-    {"version 2 has one chip only", "d420=ed d421=15 d424=11", "1:E-4 1-1", 2, 0, 0x00004200},
-    {"an odd chip address is no chip", "d420=ed d421=15 d424=11", "1:E-4 1-1", 3, 0, 0x00004300},
-};
-// clang-format on
-
-void PrintTo(const NoteCase& c, std::ostream* out) {
-    *out << c.what;
-}
-
-std::string notesText() {
-    std::string text;
-    for (const Note& n : notes()) {
-        char name[8];
-        text += (text.empty() ? "" : ", ") + std::to_string(n.voice + 1) + ":" +
-                (n.percussion ? "noise" : std::string(name, putNoteName(name, n.key))) + " " +
-                std::to_string(n.first) + "-" + std::to_string(n.last);
-    }
-    return text;
-}
-
-class NoteModel : public testing::TestWithParam<NoteCase> {};
-
-// The calls of a case: the first string is call 1; call 0 (the start
-// routine) stores nothing unless the case begins with its own.
-TEST_P(NoteModel, Notes) {
-    const NoteCase& c = GetParam();
-    TuneHeader& header = tuneHeader();
-    header = TuneHeader{};
-    header.version = c.version;
-    header.flags = c.flags;
-    header.reserved = c.reserved;
-    std::vector<std::string> calls;
-    std::istringstream split(c.calls);
-    for (std::string call; std::getline(split, call, '|');) calls.push_back(call);
-    const bool startStores = std::string(c.what).find("call 0") != std::string::npos;
-    if (!startStores) calls.insert(calls.begin(), "");
-    callRateReset(header, 1);
-    studyOpen({}, 1);
-    studySetCalls(static_cast<uint32_t>(calls.size() - 1), false);
-    for (size_t k = 0; k < calls.size(); ++k) {
-        studyBeginCall();
-        std::istringstream in(calls[k]);
-        for (std::string item; in >> item;) {
-            studyStore(0, static_cast<uint16_t>(std::stoul(item.substr(0, 4), nullptr, 16)),
-                       static_cast<uint8_t>(std::stoul(item.substr(5), nullptr, 16)));
-        }
-        callRateAfterCall(static_cast<uint32_t>(k), 0);
-        studyEndCall(static_cast<uint32_t>(k), 0);
-    }
-    ASSERT_TRUE(studyClose(0, ""));
-    EXPECT_EQ(notesText(), c.notes);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, NoteModel, testing::ValuesIn(kNoteCases));
-
-// The example tune: voice 1 plays E-4, G-4, C-5 and C-4 in calls 1 to 4.
+// The example tune: voice 1 steps through C major, E-4, G-4, C-5 and C-4,
+// in calls 1 to 4: a chord, even that short, since it steps so.
 class ExampleTune : public testing::Test {
 protected:
     void SetUp() override {
@@ -183,58 +92,90 @@ TEST(Table, HeaderTextInUtf8) {
               std::string::npos);
 }
 
-TEST_F(ExampleTune, MidiNotes) {
+TEST_F(ExampleTune, MidiChord) {
     RunResult r = runVoxdump(dir.path, {"arpeggio.sid", "4", "0", "1", "--midi"});
     ASSERT_EQ(r.status, 0) << r.err;
     const MidiFile midi = readMidi(readFile(dir.path / "arpeggio.mid"));
     EXPECT_TRUE(midi.valid);
     EXPECT_EQ(midi.format, 1);
-    EXPECT_EQ(midi.tracks, 4);
-    EXPECT_EQ(midi.division, 50);
+    EXPECT_EQ(midi.tracks, 5);
+    EXPECT_EQ(midi.division, 50);    // no row length in one chord: the call rate
     EXPECT_EQ(midi.tempo, 997515u);  // 50 ticks of 19656 cycles at 985248 Hz
     EXPECT_EQ(midi.trackNames,
-              (std::vector<std::string>{"Arpeggio", "Voice 1", "Voice 2", "Voice 3"}));
+              (std::vector<std::string>{"Arpeggio", "Voice 1", "Voice 2", "Voice 3", "Drums"}));
     const std::vector<MidiNote> expected = {
-        {1, 0, 64, 100, 1, 2}, {1, 0, 67, 100, 2, 3}, {1, 0, 72, 100, 3, 4}, {1, 0, 60, 100, 4, 5}};
+        {1, 0, 60, 100, 1, 5}, {1, 0, 64, 100, 1, 5}, {1, 0, 67, 100, 1, 5}, {1, 0, 72, 100, 1, 5}};
     EXPECT_EQ(midi.notes, expected);
 }
 
-TEST(MidiFile, PercussionAndNtscTicks) {
-    StudyInfo info{"x", "", "", 1, 1, true, kNtscClock, 10, false, 0, 1};
-    TuneHeader ntsc{};
-    ntsc.version = 2;
-    ntsc.flags = 0x0008;
-    callRateReset(ntsc, 1);
-    callRateAfterCall(0, 0);
-    // A noise note on voice 3 ends where a pitched note of voice 3 begins.
-    const std::vector<Note> notes = {{2, true, 0, 1, 2}, {2, false, 69, 3, 3}};
-    const MidiFile midi = readMidi(midiFile(info, notes));
-    ASSERT_TRUE(midi.valid);
-    EXPECT_EQ(midi.division, 60);
-    const std::vector<MidiNote> expected = {{3, 9, drumKey(2), 100, 1, 3}, {3, 2, 69, 100, 3, 4}};
-    EXPECT_EQ(midi.notes, expected);
-}
-
-TEST(Roll, NoteBarsAndText) {
-    StudyInfo info{"A & <B>", "\xC9mile", "", 2, 3, false, kPalClock, 3100, false, 0, 2};
-    callRateReset(TuneHeader{}, 1);
-    callRateAfterCall(0, 0);
-    const std::vector<Note> notes = {
-        {0, false, 60, 0, 10}, {0, false, 62, 11, 20}, {4, false, 70, 5, 5}, {1, true, 0, 3, 4}};
-    const std::string svg = rollPicture(info, notes);
-    size_t bars = 0;
-    for (size_t at = svg.find("<g id=\"voice"); at != std::string::npos;
-         at = svg.find("<g id=\"voice", at + 1)) {
-        const std::string group = svg.substr(at, svg.find("</g>", at) - at);
-        for (size_t r = group.find("<rect"); r != std::string::npos; r = group.find("<rect", r + 1))
-            ++bars;
+// A pitched note with its bends, a chord on the same voice, a drum hit of
+// voice 3; notes held to a row of 6 calls.
+struct MidiCase : testing::Test {
+    void SetUp() override {
+        callRateReset(TuneHeader{}, 1);
+        callRateAfterCall(0, 0);
     }
-    EXPECT_EQ(bars, 4u);
+    StudyInfo info{"x", "", "", 1, 1, false, kPalClock, 40, false, 0, 1};
+    // E-4 in calls 1-4, 20 cents sharp, then 80 cents, then 3 semitones up
+    // and an octave down: the bend follows every call.
+    std::vector<int32_t> bends = {200, 200, 800, 3000, -12000};
+    std::vector<Note> notes = {{0, NoteKind::Pitched, 64, 1, 5, 0, 5},
+                               {0, NoteKind::Chord, 60, 7, 10, 0, 12},
+                               {0, NoteKind::Chord, 67, 7, 10, 0, 12},
+                               {2, NoteKind::Drum, 0, 7, 8, 0, 11}};
+};
+
+TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
+    const MidiFile midi = readMidi(midiFile(info, notes, bends, 6));
+    ASSERT_TRUE(midi.valid);
+    EXPECT_EQ(midi.division, 24);    // four rows of 6 calls a quarter note
+    EXPECT_EQ(midi.tempo, 478807u);  // 24 ticks of 19656 cycles at 985248 Hz
+    EXPECT_EQ(midi.trackNames.back(), "Drums");
+    const std::vector<MidiNote> expected = {{1, 0, 64, 100, 1, 6},
+                                            {1, 0, 60, 100, 7, 13},
+                                            {1, 0, 67, 100, 7, 13},
+                                            {4, 9, drumKey(2), 100, 7, 12}};
+    EXPECT_EQ(midi.notes, expected);
+    // Voice 1: Lead 1 (no waveforms known here), RPN 0 of 24 semitones,
+    // then a bend per change, and back to none for the chord.
+    std::vector<MidiEvent> channel1;
+    for (const MidiEvent& e : midi.events)
+        if (e.channel == 0) channel1.push_back(e);
+    const std::vector<MidiEvent> expectedEvents = {
+        {1, 0, 0, 0xC0, 80, 0, ""},    {1, 0, 0, 0xB0, 0, 101, ""},  {1, 0, 0, 0xB0, 0, 100, ""},
+        {1, 0, 0, 0xB0, 24, 6, ""},    {1, 0, 0, 0xB0, 0, 38, ""},   {1, 0, 0, 0xB0, 127, 101, ""},
+        {1, 0, 0, 0xB0, 127, 100, ""}, {1, 1, 0, 0xE0, 8260, 0, ""}, {1, 3, 0, 0xE0, 8465, 0, ""},
+        {1, 4, 0, 0xE0, 9216, 0, ""},  {1, 5, 0, 0xE0, 4096, 0, ""}, {1, 7, 0, 0xE0, 8192, 0, ""}};
+    EXPECT_EQ(channel1, expectedEvents);
+}
+
+TEST(MidiFile, BendValues) {
+    const struct {
+        int32_t milli;
+        uint32_t value;
+    } cases[] = {{0, 8192},   {1000, 8533},   {-1000, 7851}, {24000, 16383},
+                 {-24000, 0}, {30000, 16383}, {-30000, 0},   {5, 8194},
+                 {-5, 8190},  {12000, 12288}, {-12000, 4096}};
+    for (const auto& c : cases) EXPECT_EQ(bendValue(c.milli), c.value) << c.milli;
+}
+
+TEST_F(MidiCase, RollDrawsChordsLinesAndDrums) {
+    info.name = "A & <B>";
+    info.author = "\xC9mile";
+    info.songs = 3;
+    info.song = 2;
+    const std::string svg = rollPicture(info, notes, bends);
+    const std::string group = svg.substr(svg.find("<g id=\"voice1\""));
+    EXPECT_EQ(std::count(group.begin(), group.begin() + static_cast<long>(group.find("</g>")), '<'),
+              4);  // the group and three bars: the note and the chord's two keys
+    // One line through the bent note's pitch, a point a call.
+    const size_t line = svg.find("<path d=\"M");
+    ASSERT_NE(line, std::string::npos);
+    EXPECT_EQ(svg.find("<path d=\"M", line + 1), std::string::npos);
+    EXPECT_NE(svg.find("<g id=\"voice3\""), std::string::npos);  // the drum hit's lane
+    EXPECT_NE(svg.find(">noise</text>"), std::string::npos);
     EXPECT_NE(svg.find("A &amp; &lt;B&gt;"), std::string::npos);
     EXPECT_NE(svg.find("\xC3\x89mile - song 2 of 3"), std::string::npos);  // Latin-1 to UTF-8
-    EXPECT_NE(svg.find(">1:00</text>"), std::string::npos);                // the time axis
-    EXPECT_NE(svg.find(">C-4</text>"), std::string::npos);                 // C lines
-    EXPECT_NE(svg.find(">noise</text>"), std::string::npos);               // the percussion lane
 }
 
 }  // namespace

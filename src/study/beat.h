@@ -1,0 +1,15 @@
+// The tune's beat: the length of its rows, the steps on which its notes
+// begin. Trackers play a tune in rows of a fixed number of calls (typically
+// 2 to 12), and its notes begin on them, some a call late (a voice whose
+// notes start after a hard restart of a call). The row length is the largest
+// number of calls, from 2 to 16, on which nine in ten of the calls where notes
+// begin fall in step: on one phase of it, or, for rows of 4 calls or more, on
+// one phase or the call after it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// `onsets`: the calls on which notes begin, in any order. 0 when no row
+// length stands out (or there are fewer than 8 such calls to judge by).
+uint32_t rowLength(std::vector<uint32_t> onsets);

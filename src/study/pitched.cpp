@@ -1,0 +1,122 @@
+#include "study/pitched.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int64_t kChange = 4500;
+constexpr int64_t kCap = 2500;
+constexpr int32_t kBand = 500;   // 50 cents, in thousandths of a key
+constexpr int32_t kDrift = 250;  // 25 cents
+
+int64_t callCost(int32_t pitch, int key) {
+    if (pitch == kNoPitch) return 0;
+    const int64_t beyond = std::abs(int64_t{pitch} - int64_t{key} * 1000) - kBand;
+    if (beyond <= 0) return 0;
+    return std::min(beyond * beyond / 100, kCap);  // cents beyond, squared
+}
+
+bool within(int32_t pitch, int key) {
+    return pitch != kNoPitch && std::abs(int64_t{pitch} - int64_t{key} * 1000) <= kBand;
+}
+
+}  // namespace
+
+bool holdsFrom(const int32_t* pitch, int key) {
+    bool rises = false, falls = false;
+    for (uint32_t c = 0; c < kHold; ++c) {
+        if (!within(pitch[c], key)) return false;
+        if (c > 0) {
+            rises = rises || pitch[c] > pitch[c - 1];
+            falls = falls || pitch[c] < pitch[c - 1];
+        }
+    }
+    // A sweep moves one way; a vibrato turns.
+    return (rises && falls) || std::abs(int64_t{pitch[kHold - 1]} - pitch[0]) <= kDrift;
+}
+
+namespace {
+
+// The note holds its key somewhere.
+bool holds(const int32_t* pitch, const PitchedNote& note) {
+    for (uint32_t c = note.first; c + kHold - 1 <= note.last; ++c) {
+        if (holdsFrom(pitch + c, note.key)) return true;
+    }
+    return false;
+}
+
+// The cheapest key per call.
+std::vector<int> fittedKeys(const int32_t* pitch, size_t count) {
+    int low = 127, high = 0;
+    for (size_t c = 0; c < count; ++c) {
+        if (pitch[c] == kNoPitch) continue;
+        low = std::min(low, nearestKey(pitch[c]));
+        high = std::max(high, nearestKey(pitch[c]));
+    }
+    if (low > high) return std::vector<int>(count, -1);
+    --low;
+    ++high;
+    const size_t keys = static_cast<size_t>(high - low + 1);
+    std::vector<int64_t> cost(keys), next(keys);
+    std::vector<uint8_t> changed(count * keys);  // came from the best key of the call before
+    std::vector<size_t> bestBefore(count);
+    for (size_t k = 0; k < keys; ++k) cost[k] = callCost(pitch[0], low + static_cast<int>(k));
+    for (size_t c = 1; c < count; ++c) {
+        const size_t best =
+            static_cast<size_t>(std::min_element(cost.begin(), cost.end()) - cost.begin());
+        bestBefore[c] = best;
+        for (size_t k = 0; k < keys; ++k) {
+            const int64_t change = cost[best] + kChange;
+            changed[c * keys + k] = change < cost[k];
+            next[k] = std::min(cost[k], change) + callCost(pitch[c], low + static_cast<int>(k));
+        }
+        cost.swap(next);
+    }
+    std::vector<int> fitted(count);
+    size_t k = static_cast<size_t>(std::min_element(cost.begin(), cost.end()) - cost.begin());
+    for (size_t c = count; c-- > 0;) {
+        fitted[c] = low + static_cast<int>(k);
+        if (c > 0 && changed[c * keys + k]) k = bestBefore[c];
+    }
+    return fitted;
+}
+
+}  // namespace
+
+std::vector<PitchedNote> pitchedNotes(const int32_t* pitch, size_t count) {
+    if (count == 0) return {};
+    const std::vector<int> fitted = fittedKeys(pitch, count);
+    if (fitted[0] < 0) return {};
+    std::vector<PitchedNote> notes;
+    for (uint32_t c = 0; c < count; ++c) {
+        if (c > 0 && fitted[c] == fitted[c - 1]) {
+            notes.back().last = c;
+        } else {
+            notes.push_back({c, c, fitted[c]});
+        }
+    }
+    // Glides join a neighbour, until every note holds its key (or one is left).
+    for (size_t n = 0; n < notes.size() && notes.size() > 1;) {
+        if (holds(pitch, notes[n])) {
+            ++n;
+            continue;
+        }
+        if (n > 0) {
+            notes[n - 1].last = notes[n].last;
+        } else {
+            notes[1].first = notes[0].first;
+        }
+        notes.erase(notes.begin() + static_cast<std::ptrdiff_t>(n));
+        n = n > 0 ? n - 1 : 0;
+    }
+    // Neighbours of one key are one note.
+    std::vector<PitchedNote> merged;
+    for (const PitchedNote& note : notes) {
+        if (!merged.empty() && merged.back().key == note.key) {
+            merged.back().last = note.last;
+        } else {
+            merged.push_back(note);
+        }
+    }
+    return merged;
+}

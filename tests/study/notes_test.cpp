@@ -1,0 +1,232 @@
+// The note model's rules, case by case: the chip's state call by call, and
+// the notes a musician would write for it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <initializer_list>
+
+#include "song/call_rate.h"
+#include "study/beat.h"
+#include "study/notes.h"
+#include "study/pitch.h"
+#include "study/study.h"
+#include "tune/tune.h"
+
+namespace {
+
+constexpr uint8_t kTri = 0x11, kPul = 0x41, kNoi = 0x81;  // waveform, gate on
+
+// The calls of a case, voice 1 unless said: each call's stores.
+class Calls {
+public:
+    // The next call; the first is call 1 (the start routine stores nothing).
+    Calls& call() {
+        calls_.emplace_back();
+        return *this;
+    }
+    // The frequency register of a pitch: key and cents.
+    Calls& pitch(double key, int voice = 0) {
+        const double hertz = 440 * std::pow(2.0, (key - 69) / 12);
+        const auto value = static_cast<unsigned>(std::lround(hertz * 16777216 / kPalClock));
+        store(voice * 7, value & 0xFF);
+        return store(voice * 7 + 1, value >> 8);
+    }
+    Calls& control(uint8_t value, int voice = 0) { return store(voice * 7 + 4, value); }
+    Calls& envelope(uint8_t value) { return store(5, value).store(6, value); }
+    // Gate off and on in one call.
+    Calls& retrigger(uint8_t wave, int voice = 0) {
+        return control(wave & 0xFE, voice).control(wave, voice);
+    }
+    // `count` calls of pitches from `pitchOf(k)`, k counting the calls.
+    Calls& calls(int count, const std::function<double(int)>& pitchOf) {
+        for (int k = 0; k < count; ++k) call().pitch(pitchOf(k));
+        return *this;
+    }
+
+    // Runs the study over the calls and returns its notes as text.
+    std::string notes() const {
+        tuneHeader() = TuneHeader{};
+        tuneHeader().version = 2;
+        callRateReset(tuneHeader(), 1);
+        studyOpen({}, 1);
+        studySetCalls(static_cast<uint32_t>(calls_.size()), false);
+        for (uint32_t call = 0; call <= calls_.size(); ++call) {
+            studyBeginCall();
+            if (call > 0) {
+                for (const auto& [reg, value] : calls_[call - 1])
+                    studyStore(0, static_cast<uint16_t>(0xD400 + reg), value);
+            }
+            callRateAfterCall(call, 0);
+            studyEndCall(call, 0);
+        }
+        if (!studyClose(0, "")) return "(not written)";
+        std::string text;
+        for (const Note& n : ::notes()) {
+            char name[8];
+            text += (text.empty() ? "" : ", ") + std::to_string(n.voice + 1) + ":";
+            if (n.kind == NoteKind::Drum) {
+                text += "drum";
+            } else {
+                text += std::string(n.kind == NoteKind::Chord ? "chord " : "") +
+                        std::string(name, putNoteName(name, n.key));
+            }
+            text += ' ';
+            text += std::to_string(n.first) + "-" + std::to_string(n.last);
+        }
+        return text;
+    }
+
+private:
+    Calls& store(int reg, unsigned value) {
+        calls_.back().push_back({reg, static_cast<uint8_t>(value)});
+        return *this;
+    }
+    std::vector<std::vector<std::pair<int, uint8_t>>> calls_;
+};
+
+// Call k of a pattern that repeats.
+int step(std::initializer_list<int> pattern, int k) {
+    return pattern.begin()[static_cast<size_t>(k) % pattern.size()];
+}
+
+// A triangle swinging -1 to 1 over `period` calls.
+double swing(int k, int period) {
+    const double phase = static_cast<double>(k % period) / period;
+    return phase < 0.25 ? 4 * phase : phase < 0.75 ? 2 - 4 * phase : 4 * phase - 4;
+}
+
+struct RuleCase {
+    const char* what;
+    std::function<void(Calls&)> build;
+    const char* notes;
+};
+
+// clang-format off
+const RuleCase kRules[] = {
+    {"plain notes, the gate off between them", [](Calls& c) {
+         c.call().control(kPul).pitch(64).calls(5, [](int) { return 64; }).call().control(0x40);
+         c.call().control(kPul).pitch(67).calls(5, [](int) { return 67; }); },
+     "1:E-4 1-6, 1:G-4 8-13"},
+    {"a hard restart: gate off and envelope 0 for two calls", [](Calls& c) {
+         c.call().control(kPul).pitch(64).calls(5, [](int) { return 64; });
+         c.call().control(0x40).envelope(0).call().call().control(kPul).pitch(67).calls(5, [](int) { return 67; }); },
+     "1:E-4 1-6, 1:G-4 9-14"},
+    {"a retrigger inside a call begins a note of the same key", [](Calls& c) {
+         c.call().control(kPul).pitch(64).calls(5, [](int) { return 64; });
+         c.call().retrigger(kPul).calls(5, [](int) { return 64; }); },
+     "1:E-4 1-6, 1:E-4 7-12"},
+    {"the test bit set and released inside a call retriggers", [](Calls& c) {
+         c.call().control(kPul).pitch(64).calls(5, [](int) { return 64; });
+         c.call().control(kPul | 0x08).control(kPul).calls(5, [](int) { return 64; }); },
+     "1:E-4 1-6, 1:E-4 7-12"},
+    {"a drum table: noise, then a falling pitch", [](Calls& c) {
+         c.call().control(kNoi).pitch(100).call().control(kPul).pitch(60).call().pitch(57)
+             .call().pitch(54).call().pitch(51).call().control(0x40); },
+     "1:drum 1-5"},
+    {"a click, then noise, then a falling pitch", [](Calls& c) {
+         c.call().control(kPul).pitch(80).call().control(kNoi).pitch(100).call().control(kTri).pitch(50)
+             .call().pitch(48).call().pitch(46).call().pitch(44).call().control(0x10); },
+     "1:drum 1-6"},
+    {"noise as the attack of a held note", [](Calls& c) {
+         c.call().control(kNoi).pitch(100).call().control(kPul).pitch(45).calls(8, [](int) { return 45; }); },
+     "1:A-2 1-10"},
+    {"an arpeggio of two keys, a call each", [](Calls& c) {
+         c.call().control(kPul).pitch(60).calls(11, [](int k) { return k % 2 ? 60 : 72; }); },
+     "1:chord C-4 1-12, 1:chord C-5 1-12"},
+    {"an arpeggio of three keys, two calls each", [](Calls& c) {
+         c.call().control(kPul).pitch(60).calls(17, [](int k) { return 60 + step({0, 4, 4, 7, 7, 0}, k); }); },
+     "1:chord C-4 1-18, 1:chord E-4 1-18, 1:chord G-4 1-18"},
+    {"an arpeggio of four keys", [](Calls& c) {
+         c.call().control(kPul).pitch(57).calls(15, [](int k) { return 57 + step({3, 7, 12, 0}, k); }); },
+     "1:chord A-3 1-16, 1:chord C-4 1-16, 1:chord E-4 1-16, 1:chord A-4 1-16"},
+    {"a chord that changes without the gate", [](Calls& c) {
+         c.call().control(kPul).pitch(60).calls(11, [](int k) { return 60 + step({4, 7, 0}, k); });
+         c.calls(12, [](int k) { return 62 + step({0, 3, 7}, k); }); },
+     "1:chord C-4 1-12, 1:chord E-4 1-12, 1:chord G-4 1-12, "
+     "1:chord D-4 13-24, 1:chord F-4 13-24, 1:chord A-4 13-24"},
+    {"a short stab of a chord", [](Calls& c) {
+         c.call().control(kPul).pitch(67).call().pitch(67).call().pitch(64).call().pitch(64).call().pitch(59); },
+     "1:chord B-3 1-5, 1:chord E-4 1-5, 1:chord G-4 1-5"},
+    {"neighbouring keys in turn are no chord", [](Calls& c) {
+         c.call().control(kPul).pitch(64).calls(11, [](int k) { return 64 + k % 2; }); },
+     "1:E-4 1-12"},
+    {"vibrato of 90 cents across the key's edges", [](Calls& c) {
+         c.call().control(kTri).pitch(64).calls(5, [](int) { return 64; });
+         c.calls(48, [](int k) { return 64 + 0.9 * swing(k, 16); }); },
+     "1:E-4 1-54"},
+    {"a fast vibrato: 4 calls a swing", [](Calls& c) {
+         c.call().control(kTri).pitch(64).calls(39, [](int k) { return 64 + 0.8 * swing(k, 4); }); },
+     "1:E-4 1-40"},
+    {"legato: a new key held without the gate", [](Calls& c) {
+         c.call().control(kPul).pitch(64).calls(5, [](int) { return 64; });
+         c.calls(6, [](int) { return 65; }).calls(6, [](int) { return 62; }); },
+     "1:E-4 1-6, 1:F-4 7-12, 1:D-4 13-18"},
+    {"a key held 3 calls is not a note", [](Calls& c) {
+         c.call().control(kPul).pitch(64).calls(5, [](int) { return 64; });
+         c.calls(3, [](int) { return 67; }).calls(6, [](int) { return 64; }); },
+     "1:E-4 1-15"},
+    {"a slide up: the new note begins in the glide", [](Calls& c) {
+         c.call().control(kPul).pitch(60).calls(7, [](int) { return 60; });
+         c.calls(8, [](int k) { return 60 + 7.0 * (k + 1) / 8; }).calls(8, [](int) { return 67; }); },
+     "1:C-4 1-13, 1:G-4 14-24"},
+    {"a slide down", [](Calls& c) {
+         c.call().control(kPul).pitch(72).calls(7, [](int) { return 72; });
+         c.calls(4, [](int k) { return 72 - 2.0 * (k + 1) / 4; }).calls(8, [](int) { return 70; }); },
+     "1:C-5 1-9, 1:A#4 10-20"},
+    {"a slow sweep holds no key", [](Calls& c) {
+         c.call().control(kPul).pitch(60).calls(6, [](int) { return 60; });
+         c.calls(48, [](int k) { return 60 + 0.1 * (k + 1); }).calls(6, [](int) { return 64.8; }); },
+     "1:C-4 1-51, 1:F-4 52-61"},
+    {"a tune 30 cents sharp keeps its keys", [](Calls& c) {
+         c.call().control(kPul).pitch(64.3).calls(5, [](int) { return 64.3; }).call().control(0x40);
+         c.call().control(kPul).pitch(66.3).calls(24, [](int k) { return 66.3 + 0.4 * swing(k, 8); }); },
+     "1:E-4 1-6, 1:F#4 8-32"},
+    {"the test bit silences", [](Calls& c) {
+         c.call().control(kPul | 0x08).pitch(64).call().control(kPul).call().control(kPul | 0x08).call().control(kPul); },
+     "1:E-4 2-2, 1:E-4 4-4"},
+    {"voices 2 and 3", [](Calls& c) {
+         c.call().control(kTri, 1).pitch(64, 1).call().control(kTri, 2).pitch(67, 2); },
+     "2:E-4 1-2, 3:G-4 2-2"},
+};
+// clang-format on
+
+void PrintTo(const RuleCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class NoteRules : public testing::TestWithParam<RuleCase> {};
+
+TEST_P(NoteRules, Notes) {
+    Calls calls;
+    GetParam().build(calls);
+    EXPECT_EQ(calls.notes(), GetParam().notes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, NoteRules, testing::ValuesIn(kRules));
+
+TEST(NoteRules, TuningAndBends) {
+    Calls c;
+    c.call().control(kPul).pitch(64.3).calls(9, [](int) { return 64.3; });
+    ASSERT_EQ(c.notes(), "1:E-4 1-10");
+    EXPECT_NEAR(notesTuning(), 300, 2);
+    const Note& n = notes()[0];
+    for (uint32_t k = 0; k < 10; ++k) EXPECT_NEAR(noteBends()[n.bends + k], 300, 2);
+}
+
+TEST(Beat, RowLength) {
+    const struct {
+        std::vector<uint32_t> onsets;
+        uint32_t row;
+    } cases[] = {
+        {{0, 6, 12, 18, 30, 36, 48, 54, 60}, 6},
+        {{0, 12, 24, 36, 48, 60, 72, 84, 96}, 12},
+        {{1, 6, 13, 18, 25, 30, 37, 42, 49}, 6},  // some a call late
+        {{0, 3, 6, 9, 12, 15, 18, 21, 24}, 3},
+        {{0, 5, 11, 16, 22, 27, 33, 38, 44, 49}, 0},  // 5 and 6 by turns
+        {{0, 6, 12}, 0},                              // too few
+    };
+    for (const auto& c : cases) EXPECT_EQ(rowLength(c.onsets), c.row);
+}
+
+}  // namespace
