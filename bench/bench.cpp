@@ -303,7 +303,8 @@ int main(int argc, char** argv) {
         same = same && sameOutput(w) && sameOutput({"", w.tune, true, 50}) &&
                sameOutput({"", w.tune, false, kCalls, {"--undocumented"}}) &&
                sameOutput({"", w.tune, true, 50, {"--undocumented"}}) &&
-               sameOutput({"", w.tune, false, kCalls, kStudy});
+               sameOutput({"", w.tune, false, kCalls, kStudy}) &&
+               sameOutput({"", w.tune, false, kCalls, {"--length", "--table", "--midi"}});
     }
     std::cout << "outputs of the optimised and the unoptimised build: "
               << (same ? "identical" : "DIFFERENT") << "\n\n";
@@ -387,6 +388,17 @@ int main(int argc, char** argv) {
     }
     std::printf("\nwatchdog cost by time (compute-heavy, median of %d paired runs): %+.1f %%\n",
                 3 * kRuns, (median(pairs) - 1) * 100);
+    // --length: the fingerprint after every call. The compute-heavy tune
+    // counts its calls, so that no state repeats and all 3000 calls run.
+    Workload length = compute;
+    length.options = {"--length"};
+    std::vector<double> lengthPairs;
+    for (int k = 0; k < 3 * kRuns; ++k) {
+        const double with = run(args(voxdump, length)).seconds;
+        lengthPairs.push_back(with / run(args(voxdump, compute)).seconds);
+    }
+    const double lengthOn = callgrindInstructions(voxdump, "compute.sid", 40, "--length") -
+                            callgrindInstructions(voxdump, "compute.sid", 20, "--length");
     const double on = callgrindInstructions(voxdump, "compute.sid", 40) -
                       callgrindInstructions(voxdump, "compute.sid", 20);
     const double off = callgrindInstructions(voxdumpNoWatchdog, "compute.sid", 40) -
@@ -403,6 +415,10 @@ int main(int argc, char** argv) {
         "callgrind, compute-heavy with --undocumented: %.1f host instructions per emulated "
         "instruction (%+.1f %%)\n",
         undocumented / (20.0 * static_cast<double>(perCall)), (undocumented / on - 1) * 100);
+    std::printf(
+        "--length, compute-heavy: %.3fx the run without it by time (median of %d paired runs), "
+        "%+.2f %% host instructions (callgrind)\n",
+        median(lengthPairs), 3 * kRuns, (lengthOn / on - 1) * 100);
     fs::remove_all(work);
     return same ? 0 : 1;
 }
