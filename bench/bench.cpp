@@ -227,11 +227,11 @@ size_t instructionsPerCall(const std::string& tune) {
 
 // Host instructions counted by callgrind for a run of `calls` play calls.
 double callgrindInstructions(const std::string& binary, const std::string& tune, int calls,
-                             const char* option = nullptr) {
+                             const std::vector<std::string>& more = {}) {
     std::vector<std::string> argv = {
         "/usr/bin/valgrind",  "--tool=callgrind", "--callgrind-out-file=/dev/null", binary, tune,
         std::to_string(calls)};
-    if (option != nullptr) argv.push_back(option);
+    argv.insert(argv.end(), more.begin(), more.end());
     run(argv, "callgrind.err");
     const std::string text = readFile(work / "callgrind.err");
     const size_t at = text.find("Collected : ");
@@ -379,6 +379,22 @@ int main(int argc, char** argv) {
         studied.size(), kCalls, median(studyRatios), studyRatios.size(),
         *std::min_element(perTune.begin(), perTune.end()),
         *std::max_element(perTune.begin(), perTune.end()), studyRss);
+    // The same in host instructions, which do not vary from run to run (the
+    // system calls' time is not in them).
+    std::vector<double> studyInstructions;
+    for (const Workload& w : studied) {
+        const double without = callgrindInstructions(voxdump, w.tune, kCalls, {"0", "0"});
+        studyInstructions.push_back(
+            callgrindInstructions(voxdump, w.tune, kCalls,
+                                  {"0", "0", "--table", "--roll", "--midi"}) /
+            without);
+    }
+    std::printf(
+        "--table --roll --midi in host instructions (callgrind): %.3fx (median; per tune %.3fx to "
+        "%.3fx)\n",
+        median(studyInstructions),
+        *std::min_element(studyInstructions.begin(), studyInstructions.end()),
+        *std::max_element(studyInstructions.begin(), studyInstructions.end()));
 
     // The watchdog's cost: the two builds run in turns, ratio taken pair by pair.
     std::vector<double> pairs;
@@ -397,15 +413,15 @@ int main(int argc, char** argv) {
         const double with = run(args(voxdump, length)).seconds;
         lengthPairs.push_back(with / run(args(voxdump, compute)).seconds);
     }
-    const double lengthOn = callgrindInstructions(voxdump, "compute.sid", 40, "--length") -
-                            callgrindInstructions(voxdump, "compute.sid", 20, "--length");
+    const double lengthOn = callgrindInstructions(voxdump, "compute.sid", 40, {"--length"}) -
+                            callgrindInstructions(voxdump, "compute.sid", 20, {"--length"});
     const double on = callgrindInstructions(voxdump, "compute.sid", 40) -
                       callgrindInstructions(voxdump, "compute.sid", 20);
     const double off = callgrindInstructions(voxdumpNoWatchdog, "compute.sid", 40) -
                        callgrindInstructions(voxdumpNoWatchdog, "compute.sid", 20);
     const double undocumented =
-        callgrindInstructions(voxdump, "compute.sid", 40, "--undocumented") -
-        callgrindInstructions(voxdump, "compute.sid", 20, "--undocumented");
+        callgrindInstructions(voxdump, "compute.sid", 40, {"--undocumented"}) -
+        callgrindInstructions(voxdump, "compute.sid", 20, {"--undocumented"});
     const double perInstruction = on / (20.0 * static_cast<double>(perCall));
     std::printf(
         "callgrind, compute-heavy: %.1f host instructions per emulated instruction "

@@ -152,7 +152,7 @@ std::string lengthLine(uint32_t calls) {
 bool finishStudy(uint32_t calls) {
     if (!plan.studying) return true;
     const SongLength length = songLength();
-    return studyClose(length.repeats ? length.first + 1 : 0, lengthLine(calls));
+    return studyClose(plan.length && length.repeats ? length.first + 1 : 0, lengthLine(calls));
 }
 
 // The run is over: "Finished!" and, with --length, how long the song lasts.

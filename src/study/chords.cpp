@@ -53,6 +53,13 @@ std::vector<ChordStretch> chordStretches(const int* keys, size_t count, bool who
     std::vector<ChordStretch> stretches;
     size_t at = 0;
     while (at + kMinCalls <= count) {
+        // No stretch holds a key longer than kMaxHeld calls, nor a call
+        // without a pitch: begin after them.
+        if (keys[at] < 0 || (at + kMaxHeld < count && keys[at + kMaxHeld] == keys[at] &&
+                             keys[at + 1] == keys[at])) {
+            ++at;
+            continue;
+        }
         bool found = false;
         for (size_t period = 2; period <= kMaxPeriod && !found; ++period) {
             if (at + period > count) break;

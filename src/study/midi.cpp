@@ -168,23 +168,30 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
     // The first track: the name, a tempo wherever the call rate changes, so
     // that a tick lasts its call's period, and the marker where the song
     // starts to repeat.
-    std::string first;
-    putMeta(first, 0x03, info.name);
-    uint32_t now = 0;
+    struct Meta {
+        uint32_t tick;
+        uint8_t type;
+        std::string data;
+    };
+    std::vector<Meta> metas;
     for (const RatePeriod& p : periods) {
         if (p.firstCall > info.calls) break;
         // Microseconds a quarter note: division times the period, rounded.
         const uint64_t tempo =
             std::clamp<uint64_t>((division * p.cycles * 2000000 / info.clock + 1) / 2, 1, 0xFFFFFF);
-        putMeta(first, 0x51,
-                std::string{static_cast<char>(tempo >> 16), static_cast<char>(tempo >> 8),
-                            static_cast<char>(tempo)},
-                p.firstCall - now);
-        now = p.firstCall;
+        metas.push_back({p.firstCall, 0x51,
+                         std::string{static_cast<char>(tempo >> 16), static_cast<char>(tempo >> 8),
+                                     static_cast<char>(tempo)}});
     }
-    if (info.loopCall > 0) {
-        putMeta(first, 0x06, "loop", info.loopCall - now);
-        now = info.loopCall;
+    if (info.loopCall > 0) metas.push_back({info.loopCall, 0x06, "loop"});
+    std::stable_sort(metas.begin(), metas.end(),
+                     [](const Meta& a, const Meta& b) { return a.tick < b.tick; });
+    std::string first;
+    putMeta(first, 0x03, info.name);
+    uint32_t now = 0;
+    for (const Meta& m : metas) {
+        putMeta(first, m.type, m.data, m.tick - now);
+        now = m.tick;
     }
     putMeta(first, 0x2F, "");
 

@@ -9,9 +9,18 @@
 
 namespace {
 
+// What a call of a voice sounds like.
+struct CallSound {
+    bool sounds;
+    bool noise;
+    int32_t pitch;  // thousandths of a key; kNoPitch when silent
+};
+
 struct Model {
     uint32_t clock;
+    int voices;  // of the chips
     std::vector<VoiceFrame> frames[kMaxVoices];
+    std::vector<CallSound> sounds[kMaxVoices];
     std::vector<Note> notes;
     std::vector<int32_t> bends;
     int32_t tuning;
@@ -21,13 +30,6 @@ struct Model {
 };
 
 Model model;
-
-// What a call of a voice sounds like.
-struct CallSound {
-    bool sounds;
-    bool noise;
-    int32_t pitch;  // thousandths of a key; kNoPitch when silent
-};
 
 CallSound soundOf(const VoiceFrame& frame) {
     if (!(frame.control & kGate) || (frame.control & kTest) || !(frame.control & kWaveforms))
@@ -41,15 +43,16 @@ CallSound soundOf(const VoiceFrame& frame) {
 // nearest key (in tenths of a cent, taken round), then the mean of those near
 // it, when they are at least half of them (else 0). Held: a pitched call
 // whose frequency is that of the call before.
-int32_t tuningOf(const std::vector<VoiceFrame>* frames, int voices) {
+int32_t tuningOf() {
     std::array<uint32_t, 100> cents{};  // offsets from 0 to 999, by the cent
     std::vector<int32_t> offsets;
-    for (int v = 0; v < voices; ++v) {
-        for (size_t c = 1; c < frames[v].size(); ++c) {
-            if (frames[v][c].frequency != frames[v][c - 1].frequency) continue;
-            const CallSound sound = soundOf(frames[v][c]);
-            if (!sound.sounds || sound.noise) continue;
-            const int32_t offset = (sound.pitch % 1000 + 1000) % 1000;
+    for (int v = 0; v < model.voices; ++v) {
+        const std::vector<VoiceFrame>& frames = model.frames[v];
+        const std::vector<CallSound>& sounds = model.sounds[v];
+        for (size_t c = 1; c < frames.size(); ++c) {
+            if (frames[c].frequency != frames[c - 1].frequency) continue;
+            if (!sounds[c].sounds || sounds[c].noise) continue;
+            const int32_t offset = (sounds[c].pitch % 1000 + 1000) % 1000;
             offsets.push_back(offset);
             ++cents[static_cast<size_t>(offset / 10)];
         }
@@ -165,12 +168,13 @@ void addSpan(uint8_t voice, const std::vector<CallSound>& sounds, uint32_t first
 }
 
 // Calls not told of: the voice as after the call before, not retriggered.
-void padTo(std::vector<VoiceFrame>& frames, uint32_t calls) {
-    while (frames.size() < calls) {
+const std::vector<VoiceFrame>& padTo(std::vector<VoiceFrame>& frames, uint32_t calls) {
+    if (frames.size() < calls) {
         VoiceFrame same = frames.empty() ? VoiceFrame{} : frames.back();
         same.retriggered = false;
-        frames.push_back(same);
+        frames.resize(calls, same);
     }
+    return frames;
 }
 
 // Counted over the calls of the voice's pitched notes and chords (a chord's
@@ -195,9 +199,11 @@ uint8_t mostUsedWaveform(int voice) {
 
 }  // namespace
 
-void notesReset(uint32_t clock) {
+void notesReset(uint32_t clock, int voices) {
     model.clock = clock;
+    model.voices = voices;
     for (std::vector<VoiceFrame>& frames : model.frames) frames.clear();
+    std::fill(std::begin(model.waveform), std::end(model.waveform), kPulse);
     model.notes.clear();
     model.bends.clear();
     model.onsets.clear();
@@ -211,13 +217,21 @@ void notesAfterCall(uint32_t call, int voice, const VoiceFrame& frame) {
 }
 
 void notesFinish(uint32_t lastCall) {
-    for (std::vector<VoiceFrame>& frames : model.frames) padTo(frames, lastCall + 1);
     model.lastCall = lastCall;
-    model.tuning = tuningOf(model.frames, kMaxVoices);
-    for (int v = 0; v < kMaxVoices; ++v) {
+    for (int v = 0; v < model.voices; ++v) {
+        const std::vector<VoiceFrame>& frames = padTo(model.frames[v], lastCall + 1);
+        std::vector<CallSound>& sounds = model.sounds[v];
+        sounds.resize(frames.size());
+        for (size_t c = 0; c < frames.size(); ++c) {
+            const bool same = c > 0 && frames[c].frequency == frames[c - 1].frequency &&
+                              frames[c].control == frames[c - 1].control;
+            sounds[c] = same ? sounds[c - 1] : soundOf(frames[c]);
+        }
+    }
+    model.tuning = tuningOf();
+    for (int v = 0; v < model.voices; ++v) {
         const std::vector<VoiceFrame>& frames = model.frames[v];
-        std::vector<CallSound> sounds;
-        for (const VoiceFrame& frame : frames) sounds.push_back(soundOf(frame));
+        const std::vector<CallSound>& sounds = model.sounds[v];
         uint32_t start = 0;
         for (uint32_t c = 0; c <= lastCall; ++c) {
             if (!sounds[c].sounds) continue;
@@ -228,8 +242,8 @@ void notesFinish(uint32_t lastCall) {
             addSpan(static_cast<uint8_t>(v), sounds, start, c);
             model.onsets.push_back(start);
         }
+        model.waveform[v] = mostUsedWaveform(v);
     }
-    for (int v = 0; v < kMaxVoices; ++v) model.waveform[v] = mostUsedWaveform(v);
     std::stable_sort(model.notes.begin(), model.notes.end(), [](const Note& a, const Note& b) {
         if (a.first != b.first) return a.first < b.first;
         if (a.voice != b.voice) return a.voice < b.voice;

@@ -43,8 +43,8 @@ struct VoiceFrame {
     bool retriggered;  // gate off and on, or test bit on and off, within the call
 };
 
-// Forgets everything; pitches are taken at `clock`.
-void notesReset(uint32_t clock);
+// Forgets everything; pitches are taken at `clock`; `voices`: of the chips.
+void notesReset(uint32_t clock, int voices);
 
 // The voice's registers after routine call `call`; calls come in order. A
 // voice whose registers were not written in a call need not be told: it

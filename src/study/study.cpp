@@ -33,7 +33,7 @@ void studyOpen(const StudyFiles& wanted, int song) {
     info = StudyInfo{};
     info.ntsc = tuneIsNtsc(header);
     info.clock = info.ntsc ? kNtscClock : kPalClock;
-    notesReset(info.clock);
+    notesReset(info.clock, chipCount() * kVoicesPerChip);
     info.name = tuneText(header.name);
     info.author = tuneText(header.author);
     info.copyright = tuneText(header.copyright);

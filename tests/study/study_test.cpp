@@ -149,6 +149,23 @@ TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
     EXPECT_EQ(channel1, expectedEvents);
 }
 
+// The tempo events and the loop's marker in the order of their ticks: the
+// call rate changes at call 5, after the loop's start at call 2.
+TEST_F(MidiCase, TemposAndLoopInOrder) {
+    TuneHeader timed{};
+    timed.speed = 1;
+    callRateReset(timed, 1);
+    for (uint32_t call = 0; call < 4; ++call) callRateAfterCall(call, 0x2663);
+    callRateAfterCall(4, 0x4CC7);
+    info.loopCall = 2;
+    const MidiFile midi = readMidi(midiFile(info, notes, bends, 0));
+    ASSERT_TRUE(midi.valid);
+    std::vector<std::pair<uint32_t, int>> meta;
+    for (const MidiEvent& e : midi.events)
+        if (e.channel < 0) meta.push_back({e.tick, e.kind});
+    EXPECT_EQ(meta, (std::vector<std::pair<uint32_t, int>>{{0, 0x51}, {2, 0x06}, {5, 0x51}}));
+}
+
 TEST(MidiFile, BendValues) {
     const struct {
         int32_t milli;
