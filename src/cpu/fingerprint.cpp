@@ -9,21 +9,24 @@ namespace {
 constexpr int kWords = kMemorySize / 8;
 constexpr uint64_t kGolden = 0x9E3779B97F4A7C15;  // 2^64 / the golden ratio
 
-// Two different mixing functions (bijections of 64 bits), one per half.
+// A bijection of 64 bits that mixes every bit into all the others: the
+// finalizer of a well-known 64-bit hash. Two sets of constants give the two
+// halves of a fingerprint.
+template <int A, uint64_t M, int B, uint64_t N, int C>
+uint64_t mix(uint64_t x) {
+    x ^= x >> A;
+    x *= M;
+    x ^= x >> B;
+    x *= N;
+    return x ^ (x >> C);
+}
+
 uint64_t mixLow(uint64_t x) {
-    x ^= x >> 33;
-    x *= 0xFF51AFD7ED558CCDull;
-    x ^= x >> 33;
-    x *= 0xC4CEB9FE1A85EC53ull;
-    return x ^ (x >> 33);
+    return mix<33, 0xFF51AFD7ED558CCD, 33, 0xC4CEB9FE1A85EC53, 33>(x);
 }
 
 uint64_t mixHigh(uint64_t x) {
-    x ^= x >> 30;
-    x *= 0xBF58476D1CE4E5B9ull;
-    x ^= x >> 27;
-    x *= 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
+    return mix<30, 0xBF58476D1CE4E5B9, 27, 0x94D049BB133111EB, 31>(x);
 }
 
 // Memory is 8192 words of 8 bytes; each contributes a mix of its value and

@@ -110,14 +110,22 @@ void PrintTo(const RateCase& c, std::ostream* out) {
     *out << c.what;
 }
 
+// The code of a start routine at $1000 and a play routine at $1000 + `at`.
+Bytes routines(const char* start, const char* play, size_t at) {
+    Bytes code = hexBytes(start);
+    code.resize(at, 0);
+    const Bytes more = hexBytes(play);
+    code.insert(code.end(), more.begin(), more.end());
+    return code;
+}
+
 // A tune whose start routine is at $1000 and play routine at $1040.
 Bytes rateTune(const RateCase& c) {
-    Bytes code = hexBytes(c.start);
-    code.resize(0x40, 0);
-    const Bytes play = hexBytes(c.play);
-    code.insert(code.end(), play.begin(), play.end());
-    return psidFile(
-        {.play = 0x1040, .songs = 40, .speed = c.speed, .flags = c.flags, .data = code});
+    return psidFile({.play = 0x1040,
+                     .songs = 40,
+                     .speed = c.speed,
+                     .flags = c.flags,
+                     .data = routines(c.start, c.play, 0x40)});
 }
 
 class Rate : public testing::TestWithParam<RateCase> {};
@@ -216,11 +224,7 @@ void PrintTo(const LengthCase& c, std::ostream* out) {
 class Length : public testing::TestWithParam<LengthCase> {};
 
 Bytes lengthTune(const LengthCase& c) {
-    Bytes code = hexBytes(c.start);
-    code.resize(0x20, 0);
-    const Bytes play = hexBytes(c.play);
-    code.insert(code.end(), play.begin(), play.end());
-    return psidFile({.play = 0x1020, .data = code});
+    return psidFile({.play = 0x1020, .data = routines(c.start, c.play, 0x20)});
 }
 
 TEST_P(Length, SaidAfterFinishedInBothModes) {
