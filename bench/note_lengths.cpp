@@ -5,6 +5,7 @@
 // usage: voxdump_note_lengths tune.sid [voxdump arguments after the tune]
 // Runs voxdump on the tune with --midi (the files go beside the tune).
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,8 @@ int main(int argc, char** argv) {
     std::vector<const char*> args = {"voxdump", argv[1]};
     for (int k = 2; k < argc; ++k) args.push_back(argv[k]);
     args.push_back("--midi");
-    std::streambuf* console = std::cout.rdbuf(nullptr);
+    std::ostringstream quiet;  // voxdump's console lines
+    std::streambuf* console = std::cout.rdbuf(quiet.rdbuf());
     const int status = voxdumpMain(static_cast<int>(args.size()), args.data());
     std::cout.rdbuf(console);
     size_t pitched = 0, short_ = 0;
