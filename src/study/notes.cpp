@@ -127,8 +127,11 @@ bool drumHit(const std::vector<int32_t>& tuned, const std::vector<int>& keys) {
 
 // The notes of the span [first, last] of a voice.
 void addSpan(uint8_t voice, const std::vector<CallSound>& sounds, uint32_t first, uint32_t last) {
-    std::vector<int32_t> tuned;
-    std::vector<int> keys;
+    // Working room, kept from span to span.
+    static std::vector<int32_t> tuned;
+    static std::vector<int> keys;
+    tuned.clear();
+    keys.clear();
     for (uint32_t c = first; c <= last; ++c) {
         const CallSound& s = sounds[c];
         tuned.push_back(s.noise ? kNoPitch : s.pitch - model.tuning);

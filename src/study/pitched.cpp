@@ -45,48 +45,65 @@ bool holds(const int32_t* pitch, const PitchedNote& note) {
     return false;
 }
 
-// The cheapest key per call.
-std::vector<int> fittedKeys(const int32_t* pitch, size_t count) {
-    int low = 127, high = 0;
+// Working room of the fit, kept from part to part.
+struct Fit {
+    std::vector<int> candidates, fitted;
+    std::vector<int64_t> cost, next;
+    std::vector<uint8_t> changed;  // came from the best key of the call before
+    std::vector<size_t> bestBefore;
+};
+
+Fit fit;
+
+// The cheapest key per call (in fit.fitted; empty when no call has a pitch).
+// Only keys next to a call's pitch (its nearest key and the keys either side)
+// can be: any other costs at least as much in every call.
+void fitKeys(const int32_t* pitch, size_t count) {
+    std::vector<int>& candidates = fit.candidates;
+    candidates.clear();
+    fit.fitted.clear();
     for (size_t c = 0; c < count; ++c) {
         if (pitch[c] == kNoPitch) continue;
-        low = std::min(low, nearestKey(pitch[c]));
-        high = std::max(high, nearestKey(pitch[c]));
+        const int key = nearestKey(pitch[c]);
+        if (c > 0 && pitch[c - 1] != kNoPitch && nearestKey(pitch[c - 1]) == key) continue;
+        candidates.insert(candidates.end(), {key - 1, key, key + 1});
     }
-    if (low > high) return std::vector<int>(count, -1);
-    --low;
-    ++high;
-    const size_t keys = static_cast<size_t>(high - low + 1);
-    std::vector<int64_t> cost(keys), next(keys);
-    std::vector<uint8_t> changed(count * keys);  // came from the best key of the call before
-    std::vector<size_t> bestBefore(count);
-    for (size_t k = 0; k < keys; ++k) cost[k] = callCost(pitch[0], low + static_cast<int>(k));
+    if (candidates.empty()) return;
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    const size_t keys = candidates.size();
+    std::vector<int64_t>& cost = fit.cost;
+    std::vector<int64_t>& next = fit.next;
+    cost.resize(keys);
+    next.resize(keys);
+    fit.changed.resize(count * keys);
+    fit.bestBefore.resize(count);
+    for (size_t k = 0; k < keys; ++k) cost[k] = callCost(pitch[0], candidates[k]);
     for (size_t c = 1; c < count; ++c) {
         const size_t best =
             static_cast<size_t>(std::min_element(cost.begin(), cost.end()) - cost.begin());
-        bestBefore[c] = best;
+        fit.bestBefore[c] = best;
+        const int64_t change = cost[best] + kChange;
         for (size_t k = 0; k < keys; ++k) {
-            const int64_t change = cost[best] + kChange;
-            changed[c * keys + k] = change < cost[k];
-            next[k] = std::min(cost[k], change) + callCost(pitch[c], low + static_cast<int>(k));
+            fit.changed[c * keys + k] = change < cost[k];
+            next[k] = std::min(cost[k], change) + callCost(pitch[c], candidates[k]);
         }
         cost.swap(next);
     }
-    std::vector<int> fitted(count);
+    fit.fitted.resize(count);
     size_t k = static_cast<size_t>(std::min_element(cost.begin(), cost.end()) - cost.begin());
     for (size_t c = count; c-- > 0;) {
-        fitted[c] = low + static_cast<int>(k);
-        if (c > 0 && changed[c * keys + k]) k = bestBefore[c];
+        fit.fitted[c] = candidates[k];
+        if (c > 0 && fit.changed[c * keys + k]) k = fit.bestBefore[c];
     }
-    return fitted;
 }
 
 }  // namespace
 
 std::vector<PitchedNote> pitchedNotes(const int32_t* pitch, size_t count) {
-    if (count == 0) return {};
-    const std::vector<int> fitted = fittedKeys(pitch, count);
-    if (fitted[0] < 0) return {};
+    fitKeys(pitch, count);
+    const std::vector<int>& fitted = fit.fitted;
+    if (fitted.empty()) return {};
     std::vector<PitchedNote> notes;
     for (uint32_t c = 0; c < count; ++c) {
         if (c > 0 && fitted[c] == fitted[c - 1]) {

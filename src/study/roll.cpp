@@ -116,30 +116,37 @@ BendSpan bendSpan(const Note& n, const std::vector<int32_t>& bends) {
 }
 
 // A thin line through the note's pitch, call by call, at the middle of each
-// call's column.
-std::string bendLine(const Note& n, const std::vector<int32_t>& bends, int64_t x, int64_t callWidth,
-                     int64_t keyMiddle) {
+// call's column, added to `svg`.
+void addBendLine(std::string& svg, const Note& n, const std::vector<int32_t>& bends, int64_t x,
+                 int64_t callWidth, int64_t keyMiddle) {
     const auto yOf = [&](uint32_t c) {
         return keyMiddle - int64_t{bends[n.bends + c]} * kRow / 1000;
     };
-    std::string path = "<path d=\"M" + px(x + callWidth / 2) + " " + px(yOf(0));
+    char step[48];
+    const auto put = [&](char command, int64_t a, const int64_t* b) {
+        char* at = step;
+        *at++ = command;
+        at = putPixels(at, a);
+        if (b != nullptr) {
+            *at++ = ' ';
+            at = putPixels(at, *b);
+        }
+        svg.append(step, at);
+    };
+    svg += "<path d=\"";
     int64_t y = yOf(0), across = 0;
+    put('M', x + callWidth / 2, &y);
     for (uint32_t c = 1; c <= n.last - n.first; ++c) {
         across += callWidth;
         const int64_t next = yOf(c);
         if (next == y) continue;
-        path += 'l';
-        path += px(across);
-        path += ' ';
-        path += px(next - y);
+        const int64_t rise = next - y;
+        put('l', across, &rise);
         across = 0;
         y = next;
     }
-    if (across > 0) {
-        path += 'h';
-        path += px(across);
-    }
-    return path + "\"/>\n";
+    if (across > 0) put('h', across, nullptr);
+    svg += "\"/>\n";
 }
 
 }  // namespace
@@ -280,7 +287,7 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
             }
             svg += rect(x, rowTop(n.key) + 5, w, kRow - 10) + "\n";
             if (bendSpan(n, bends).moves())
-                lines += bendLine(n, bends, x, callWidth, rowTop(n.key) + kRow / 2);
+                addBendLine(lines, n, bends, x, callWidth, rowTop(n.key) + kRow / 2);
         }
         svg += "</g>\n";
         if (!lines.empty())
