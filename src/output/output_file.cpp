@@ -69,25 +69,6 @@ bool outputClose(OutputFile& file) {
     return false;
 }
 
-char* putDecimal(char* at, uint32_t value, int minDigits) {
-    char digits[10];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (int k = count; k < minDigits; ++k) *at++ = '0';
-    while (count > 0) *at++ = digits[--count];
-    return at;
-}
-
-char* putHex(char* at, uint32_t value, int digits, bool upperCase) {
-    const char* table = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
-        *at++ = table[(value >> shift) & 0xF];
-    return at;
-}
-
 char* putHexTrimmed(char* at, uint32_t value) {
     int digits = 1;
     while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;

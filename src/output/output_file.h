@@ -36,9 +36,27 @@ void outputBlock(OutputFile& file, std::string_view bytes);
 // it could not be created or a write or the close failed.
 bool outputClose(OutputFile& file);
 
-// Number formatting into a line buffer; each returns the end of what it wrote.
-char* putDecimal(char* at, uint32_t value, int minDigits);
-char* putHex(char* at, uint32_t value, int digits, bool upperCase);
+// Number formatting into a line buffer; each returns the end of what it
+// wrote. Inline, since every line of the files is made of them.
+inline char* putDecimal(char* at, uint32_t value, int minDigits) {
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count < minDigits) digits[count++] = '0';
+    while (count > 0) *at++ = digits[--count];
+    return at;
+}
+
+inline char* putHex(char* at, uint32_t value, int digits, bool upperCase) {
+    const char* table = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        *at++ = table[(value >> shift) & 0xF];
+    return at;
+}
+
 char* putHexTrimmed(char* at, uint32_t value);  // no leading zeros
 
 // Text for a file that declares UTF-8: bytes read as Latin-1 (as the tune's

@@ -62,6 +62,17 @@ void fitKeys(const int32_t* pitch, size_t count) {
     std::vector<int>& candidates = fit.candidates;
     candidates.clear();
     fit.fitted.clear();
+    // Most parts stay within 50 cents of one key all along: that costs
+    // nothing, and nothing fits better.
+    const int32_t* first =
+        std::find_if(pitch, pitch + count, [](int32_t p) { return p != kNoPitch; });
+    if (first == pitch + count) return;
+    const int only = nearestKey(*first);
+    if (std::all_of(first, pitch + count,
+                    [only](int32_t p) { return p == kNoPitch || within(p, only); })) {
+        fit.fitted.assign(count, only);
+        return;
+    }
     for (size_t c = 0; c < count; ++c) {
         if (pitch[c] == kNoPitch) continue;
         const int key = nearestKey(pitch[c]);
