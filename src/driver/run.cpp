@@ -148,18 +148,21 @@ std::string lengthLine(uint32_t calls) {
     return plan.length ? songLengthLine(plan.song, tuneHeader().songs, calls) : std::string();
 }
 
-// Writes what the study keeps for the end; true when every file was written.
-bool finishStudy(uint32_t calls) {
+// Writes what the study keeps for the end, the table closed with `closing`;
+// true when every file was written.
+bool finishStudy(const std::string& closing) {
     if (!plan.studying) return true;
     const SongLength length = songLength();
-    return studyClose(plan.length && length.repeats ? length.first + 1 : 0, lengthLine(calls));
+    return studyClose(plan.length && length.repeats ? length.first + 1 : 0, closing);
 }
 
-// The run is over: "Finished!" and, with --length, how long the song lasts.
+// The run is over after `calls` play calls: "Finished!" and, with --length,
+// how long the song lasts.
 int finish(bool written, uint32_t calls) {
-    written = finishStudy(calls) && written;
+    const std::string length = lengthLine(calls);
+    written = finishStudy(length) && written;
     std::cout << "Finished!" << std::endl;
-    if (plan.length) std::cout << lengthLine(calls) << std::endl;
+    if (plan.length) std::cout << length << std::endl;
     return written ? kExitOk : kExitFailure;
 }
 
