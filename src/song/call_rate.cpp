@@ -56,18 +56,6 @@ void callRateAfterCall(uint32_t call, uint16_t latch) {
         {next, cycles, last.startCycles + uint64_t{last.cycles} * (next - last.firstCall), latch});
 }
 
-uint32_t callClock() {
-    return rate.clock;
-}
-
-bool callRateNtsc() {
-    return rate.ntsc;
-}
-
-bool callRateTimerDriven() {
-    return rate.timerDriven;
-}
-
 const std::vector<RatePeriod>& callRatePeriods() {
     return rate.periods;
 }

@@ -49,10 +49,6 @@ void callRateReset(const TuneHeader& header, int song);
 // period of the next call (for call 0, of calls 0 and 1).
 void callRateAfterCall(uint32_t call, uint16_t latch);
 
-uint32_t callClock();
-bool callRateNtsc();
-bool callRateTimerDriven();
-
 // The periods so far, in order; the first holds from call 0.
 const std::vector<RatePeriod>& callRatePeriods();
 
