@@ -189,7 +189,7 @@ uint8_t mostUsedWaveform(int voice) {
         if (n.voice != voice || n.kind == NoteKind::Drum) continue;
         for (uint32_t c = std::max(n.first, counted); c <= n.last; ++c) {
             const uint8_t control = model.frames[voice][c].control;
-            for (int w = 0; w < 3; ++w) counts[w] += (control >> (4 + w)) & 1;
+            for (int w = 0; w < 3; ++w) counts[w] += static_cast<uint32_t>(control >> (4 + w)) & 1;
         }
         counted = std::max(counted, n.last + 1);
     }
