@@ -6,14 +6,14 @@
 #include "cpu/fingerprint.h"
 #include "cpu/watchdog.h"
 
-CpuState cpu;
-std::array<uint8_t, 256> storeTraps;
+thread_local constinit CpuState cpu;
+thread_local constinit std::array<uint8_t, 256> storeTraps;
 
 namespace {
 
 void ignoreStore(uint16_t, uint8_t) {}
 
-StoreHook storeHook = ignoreStore;
+thread_local StoreHook storeHook = ignoreStore;
 
 }  // namespace
 

@@ -26,14 +26,14 @@ struct CpuState {
     alignas(64) std::array<uint8_t, kMemorySize + kGuardBytes> memory;
 };
 
-extern CpuState cpu;
+extern thread_local constinit CpuState cpu;
 
 // Per page of memory, what a store there has to do besides storing the byte;
 // 0 for most pages, so that a store's common path is one test.
 inline constexpr uint8_t kTrapHook = 1;         // the store hook wants to see it
 inline constexpr uint8_t kTrapWatch = 4;        // the loop watchdog wants a copy first
 inline constexpr uint8_t kTrapFingerprint = 8;  // the state's fingerprint wants to know
-extern std::array<uint8_t, 256> storeTraps;
+extern thread_local constinit std::array<uint8_t, 256> storeTraps;
 
 // Called with every store into a hooked page, before the byte is stored;
 // cpu.cycleTotal holds the store's time stamp. Stack pushes are not stores.

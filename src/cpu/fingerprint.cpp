@@ -38,7 +38,7 @@ struct Memory {
     int writtenCount;
 };
 
-Memory memory;
+thread_local Memory memory;
 
 uint64_t wordAt(const uint8_t* bytes) {
     uint64_t word;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-WatchdogState watchdog;
+thread_local constinit WatchdogState watchdog;
 
 namespace {
 
@@ -14,7 +14,7 @@ constexpr uint64_t kFirstPower = 16;
 
 namespace {
 
-alignas(64) uint8_t keptContent[256][256];
+alignas(64) thread_local uint8_t keptContent[256][256];
 
 // Forgets the copied pages. With `watch`, the image as it is now becomes the
 // saved one, and the first store to each page will copy it.

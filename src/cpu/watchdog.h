@@ -56,7 +56,7 @@ struct WatchdogState {
     uint8_t stopOpcode;
 };
 
-extern WatchdogState watchdog;
+extern thread_local constinit WatchdogState watchdog;
 
 void watchdogKeepPage(uint8_t page);
 

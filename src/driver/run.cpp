@@ -69,7 +69,7 @@ struct Plan {
     bool callsAfterStart;
 };
 
-Plan plan;
+thread_local Plan plan;
 
 // A player starts a song at the init address with the song's number in A:
 // any option that studies songs does so too, unless the init argument says

@@ -5,8 +5,8 @@
 namespace {
 
 constexpr int kMaxListeners = 4;
-WindowListener listeners[kMaxListeners];
-int listenerCount = 0;
+thread_local WindowListener listeners[kMaxListeners];
+thread_local int listenerCount = 0;
 
 }  // namespace
 

@@ -7,8 +7,8 @@
 
 namespace {
 
-OutputFile logFile;
-uint32_t callNumber = 0;
+thread_local OutputFile logFile;
+thread_local uint32_t callNumber = 0;
 
 }  // namespace
 

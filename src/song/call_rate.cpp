@@ -11,7 +11,7 @@ struct Rate {
     std::vector<RatePeriod> periods;
 };
 
-Rate rate;
+thread_local Rate rate;
 
 const RatePeriod& periodAt(uint32_t call) {
     size_t k = rate.periods.size() - 1;

@@ -11,8 +11,8 @@ struct FingerprintHash {
     size_t operator()(const Fingerprint& f) const { return static_cast<size_t>(f.low); }
 };
 
-std::unordered_map<Fingerprint, uint32_t, FingerprintHash> seen;  // state -> the call after it
-SongLength length;
+thread_local std::unordered_map<Fingerprint, uint32_t, FingerprintHash> seen;  // state -> the call after it
+thread_local SongLength length;
 
 }  // namespace
 

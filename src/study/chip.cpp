@@ -15,7 +15,7 @@ struct Chips {
     bool written[kMaxVoices];
 };
 
-Chips chips;
+thread_local Chips chips;
 
 // A further chip's block, from its header byte: value * 16 + $D000, even
 // values, inside $D420-$D7E0; 0 when there is none.

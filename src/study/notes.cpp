@@ -29,7 +29,7 @@ struct Model {
     std::vector<uint32_t> onsets;  // of the sounding spans
 };
 
-Model model;
+thread_local Model model;
 
 CallSound soundOf(const VoiceFrame& frame) {
     if (!(frame.control & kGate) || (frame.control & kTest) || !(frame.control & kWaveforms))
@@ -128,8 +128,8 @@ bool drumHit(const std::vector<int32_t>& tuned, const std::vector<int>& keys) {
 // The notes of the span [first, last] of a voice.
 void addSpan(uint8_t voice, const std::vector<CallSound>& sounds, uint32_t first, uint32_t last) {
     // Working room, kept from span to span.
-    static std::vector<int32_t> tuned;
-    static std::vector<int> keys;
+    thread_local std::vector<int32_t> tuned;
+    thread_local std::vector<int> keys;
     tuned.clear();
     keys.clear();
     for (uint32_t c = first; c <= last; ++c) {

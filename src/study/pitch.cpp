@@ -42,7 +42,7 @@ struct Remembered {
     uint32_t clock;  // 0: nothing remembered here
     Pitch pitch;
 };
-Remembered remembered[64];
+thread_local Remembered remembered[64];
 
 }  // namespace
 

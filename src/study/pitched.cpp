@@ -53,7 +53,7 @@ struct Fit {
     std::vector<size_t> bestBefore;
 };
 
-Fit fit;
+thread_local Fit fit;
 
 // The cheapest key per call (in fit.fitted; empty when no call has a pitch).
 // Only keys next to a call's pitch (its nearest key and the keys either side)

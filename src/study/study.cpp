@@ -12,10 +12,10 @@
 
 namespace {
 
-StudyFiles files;
-StudyInfo info;
-uint32_t lastCall = 0;
-OutputFile rollFile, midiOutput;  // made whole when the run is over
+thread_local StudyFiles files;
+thread_local StudyInfo info;
+thread_local uint32_t lastCall = 0;
+thread_local OutputFile rollFile, midiOutput;  // made whole when the run is over
 
 // Writes a file made at the end in one piece and closes it.
 bool writeWhole(OutputFile& file, const std::string& bytes) {

@@ -9,9 +9,9 @@
 
 namespace {
 
-OutputFile tableFile;
-StudyInfo run;
-ChipState previous[kMaxChips];
+thread_local OutputFile tableFile;
+thread_local StudyInfo run;
+thread_local ChipState previous[kMaxChips];
 
 // Field widths of a line, after the call, cycles and time columns.
 constexpr int kFrequencyWidth = 4, kNoteWidth = 8, kWaveWidth = 4, kGateWidth = 2, kByteWidth = 2,

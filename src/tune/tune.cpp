@@ -8,9 +8,9 @@
 
 namespace {
 
-TuneHeader header{};
-std::string problem;
-bool decoded = false;
+thread_local TuneHeader header{};
+thread_local std::string problem;
+thread_local bool decoded = false;
 
 constexpr size_t kHeaderSize = 118;
 constexpr size_t kVersion2Size = 6;
@@ -66,7 +66,7 @@ const std::string& tuneLoadProblem() {
 }
 
 uint8_t* allocateLoadBuffer() {
-    static std::unique_ptr<uint8_t[]> buffer;
+    thread_local std::unique_ptr<uint8_t[]> buffer;
     if (!buffer) buffer = std::make_unique<uint8_t[]>(kLoadBufferSize);
     header.data = buffer.get();
     return header.data;
