@@ -11,8 +11,10 @@
 #include "disasm/disasm_line.h"
 #include "disasm/opcode_table.h"
 #include "driver/arguments.h"
+#include "output/diagnostics.h"
 #include "output/output_file.h"
 #include "platform/console.h"
+#include "play/play.h"
 #include "sidlog/mem_write.h"
 #include "sidlog/sid_log.h"
 #include "song/call_rate.h"
@@ -22,60 +24,15 @@
 
 namespace {
 
-// Which routine call is running, for diagnostics: 0 is the start routine.
-std::string routineName(uint32_t callNumber) {
-    return callNumber == 0 ? "start routine" : "play call #" + std::to_string(callNumber);
-}
-
-std::string hex(uint32_t value, int digits) {
-    char text[8];
-    return std::string(text, putHex(text, value, digits, false));
-}
-
-// After a routine call: says on standard error why it was ended early, if it was.
-void reportStop(int result, uint32_t callNumber) {
-    if (result != kRunStopped) return;
-    std::cerr << "voxdump: " << routineName(callNumber) << ": ";
-    const uint8_t opcode = watchdog.stopOpcode;
-    const bool jam = isJamOpcode(opcode);
-    switch (watchdog.reason) {
-        case StopReason::NotExecuted:
-            std::cerr << (jam && cpu.undocumented ? "jam opcode " : "undocumented opcode ")
-                      << hex(opcode, 2) << " at ";
-            break;
-        case StopReason::EndlessLoop: std::cerr << "endless loop at "; break;
-        case StopReason::CycleLimit: std::cerr << "cycle total would pass 4294967295 at "; break;
-        case StopReason::CycleBudget:
-            std::cerr << "cycle budget " << watchdog.cycleLimit << " reached at ";
-            break;
-        case StopReason::None: break;
-    }
-    std::cerr << hex(watchdog.stopAddress, 4) << "; call ended";
-    if (watchdog.reason == StopReason::NotExecuted && !jam && !cpu.undocumented)
-        std::cerr << " (--undocumented runs it)";
-    std::cerr << std::endl;
-}
+// The song's length cap without a calls argument.
+constexpr uint32_t kLengthSeconds = 30 * 60;
 
 // What a run plays, decided from the options and the header before it starts.
-struct Plan {
-    bool atInit;    // start at the init address
-    int song;       // 1 to 256
-    bool setSong;   // the first routine begins with A = song - 1
-    bool studying;  // any of --table, --roll, --midi
-    bool length;    // --length
-    // The most play calls; with --length and no calls argument it is known
-    // once the start routine has set the call rate.
-    uint32_t calls;
-    bool callsAfterStart;
-};
-
-thread_local Plan plan;
-
 // A player starts a song at the init address with the song's number in A:
 // any option that studies songs does so too, unless the init argument says
 // otherwise; without --song the header's start song plays (0 is song 1).
-Plan planOf(const RunSettings& settings, const TuneHeader& header) {
-    Plan p{};
+PlayPlan planOf(const RunSettings& settings, const TuneHeader& header) {
+    PlayPlan p{};
     p.studying = settings.table || settings.roll || settings.midi;
     p.length = settings.length;
     const bool asPlayer = (settings.song > 0 || p.studying || p.length) && !settings.initGiven;
@@ -86,41 +43,13 @@ Plan planOf(const RunSettings& settings, const TuneHeader& header) {
                                                                             : 1;
     p.calls = static_cast<uint32_t>(settings.callCount);
     p.callsAfterStart = p.length && !settings.callsGiven;
+    p.seconds = kLengthSeconds;
     return p;
-}
-
-// The song's length cap without a calls argument.
-constexpr uint32_t kLengthSeconds = 30 * 60;
-
-void beginPlayCall(uint16_t playAddress) {
-    cpuSetPc(playAddress);
-    watchdogStartRoutine();
-}
-
-// After each routine call: the call rate, the study and the song's length
-// take their look. True when the song has started to repeat.
-bool endCall(uint32_t call, uint64_t cycles) {
-    const uint8_t* memory = cpuMemory();
-    callRateAfterCall(
-        call, static_cast<uint16_t>(memory[kTimerLatchLow] | memory[kTimerLatchLow + 1] << 8));
-    if (call == 0) {
-        if (plan.callsAfterStart) plan.calls = callsWithin(kLengthSeconds);
-        if (plan.studying) studySetCalls(plan.calls, plan.length);
-    }
-    if (plan.studying) studyEndCall(call, cycles);
-    return plan.length && songLengthAfterCall(call);
-}
-
-// The routine call runs to its $00, or until the watchdog ends it.
-bool runRoutine(uint32_t callNumber) {
-    if (plan.studying) studyBeginCall();
-    reportStop(cpuRun(0), callNumber);
-    return endCall(callNumber, cpu.cycleTotal);
 }
 
 // Traces the routine call one instruction at a time, the $00 line included.
 bool traceRoutine(OutputFile& dis, uint32_t callNumber) {
-    if (plan.studying) studyBeginCall();
+    if (playPlan().studying) studyBeginCall();
     uint64_t cycles = 0;
     int result;
     do {
@@ -128,12 +57,13 @@ bool traceRoutine(OutputFile& dis, uint32_t callNumber) {
         result = cpuRun(1);
         cycles += cpu.cycleTotal;
     } while (result == kRunStepsDone);
-    reportStop(result, callNumber);
-    return endCall(callNumber, cycles);
+    playReportStop(result, callNumber);
+    return playEndCall(callNumber, cycles);
 }
 
 // Opens the files of the study, if any was asked for.
 void startStudy(const RunSettings& settings) {
+    const PlayPlan& plan = playPlan();
     if (!plan.studying) return;
     StudyFiles files;
     if (settings.table) files.table = settings.tabFileName;
@@ -145,12 +75,14 @@ void startStudy(const RunSettings& settings) {
 
 // The line that says how long the song lasts, after `calls` play calls.
 std::string lengthLine(uint32_t calls) {
+    const PlayPlan& plan = playPlan();
     return plan.length ? songLengthLine(plan.song, tuneHeader().songs, calls) : std::string();
 }
 
 // Writes what the study keeps for the end, the table closed with `closing`;
 // true when every file was written.
 bool finishStudy(const std::string& closing) {
+    const PlayPlan& plan = playPlan();
     if (!plan.studying) return true;
     const SongLength length = songLength();
     return studyClose(plan.length && length.repeats ? length.first + 1 : 0, closing);
@@ -162,33 +94,33 @@ int finish(bool written, uint32_t calls) {
     const std::string length = lengthLine(calls);
     written = finishStudy(length) && written;
     std::cout << "Finished!" << std::endl;
-    if (plan.length) std::cout << length << std::endl;
+    if (playPlan().length) std::cout << length << std::endl;
     return written ? kExitOk : kExitFailure;
 }
 
 void announceLog(const RunSettings& settings) {
-    std::cout << "Logging " << plan.calls << " play-routine calls to " << settings.logFileName
+    std::cout << "Logging " << playPlan().calls << " play-routine calls to " << settings.logFileName
               << "!" << std::endl;
 }
 
 int runLogMode(const RunSettings& settings) {
-    const uint16_t play = tuneHeader().playAddress;
+    const PlayPlan& plan = playPlan();
     sidLogOpen(settings.logFileName);
     if (!plan.callsAfterStart) announceLog(settings);
     startStudy(settings);
-    bool repeats = runRoutine(0);
+    bool repeats = playRoutine(0);
     if (plan.callsAfterStart) announceLog(settings);
     uint32_t call = 0;
     while (!repeats && call < plan.calls) {
-        beginPlayCall(play);
+        playBeginCall();
         sidLogMarker();
-        repeats = runRoutine(++call);
+        repeats = playRoutine(++call);
     }
     return finish(sidLogClose(), call);
 }
 
 int runDisassemblyMode(const RunSettings& settings) {
-    const uint16_t play = tuneHeader().playAddress;
+    const PlayPlan& plan = playPlan();
     OutputFile dis;
     outputOpen(dis, settings.disFileName);
     std::cout << "Logging disassembly to " << settings.disFileName << "!" << std::endl;
@@ -205,7 +137,7 @@ int runDisassemblyMode(const RunSettings& settings) {
 
     uint32_t call = 0;
     while (!repeats && call < plan.calls) {
-        beginPlayCall(play);
+        playBeginCall();
         char line[16] = {'\n', '#'};
         char* end = putDecimal(line + 2, ++call, 1);
         *end++ = ':';
@@ -233,26 +165,11 @@ std::vector<std::string> outputNames(const RunSettings& settings) {
     return names;
 }
 
-// Places the program data in memory; data past $FFFF is cut there.
-void placeProgramData(const RunSettings& settings) {
-    const TuneHeader& header = tuneHeader();
-    const uint32_t room = 0x10000u - header.loadAddress;
-    uint32_t size = static_cast<uint32_t>(header.dataSize);
-    if (size > room) {
-        std::cerr << "voxdump: " << settings.tuneFileName << ": program data at "
-                  << hex(header.loadAddress, 4) << " runs past ffff; " << size - room
-                  << " bytes dropped" << std::endl;
-        size = room;
-    }
-    cpuLoad(header.data, header.loadAddress, static_cast<uint16_t>(size));
-}
-
 // A stray file in a batch is run all the same, with a warning.
 void warnIfNotATune(const std::string& tuneFileName) {
     const std::string id = tuneHeader().id;
     if (tuneHeaderDecoded() && id != "PSID" && id != "RSID") {
-        std::cerr << "voxdump: " << tuneFileName << ": not a PSID or RSID file; running it anyway"
-                  << std::endl;
+        diagnose(tuneFileName + ": not a PSID or RSID file; running it anyway");
     }
 }
 
@@ -286,14 +203,10 @@ int run(const RunSettings& settings) {
         return kExitUsage;
     }
     printTuneHeader(std::cout);
-    placeProgramData(settings);
+    playPlaceProgramData(settings.tuneFileName);
 
-    plan = planOf(settings, header);
-    cpuSetPc(plan.atInit ? header.initAddress : header.loadAddress);
-    if (plan.setSong) cpu.a = static_cast<uint8_t>(plan.song - 1);  // players read A
-    watchdogStartRoutine();
-    callRateReset(header, plan.song);
-    if (plan.length) songLengthStart();
+    const PlayPlan plan = planOf(settings, header);
+    playStart(plan);
     std::cout << "Starting execution at " << (plan.atInit ? "init" : "load") << " address!"
               << std::endl;
 

@@ -1,8 +1,8 @@
 #include "output/output_file.h"
 
 #include <cstring>
-#include <iostream>
 
+#include "output/diagnostics.h"
 #include "platform/raw_file.h"
 
 namespace {
@@ -26,8 +26,7 @@ void outputOpen(OutputFile& file, const std::string& name, bool buffered) {
     file.handle = rawCreate(name.c_str(), file.firstError);
     if (file.handle < 0) {
         file.createFailed = true;
-        std::cerr << "voxdump: " << name << ": cannot create: " << std::strerror(file.firstError)
-                  << std::endl;
+        diagnose(name + ": cannot create: " + std::strerror(file.firstError), true);
     }
 }
 
@@ -64,8 +63,7 @@ bool outputClose(OutputFile& file) {
         file.handle = -1;
     }
     if (file.firstError == 0) return true;
-    std::cerr << "voxdump: " << file.name << ": write failed: " << std::strerror(file.firstError)
-              << std::endl;
+    diagnose(file.name + ": write failed: " + std::strerror(file.firstError), true);
     return false;
 }
 

@@ -1,5 +1,6 @@
 #include "tune/tune.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -22,19 +23,32 @@ uint32_t be32(const uint8_t* p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
+// Where the tune's bytes come from: a file, or bytes read already.
+struct Source {
+    int file = -1;
+    const uint8_t* bytes = nullptr;
+    size_t size = 0, at = 0;
+};
+
 // Reads up to `count` bytes; a short read that is not the end of the file
 // records the system's reason.
-size_t readSome(int file, uint8_t* into, size_t count) {
+size_t readSome(Source& source, uint8_t* into, size_t count) {
+    if (source.file < 0) {
+        const size_t got = std::min(count, source.size - source.at);
+        if (got > 0) std::memcpy(into, source.bytes + source.at, got);
+        source.at += got;
+        return got;
+    }
     int error = 0;
-    const size_t got = rawRead(file, into, count, error);
+    const size_t got = rawRead(source.file, into, count, error);
     if (error != 0 && problem.empty()) problem = std::strerror(error);
     return got;
 }
 
-bool fail(int file, const char* why) {
+bool fail(Source& source, const char* why) {
     if (problem.empty()) problem = why;
     int error = 0;
-    rawClose(file, error);
+    if (source.file >= 0) rawClose(source.file, error);
     return false;
 }
 
@@ -72,19 +86,13 @@ uint8_t* allocateLoadBuffer() {
     return header.data;
 }
 
-bool loadTune(const char* fileName) {
-    problem.clear();
-    decoded = false;
-    int error = 0;
-    const int file = rawOpenRead(fileName, error);
-    if (file < 0) {
-        problem = std::strerror(error);
-        return false;
-    }
+namespace {
 
+// Decodes the header and reads the program data; closes a file.
+bool decode(Source& source) {
     uint8_t raw[kHeaderSize];
-    if (readSome(file, raw, kHeaderSize) < kHeaderSize)
-        return fail(file, "file ends inside the header");
+    if (readSome(source, raw, kHeaderSize) < kHeaderSize)
+        return fail(source, "file ends inside the header");
     decoded = true;
     std::memcpy(header.id, raw, 4);
     header.id[4] = 0;
@@ -102,8 +110,8 @@ bool loadTune(const char* fileName) {
 
     if (hasVersion2Words(header.version)) {
         uint8_t extra[kVersion2Size];
-        if (readSome(file, extra, kVersion2Size) < kVersion2Size) {
-            return fail(file, "file ends inside the version 2 header");
+        if (readSome(source, extra, kVersion2Size) < kVersion2Size) {
+            return fail(source, "file ends inside the version 2 header");
         }
         header.flags = be16(extra);
         header.reserved = be32(extra + 2);
@@ -111,20 +119,45 @@ bool loadTune(const char* fileName) {
 
     if (header.loadAddress == 0) {
         uint8_t address[2];
-        size_t got = readSome(file, address, 2);
+        size_t got = readSome(source, address, 2);
         if (got >= 1) header.loadAddress = address[0];
-        if (got < 2) return fail(file, "file ends inside the load address");
+        if (got < 2) return fail(source, "file ends inside the load address");
         header.loadAddress = static_cast<uint16_t>(address[0] | address[1] << 8);
     }
 
-    header.dataSize = static_cast<int32_t>(readSome(file, header.data, kLoadBufferSize - 1));
-    if (header.dataSize == 0) return fail(file, "no program data");
+    header.dataSize = static_cast<int32_t>(readSome(source, header.data, kLoadBufferSize - 1));
+    if (header.dataSize == 0) return fail(source, "no program data");
 
-    if (!rawClose(file, error)) {
+    int error = 0;
+    if (source.file >= 0 && !rawClose(source.file, error)) {
         problem = std::strerror(error);
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool loadTune(const char* fileName) {
+    problem.clear();
+    decoded = false;
+    int error = 0;
+    Source source;
+    source.file = rawOpenRead(fileName, error);
+    if (source.file < 0) {
+        problem = std::strerror(error);
+        return false;
+    }
+    return decode(source);
+}
+
+bool loadTuneBytes(const uint8_t* bytes, size_t size) {
+    problem.clear();
+    decoded = false;
+    Source source;
+    source.bytes = bytes;
+    source.size = size;
+    return decode(source);
 }
 
 void printTuneHeader(std::ostream& out) {

@@ -1,6 +1,7 @@
 // PSID tune file: the decoded header, the program data and the header report.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -33,6 +34,8 @@ uint8_t* allocateLoadBuffer();
 // Reads the named PSID file into the header record and the load buffer.
 // Returns false when the file cannot be read whole; what was decoded stays.
 bool loadTune(const char* fileName);
+// The same from the file's bytes, read already.
+bool loadTuneBytes(const uint8_t* bytes, size_t size);
 
 // Why the last loadTune returned false, as one phrase ("No such file or
 // directory", "file ends inside the header"); empty after a success.

@@ -1,0 +1,49 @@
+// Playing a song of the tune in memory, call by call, as the run's plan
+// says: where the start routine begins and what A holds, then after each
+// routine call the call rate, the study and the song's length take their
+// look. The command line's run and the collection's run share it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct PlayPlan {
+    bool atInit;    // start at the init address
+    int song;       // 1 to 256
+    bool setSong;   // the first routine begins with A = song - 1
+    bool studying;  // the study follows the sound chip
+    bool length;    // find how long the song lasts; the run stops once it is known
+    // The most play calls; with callsAfterStart, known once the start routine
+    // has set the call rate: as many as fit in `seconds`.
+    uint32_t calls;
+    bool callsAfterStart;
+    uint32_t seconds;
+};
+
+// Places the loaded tune's program data in memory; data that would run past
+// $FFFF is cut there, with a diagnostic naming `tuneName`.
+void playPlaceProgramData(const std::string& tuneName);
+
+// Before the start routine, with the tune in memory: pc, A, the watchdog, the
+// call rate and the song's length.
+void playStart(const PlayPlan& plan);
+
+const PlayPlan& playPlan();
+
+// A play call begins: pc to the play address.
+void playBeginCall();
+
+// Runs routine call `call` (0 being the start routine) to its end, then
+// takes the look after it. True when the run is to stop there: the song's
+// length is known.
+bool playRoutine(uint32_t call);
+
+// The look after routine call `call`, run some other way (traced), which took
+// `cycles`.
+bool playEndCall(uint32_t call, uint64_t cycles);
+
+// Says why routine call `call` ended early, given cpuRun's result, if it did.
+void playReportStop(int result, uint32_t call);
+
+// The most cycles a routine call took so far, the start routine included.
+uint64_t playLongestCall();
