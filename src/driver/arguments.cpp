@@ -37,6 +37,33 @@ struct ValueOption {
 
 constexpr ValueOption kSong{"--song", "a song number", "song number", 256};
 constexpr ValueOption kMaxCycles{"--max-cycles", "a number of cycles", "cycle budget", 0xFFFFFFFF};
+constexpr ValueOption kJobs{"--jobs", "a number of threads", "number of threads", 1024};
+constexpr ValueOption kCalls{"--calls", "a number of calls", "number of calls", 0x7FFFFFFF};
+
+// Options of the collection's run that take a text: the file or folder.
+struct TextOption {
+    const char* name;
+    const char* needs;
+    std::string RunSettings::*field;
+};
+constexpr TextOption kTextOptions[] = {
+    {"--songlengths", "a file name", &RunSettings::songLengthsFile},
+    {"--csv", "a file name", &RunSettings::csvFile},
+    {"--out", "a folder", &RunSettings::outDir},
+    {"--shard", "a shard K/N", nullptr},
+};
+
+// "K/N" with 1 <= K <= N.
+bool parseShard(std::string_view text, RunSettings& settings) {
+    const size_t slash = text.find('/');
+    uint64_t k = 0, n = 0;
+    if (slash == std::string_view::npos || !parseNumber(text.substr(0, slash), 1000000, k) ||
+        !parseNumber(text.substr(slash + 1), 1000000, n) || k > n)
+        return false;
+    settings.shard = static_cast<uint32_t>(k);
+    settings.shards = static_cast<uint32_t>(n);
+    return true;
+}
 
 // Reads the option at argv[k] (which begins with "--"); an option that takes
 // a value may take the next argument, and then moves k on. Returns false
@@ -48,7 +75,31 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
     const std::string_view name = argument.substr(0, equals);
     const bool hasValue = equals != std::string_view::npos;
 
-    for (const ValueOption* option : {&kSong, &kMaxCycles}) {
+    for (const TextOption& option : kTextOptions) {
+        if (name != option.name) continue;
+        std::string_view value;
+        if (hasValue) {
+            value = argument.substr(equals + 1);
+        } else if (k + 1 < argc) {
+            value = argv[++k];
+        } else {
+            problem = "option '" + std::string(name) + "' needs " + option.needs;
+            return false;
+        }
+        if (option.field == nullptr) {
+            if (!parseShard(value, settings)) {
+                problem = "invalid shard '" + std::string(value) + "' (K/N, 1 <= K <= N)";
+                return false;
+            }
+        } else if (value.empty()) {
+            problem = "option '" + std::string(name) + "' needs " + option.needs;
+            return false;
+        } else {
+            settings.*option.field = value;
+        }
+        return true;
+    }
+    for (const ValueOption* option : {&kSong, &kMaxCycles, &kJobs, &kCalls}) {
         if (name != option->name) continue;
         std::string_view value;
         if (hasValue) {
@@ -66,6 +117,10 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
         }
         if (option == &kSong) {
             settings.song = static_cast<int>(number);
+        } else if (option == &kJobs) {
+            settings.jobs = static_cast<uint32_t>(number);
+        } else if (option == &kCalls) {
+            settings.calls = static_cast<uint32_t>(number);
         } else {
             settings.maxCycles = static_cast<uint32_t>(number);
         }
@@ -76,6 +131,8 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
                  : name == "--roll"       ? &settings.roll
                  : name == "--midi"       ? &settings.midi
                  : name == "--length"     ? &settings.length
+                 : name == "--collection" ? &settings.collection
+                 : name == "--resume"     ? &settings.resume
                                           : nullptr;
     const bool known = flag != nullptr || name == "--help" || name == "--version";
     if (!known) {
@@ -92,6 +149,39 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
         command = name == "--help" ? Command::Help : Command::Version;
     }
     return true;
+}
+
+// The first option given that only a collection's run takes, or nullptr.
+const char* collectionOnly(const RunSettings& s) {
+    if (!s.songLengthsFile.empty()) return "--songlengths";
+    if (!s.csvFile.empty()) return "--csv";
+    if (!s.outDir.empty()) return "--out";
+    if (s.jobs != 0) return "--jobs";
+    if (s.resume) return "--resume";
+    if (s.calls != 0) return "--calls";
+    if (s.shards != 0) return "--shard";
+    return nullptr;
+}
+
+// voxdump --collection [options] PATH...: the positional arguments are the
+// tunes and folders to play.
+Command collectionArguments(const std::vector<const char*>& positional, RunSettings& settings,
+                            std::string& problem) {
+    if (positional.empty()) {
+        problem = "--collection needs tune files or folders to play";
+        return Command::BadUsage;
+    }
+    if (settings.resume && settings.csvFile.empty()) {
+        problem = "--resume needs the --csv file of the run to resume";
+        return Command::BadUsage;
+    }
+    if ((settings.table || settings.roll || settings.midi) && settings.outDir.empty()) {
+        problem = "--table, --roll and --midi need --out DIR with --collection";
+        return Command::BadUsage;
+    }
+    for (const char* path : positional) settings.paths.emplace_back(path);
+    settings.length = true;
+    return Command::Run;
 }
 
 }  // namespace
@@ -183,6 +273,16 @@ Command parseArguments(int argc, const char* const* argv, RunSettings& settings,
             optionsEnded = true;
         } else if (argument == "-h") {
             if (command == Command::Run) command = Command::Help;
+        } else if (argument.starts_with("-j")) {
+            // -j N or -jN: --jobs
+            const std::string rest(argument.substr(2));
+            const std::string option = rest.empty() ? "--jobs" : "--jobs=" + rest;
+            std::vector<const char*> view = {argv[0], option.c_str()};
+            if (rest.empty() && k + 1 < argc) view.push_back(argv[++k]);
+            int at = 1;
+            if (!parseOption(static_cast<int>(view.size()), view.data(), at, settings, command,
+                             problem))
+                return Command::BadUsage;
         } else if (argument.starts_with("--")) {
             if (!parseOption(argc, argv, k, settings, command, problem)) return Command::BadUsage;
         } else {
@@ -190,6 +290,11 @@ Command parseArguments(int argc, const char* const* argv, RunSettings& settings,
         }
     }
     if (command != Command::Run) return command;
+    if (settings.collection) return collectionArguments(positional, settings, problem);
+    if (const char* option = collectionOnly(settings)) {
+        problem = "option '" + std::string(option) + "' needs --collection";
+        return Command::BadUsage;
+    }
     if (positional.empty()) {
         problem = "no tune file named (voxdump --help lists the arguments)";
         return Command::BadUsage;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct RunSettings {
     std::string tuneFileName;
@@ -23,6 +24,17 @@ struct RunSettings {
     uint32_t maxCycles = 0;     // --max-cycles N: a routine call's cycle budget; 0 when not given
     bool length = false;        // --length: stop where the song repeats, and say how long it lasts
     std::string tabFileName, svgFileName, midFileName;
+
+    // voxdump --collection [options] PATH...
+    bool collection = false;
+    std::vector<std::string> paths;  // tune files or folders
+    std::string songLengthsFile;     // --songlengths FILE
+    std::string csvFile;             // --csv FILE
+    std::string outDir;              // --out DIR: the study's files of each song
+    uint32_t jobs = 0;               // --jobs N, -j N: threads; 0: one per core
+    bool resume = false;             // --resume: skip the songs the --csv file holds
+    uint32_t calls = 0;              // --calls N: the most play calls a song; 0: 30 minutes
+    uint32_t shard = 0, shards = 0;  // --shard K/N: every N-th tune from the K-th; 0 0: all
 };
 
 enum class Command {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "collection/collection.h"
 #include "cpu/cpu_state.h"
 #include "cpu/watchdog.h"
 #include "disasm/disasm_line.h"
@@ -33,8 +34,9 @@ constexpr uint32_t kLengthSeconds = 30 * 60;
 // otherwise; without --song the header's start song plays (0 is song 1).
 PlayPlan planOf(const RunSettings& settings, const TuneHeader& header) {
     PlayPlan p{};
-    p.studying = settings.table || settings.roll || settings.midi;
     p.length = settings.length;
+    // The length is heard in the notes: the study follows the chip for it too.
+    p.studying = settings.table || settings.roll || settings.midi || p.length;
     const bool asPlayer = (settings.song > 0 || p.studying || p.length) && !settings.initGiven;
     p.atInit = settings.initGiven ? settings.startAtInit : asPlayer;
     p.setSong = settings.song > 0 || asPlayer;
@@ -73,26 +75,19 @@ void startStudy(const RunSettings& settings) {
     memWriteListen(studyStore);
 }
 
-// The line that says how long the song lasts, after `calls` play calls.
-std::string lengthLine(uint32_t calls) {
-    const PlayPlan& plan = playPlan();
-    return plan.length ? songLengthLine(plan.song, tuneHeader().songs, calls) : std::string();
-}
-
-// Writes what the study keeps for the end, the table closed with `closing`;
-// true when every file was written.
-bool finishStudy(const std::string& closing) {
-    const PlayPlan& plan = playPlan();
-    if (!plan.studying) return true;
-    const SongLength length = songLength();
-    return studyClose(plan.length && length.repeats ? length.first + 1 : 0, closing);
-}
-
 // The run is over after `calls` play calls: "Finished!" and, with --length,
-// how long the song lasts.
+// how long the song lasts (also at the table's end, and the loop's start
+// marked in the MIDI file).
 int finish(bool written, uint32_t calls) {
-    const std::string length = lengthLine(calls);
-    written = finishStudy(length) && written;
+    const PlayPlan& plan = playPlan();
+    std::string length;
+    uint32_t loopCall = 0;
+    if (plan.length) {
+        const HeardLength heard = playHeardLength(calls);
+        length = songLengthLine(plan.song, tuneHeader().songs, calls, heard);
+        if (heard.kind == HeardKind::Loop) loopCall = heard.start;
+    }
+    if (plan.studying) written = studyClose(loopCall, length) && written;
     std::cout << "Finished!" << std::endl;
     if (playPlan().length) std::cout << length << std::endl;
     return written ? kExitOk : kExitFailure;
@@ -230,7 +225,9 @@ int voxdumpMain(int argc, const char* const* argv) {
             break;
         case Command::Version: std::cout << "voxdump " VOXDUMP_VERSION << std::endl; break;
         case Command::BadUsage: std::cerr << "voxdump: " << problem << std::endl; return kExitUsage;
-        case Command::Run: status = run(settings); break;
+        case Command::Run:
+            status = settings.collection ? runCollection(settings) : run(settings);
+            break;
     }
     if (!std::cout.flush()) {
         std::cerr << "voxdump: standard output: write failed" << std::endl;

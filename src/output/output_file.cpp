@@ -30,6 +30,19 @@ void outputOpen(OutputFile& file, const std::string& name, bool buffered) {
     }
 }
 
+void outputAppend(OutputFile& file, const std::string& name) {
+    file.name = name;
+    file.firstError = 0;
+    file.createFailed = false;
+    file.buffered = false;
+    file.pending.clear();
+    file.handle = rawAppend(name.c_str(), file.firstError);
+    if (file.handle < 0) {
+        file.createFailed = true;
+        diagnose(name + ": cannot open: " + std::strerror(file.firstError), true);
+    }
+}
+
 void outputLine(OutputFile& file, const char* data, size_t size) {
     if (file.firstError != 0) [[unlikely]]
         return;  // a failed file drops what comes after

@@ -22,6 +22,9 @@ struct OutputFile {
 // file (one that nobody reads while the run goes on) gathers its lines.
 void outputOpen(OutputFile& file, const std::string& name, bool buffered = false);
 
+// Opens the file to write after what it holds (made when it does not exist).
+void outputAppend(OutputFile& file, const std::string& name);
+
 // Writes bytes that end in a line end, in one write (or into the buffer).
 void outputLine(OutputFile& file, const char* data, size_t size);
 

@@ -13,8 +13,18 @@ void consoleBinaryMode() {
     _setmode(_fileno(stderr), _O_BINARY);
 }
 
+bool errorConsoleIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+
 #else
 
+#include <unistd.h>
+
 void consoleBinaryMode() {}  // there is no text mode here
+
+bool errorConsoleIsTerminal() {
+    return isatty(2) != 0;
+}
 
 #endif

@@ -2,3 +2,6 @@
 #pragma once
 
 void consoleBinaryMode();
+
+// Standard error is a terminal (a person watches it), not a file or a pipe.
+bool errorConsoleIsTerminal();

@@ -20,9 +20,10 @@ int folderAware(const char* name, int error) {
     return error;
 }
 
-int openFile(const char* name, bool write, int& error) {
+int openFile(const char* name, bool write, int& error, bool append = false) {
     const int handle =
-        write ? _open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE)
+        write ? _open(name, _O_WRONLY | _O_CREAT | (append ? _O_APPEND : _O_TRUNC) | _O_BINARY,
+                      _S_IREAD | _S_IWRITE)
               : _open(name, _O_RDONLY | _O_BINARY);
     if (handle < 0) error = folderAware(name, errno);
     return handle;
@@ -52,9 +53,10 @@ int closeFile(int handle) {
 
 namespace {
 
-int openFile(const char* name, bool write, int& error) {
-    const int handle = write ? open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
-                             : open(name, O_RDONLY | O_CLOEXEC);
+int openFile(const char* name, bool write, int& error, bool append = false) {
+    const int handle =
+        write ? open(name, O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC) | O_CLOEXEC, 0666)
+              : open(name, O_RDONLY | O_CLOEXEC);
     if (handle < 0) error = errno;
     return handle;
 }
@@ -77,6 +79,10 @@ int closeFile(int handle) {
 
 int rawCreate(const char* name, int& error) {
     return openFile(name, true, error);
+}
+
+int rawAppend(const char* name, int& error) {
+    return openFile(name, true, error, true);
 }
 
 int rawOpenRead(const char* name, int& error) {

@@ -8,6 +8,9 @@
 // the system's error number in `error`.
 int rawCreate(const char* name, int& error);
 
+// Opens a file for writing at its end, creating it when it does not exist.
+int rawAppend(const char* name, int& error);
+
 // Opens a file for reading. Returns its handle, or -1 with the error number.
 int rawOpenRead(const char* name, int& error);
 

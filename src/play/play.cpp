@@ -1,11 +1,17 @@
 #include "play/play.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
 #include "cpu/cpu_state.h"
 #include "cpu/watchdog.h"
 #include "output/diagnostics.h"
 #include "output/output_file.h"
 #include "song/call_rate.h"
 #include "song/song_length.h"
+#include "study/loop.h"
+#include "study/notes.h"
 #include "study/study.h"
 #include "tune/tune.h"
 
@@ -13,6 +19,53 @@ namespace {
 
 thread_local PlayPlan plan;
 thread_local uint64_t longestCall;
+
+// Without a repeat of the machine's state, the notes decide where the song
+// repeats or ends: they are looked at now and then as the run goes.
+struct Listening {
+    uint32_t nextLook;
+    bool decided;
+    HeardLength heard;
+};
+thread_local Listening listening;
+
+struct Tuning {
+    uint32_t firstLook = 500, passes = 2, silence = 30, shortest = 1, intro = 0, span = 0;
+    double share = 0.03;
+    Tuning() {
+        if (const char* e = std::getenv("VOXDUMP_TUNE")) {
+            std::sscanf(e, "%u,%u,%u,%u,%u,%lf", &passes, &silence, &shortest, &intro, &span,
+                        &share);
+            kMismatchShare = share;
+        }
+    }
+};
+const Tuning tuning;
+const uint32_t kFirstLook = tuning.firstLook;
+
+// The calls that last `seconds` at the first rate.
+uint32_t callsOf(uint32_t seconds) {
+    return callsWithin(seconds);
+}
+
+// Looks at the notes up to `call`: true when they say where the song repeats
+// or that it has ended.
+bool lookAtNotes(uint32_t call) {
+    notesFinish(call);
+    const MusicCalls music = musicCalls(notes(), call);
+    uint32_t heard = 0;
+    if (lastHeard(music, heard) && call - heard >= callsOf(tuning.silence)) {
+        listening.heard = {HeardKind::Ends, 0, 0, heard};
+        return true;
+    }
+    const MusicLoop loop = loopInMusic(
+        music, {tuning.passes, callsOf(tuning.shortest), tuning.intro, callsOf(tuning.span)});
+    if (loop.period > 0) {
+        listening.heard = {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
+        return true;
+    }
+    return false;
+}
 
 // Which routine call is running, for diagnostics: 0 is the start routine.
 std::string routineName(uint32_t callNumber) {
@@ -47,6 +100,7 @@ void playStart(const PlayPlan& wanted) {
     watchdogStartRoutine();
     callRateReset(header, plan.song);
     if (plan.length) songLengthStart();
+    listening = {kFirstLook, false, {HeardKind::None, 0, 0, 0}};
 }
 
 const PlayPlan& playPlan() {
@@ -91,7 +145,28 @@ bool playEndCall(uint32_t call, uint64_t cycles) {
         if (plan.studying) studySetCalls(plan.calls, plan.length);
     }
     if (plan.studying) studyEndCall(call, cycles);
-    return plan.length && songLengthAfterCall(call);
+    if (!plan.length) return false;
+    if (songLengthAfterCall(call)) return true;  // the machine repeats: certain
+    if (call < listening.nextLook) return false;
+    listening.nextLook = std::max(call + kFirstLook, call + call / 5);
+    listening.decided = lookAtNotes(call);
+    return listening.decided;
+}
+
+HeardLength playHeardLength(uint32_t lastCall) {
+    const SongLength exact = songLength();
+    if (exact.repeats) {
+        notesFinish(exact.last);
+        const MusicCalls music = musicCalls(notes(), exact.last);
+        const MusicLoop loop = loopInState(music, exact.first, exact.last);
+        if (loop.period > 0) return {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
+        uint32_t heard = 0;
+        if (!lastHeard(music, heard)) heard = 0;
+        return {HeardKind::Ends, 0, 0, heard};
+    }
+    if (listening.decided) return listening.heard;
+    (void)lastCall;
+    return {HeardKind::None, 0, 0, 0};
 }
 
 bool playRoutine(uint32_t call) {

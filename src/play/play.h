@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "song/song_length.h"
+
 struct PlayPlan {
     bool atInit;    // start at the init address
     int song;       // 1 to 256
@@ -44,6 +46,10 @@ bool playEndCall(uint32_t call, uint64_t cycles);
 
 // Says why routine call `call` ended early, given cpuRun's result, if it did.
 void playReportStop(int result, uint32_t call);
+
+// How long the song lasts as a listener hears it, after the run (which
+// ended after `lastCall`): from the notes, and the machine's repeat if any.
+HeardLength playHeardLength(uint32_t lastCall);
 
 // The most cycles a routine call took so far, the start routine included.
 uint64_t playLongestCall();

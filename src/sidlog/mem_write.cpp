@@ -10,10 +10,10 @@ thread_local int listenerCount = 0;
 
 }  // namespace
 
-void memWriteReset() {
+void memWriteReset(bool bump) {
     listenerCount = 0;
     cpuSetStoreHook(memWriteTrapped);
-    cpuHookPage(kBumpAddress >> 8);
+    if (bump) cpuHookPage(kBumpAddress >> 8);
 }
 
 void memWriteListen(WindowListener listener) {

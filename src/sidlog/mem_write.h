@@ -19,8 +19,9 @@ inline bool inSidWindow(uint16_t address) {
 // (the storing instruction's cycles included), the address and the value.
 using WindowListener = void (*)(uint32_t time, uint16_t address, uint8_t value);
 
-// After cpuReset: the write path takes the CPU's stores, with no listener yet.
-void memWriteReset();
+// After cpuReset: the write path takes the CPU's stores, with no listener yet;
+// `bump`: stores to $5094 print "BUMP" (a collection's run prints nothing).
+void memWriteReset(bool bump = true);
 
 // Adds a listener; listeners hear a store in the order they were added.
 void memWriteListen(WindowListener listener);

@@ -11,7 +11,8 @@ struct FingerprintHash {
     size_t operator()(const Fingerprint& f) const { return static_cast<size_t>(f.low); }
 };
 
-thread_local std::unordered_map<Fingerprint, uint32_t, FingerprintHash> seen;  // state -> the call after it
+thread_local std::unordered_map<Fingerprint, uint32_t, FingerprintHash>
+    seen;  // state -> the call after it
 thread_local SongLength length;
 
 }  // namespace
@@ -33,17 +34,38 @@ SongLength songLength() {
     return length;
 }
 
-std::string songLengthLine(int song, int songs, uint32_t calls) {
+uint32_t heardCalls(const HeardLength& heard, uint32_t callsRun) {
+    switch (heard.kind) {
+        case HeardKind::Loop: return heard.start + heard.period - 1;
+        case HeardKind::Ends: return heard.end;
+        case HeardKind::None: break;
+    }
+    return callsRun;
+}
+
+std::string songLengthLine(int song, int songs, uint32_t calls, const HeardLength& heard) {
     std::string line = "Song " + std::to_string(song);
     if (songs >= 1) line += " of " + std::to_string(songs);
     // The time at the end of call k is when call k+1 begins.
     const auto end = [](uint32_t k) { return clockTime(callStart(k + 1)); };
-    if (!length.repeats)
-        return line + ": no repeat within " + std::to_string(calls) + " calls (" + end(calls) + ")";
-    const uint32_t i = length.first, j = length.last;
-    if (j == i + 1)
-        return line + " lasts " + end(i) + " (" + std::to_string(i) +
-               " calls), then stays the same";
-    return line + " lasts " + end(j) + " (" + std::to_string(j) + " calls), then repeats from " +
-           end(i) + " (call " + std::to_string(i + 1) + ")";
+    const uint32_t counted = heardCalls(heard, calls);
+    switch (heard.kind) {
+        case HeardKind::Loop:
+            line += " lasts " + end(counted) + " (" + std::to_string(counted) +
+                    " calls), then repeats from " + end(heard.start - 1) + " (call " +
+                    std::to_string(heard.start) + ")";
+            break;
+        case HeardKind::Ends:
+            line +=
+                " lasts " + end(counted) + " (" + std::to_string(counted) + " calls), then ends";
+            break;
+        case HeardKind::None:
+            line += ": no repeat within " + std::to_string(calls) + " calls (" + end(calls) + ")";
+            break;
+    }
+    if (length.repeats) {
+        line += "\nExact repeat: the state after call " + std::to_string(length.last) +
+                " is the state after call " + std::to_string(length.first);
+    }
+    return line;
 }

@@ -22,8 +22,24 @@ bool songLengthAfterCall(uint32_t call);
 
 SongLength songLength();
 
-// The console's line for song `song` of `songs` after `calls` play calls:
-// "Song 2 of 5 lasts 1:23.45 (4180 calls), then repeats from 0:10.20 (call
-// 512)", "... then stays the same", or "Song 1: no repeat within 3000 calls
-// (1:00.02)". Times come from the call rate.
-std::string songLengthLine(int song, int songs, uint32_t calls);
+// How long a song lasts as a listener hears it: its music repeats from call
+// `start` with a period of `period` calls (it lasts start - 1 + period calls:
+// an intro and one pass), or it ends after call `end` (falls silent for
+// good), or neither was found within the calls run.
+enum class HeardKind : uint8_t { Loop, Ends, None };
+struct HeardLength {
+    HeardKind kind;
+    uint32_t start, period;  // Loop
+    uint32_t end;            // Ends
+};
+
+// The calls a heard length counts (for None: the calls run).
+uint32_t heardCalls(const HeardLength& heard, uint32_t callsRun);
+
+// The console's lines for song `song` of `songs` after `calls` play calls,
+// times from the call rate: "Song 2 of 5 lasts 1:23.45 (4180 calls), then
+// repeats from 0:10.20 (call 512)", "Song 1 of 1 lasts 0:42.10 (2110 calls),
+// then ends" or "Song 1: no repeat within 3000 calls (1:00.02)"; when the
+// machine's state repeated, a second line "Exact repeat: the state after
+// call J is the state after call I".
+std::string songLengthLine(int song, int songs, uint32_t calls, const HeardLength& heard);

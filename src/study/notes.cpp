@@ -221,6 +221,9 @@ void notesAfterCall(uint32_t call, int voice, const VoiceFrame& frame) {
 
 void notesFinish(uint32_t lastCall) {
     model.lastCall = lastCall;
+    model.notes.clear();
+    model.bends.clear();
+    model.onsets.clear();
     for (int v = 0; v < model.voices; ++v) {
         const std::vector<VoiceFrame>& frames = padTo(model.frames[v], lastCall + 1);
         std::vector<CallSound>& sounds = model.sounds[v];

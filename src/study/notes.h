@@ -51,7 +51,8 @@ void notesReset(uint32_t clock, int voices);
 // stays as it was.
 void notesAfterCall(uint32_t call, int voice, const VoiceFrame& frame);
 
-// The run is over after `lastCall`: writes the notes.
+// The notes of the calls up to `lastCall` (the run is over there, or the notes
+// so far are wanted; calls may follow).
 void notesFinish(uint32_t lastCall);
 
 // A note is held in the files to the end of its last row (of `row` calls,

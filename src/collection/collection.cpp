@@ -1,0 +1,508 @@
+#include "collection/collection.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "collection/csv.h"
+#include "collection/md5.h"
+#include "collection/song_job.h"
+#include "collection/song_lengths.h"
+#include "collection/tunes.h"
+#include "driver/arguments.h"
+#include "driver/run.h"
+#include "output/diagnostics.h"
+#include "output/output_file.h"
+#include "platform/console.h"
+#include "platform/raw_file.h"
+#include "tune/tune.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const std::vector<std::string> kColumns = {
+    "path",         "md5",        "song",        "songs",           "clock",    "rate",
+    "length",       "loop",       "found",       "calls",           "repeat_i", "repeat_j",
+    "longest_call", "sid_writes", "diagnostics", "first_diagnostic"};
+
+// The signal that asked the run to stop (SIGINT, SIGTERM), 0 while none did.
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void onStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+// A whole file's bytes; false with the reason when it cannot be read.
+bool readWhole(const std::string& name, Bytes& bytes, std::string& problem) {
+    int error = 0;
+    const int file = rawOpenRead(name.c_str(), error);
+    if (file < 0) {
+        problem = std::strerror(error);
+        return false;
+    }
+    bytes.clear();
+    uint8_t chunk[65536];
+    for (;;) {
+        const size_t got = rawRead(file, chunk, sizeof chunk, error);
+        bytes.insert(bytes.end(), chunk, chunk + got);
+        if (got < sizeof chunk) break;
+    }
+    int closeError = 0;
+    rawClose(file, closeError);
+    if (error != 0) {
+        problem = std::strerror(error);
+        return false;
+    }
+    return true;
+}
+
+// "123.456" from a number of thousandths.
+std::string thousandthsText(uint64_t thousandths) {
+    char text[32];
+    char* at = putDecimal(text, static_cast<uint32_t>(thousandths / 1000), 1);
+    *at++ = '.';
+    at = putDecimal(at, static_cast<uint32_t>(thousandths % 1000), 3);
+    return std::string(text, at);
+}
+
+// Seconds with three decimals, from a count of cycles at a clock.
+std::string secondsText(uint64_t cycles, uint32_t clock) {
+    return thousandthsText((cycles * 1000 + clock / 2) / clock);
+}
+
+// Thousandths from "123.456" (as secondsText writes them); false when the
+// text is not such a number.
+bool parseSeconds(const std::string& text, uint64_t& thousandths) {
+    const size_t dot = text.find('.');
+    if (dot == std::string::npos || dot == 0 || text.size() - dot != 4) return false;
+    uint64_t value = 0;
+    for (size_t k = 0; k < text.size(); ++k) {
+        if (k == dot) continue;
+        if (text[k] < '0' || text[k] > '9') return false;
+        value = value * 10 + static_cast<uint64_t>(text[k] - '0');
+    }
+    thousandths = value;
+    return true;
+}
+
+// A tune of the run, as read before its songs are played.
+struct Tune {
+    CollectionTune where;
+    std::string md5;
+    std::string problem;  // why it cannot be played at all, or empty
+    int songs = 1;        // the header's count, 1 to 256
+    std::vector<int> play;
+    size_t firstSlot = 0;
+};
+
+// A song's place in the table: its row when it is done.
+struct Slot {
+    size_t tune;
+    int song;
+    bool done = false;
+    bool resumed = false;  // its row was in the table already
+    std::string row{};
+    std::string found{};
+    std::string length{};  // seconds, as in the table
+    bool failed = false;
+};
+
+struct Collection {
+    const RunSettings* settings;
+    std::vector<Tune> tunes;
+    std::vector<Slot> slots;
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stopping{false};
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t written = 0;  // slots whose rows are written, in order
+    size_t tunesWritten = 0;
+    size_t donePlayed = 0;  // songs played in this run
+    size_t toPlay = 0;
+    OutputFile csv, list;
+    bool writeCsv = false, writeList = false;
+    bool anyFailed = false;
+};
+
+// The length a song gets in the list: the one found, or for a song whose
+// length was not found the time it was played (it did not repeat within it),
+// or 0 for one that could not be played.
+std::string listLength(const Slot& slot) {
+    uint64_t thousandths = 0;
+    if (!parseSeconds(slot.length, thousandths)) thousandths = 0;
+    return songLengthText(thousandths);
+}
+
+// The study's files of a song: DIR/path-of-the-tune, "-N" for song N of a
+// tune of several songs, and the file's extension.
+std::string studyFile(const Collection& run, const Tune& tune, int song, const char* extension) {
+    std::string base = run.settings->outDir + tune.where.listPath;
+    const size_t dot = base.rfind('.');
+    const size_t slash = base.rfind('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.resize(dot);
+    if (tune.songs > 1) {
+        base += '-';
+        base += std::to_string(song);
+    }
+    base += '.';
+    base += extension;
+    return base;
+}
+
+std::string rowOf(const Tune& tune, int song, const SongOutcome& o) {
+    std::vector<std::string> f(kColumns.size());
+    f[0] = tune.where.listPath;
+    f[1] = tune.md5;
+    f[2] = std::to_string(song);
+    f[3] = std::to_string(tune.songs);
+    f[8] = o.found;
+    if (o.found == "error") {
+        f[14] = "1";
+        f[15] = o.error;
+        return csvRecord(f);
+    }
+    f[4] = o.ntsc ? "NTSC" : "PAL";
+    // Calls a second in thousandths, rounded.
+    const uint64_t milli = (uint64_t{o.clock} * 2000 / o.firstPeriod + 1) / 2;
+    f[5] = thousandthsText(milli);
+    f[6] = secondsText(o.lengthCycles, o.clock);
+    if (o.found == "loop") f[7] = secondsText(o.loopStartCycles, o.clock);
+    f[9] = std::to_string(o.calls);
+    if (o.exact) {
+        f[10] = std::to_string(o.repeatI);
+        f[11] = std::to_string(o.repeatJ);
+    }
+    f[12] = std::to_string(o.longestCall);
+    f[13] = std::to_string(o.soundWrites);
+    f[14] = std::to_string(o.diagnostics);
+    f[15] = o.firstDiagnostic;
+    return csvRecord(f);
+}
+
+std::string errorRow(const Tune& tune, int song, const std::string& problem) {
+    SongOutcome o;
+    o.found = "error";
+    o.error = problem;
+    return rowOf(tune, song, o);
+}
+
+// Reads every tune's bytes once: its MD5, its songs, or why it cannot be
+// played.
+void readTunes(Collection& run, std::vector<CollectionTune> found) {
+    const RunSettings& s = *run.settings;
+    for (CollectionTune& where : found) {
+        Tune tune;
+        tune.where = std::move(where);
+        Bytes bytes;
+        std::string problem;
+        if (!readWhole(tune.where.file, bytes, problem)) {
+            tune.problem = problem;
+        } else {
+            tune.md5 = md5Text(md5(bytes.data(), bytes.size()));
+            tuneHeader() = TuneHeader{};
+            allocateLoadBuffer();
+            const bool loaded = loadTuneBytes(bytes.data(), bytes.size());
+            const TuneHeader& header = tuneHeader();
+            const std::string id = header.id;
+            if (tuneHeaderDecoded() && id != "PSID" && id != "RSID") {
+                tune.problem = "not a PSID or RSID file";
+            } else if (!loaded) {
+                tune.problem = tuneLoadProblem();
+            }
+            if (tuneHeaderDecoded() && header.songs >= 1)
+                tune.songs = std::min<int>(header.songs, 256);
+        }
+        if (s.song > 0) {
+            if (s.song > tune.songs) continue;  // the tune has no such song
+            tune.play = {s.song};
+        } else {
+            for (int song = 1; song <= tune.songs; ++song) tune.play.push_back(song);
+        }
+        run.tunes.push_back(std::move(tune));
+    }
+}
+
+// The rows a table holds already, by path and song.
+std::map<std::pair<std::string, int>, std::vector<std::string>> rowsOfTable(const std::string& name,
+                                                                            bool& usable) {
+    std::map<std::pair<std::string, int>, std::vector<std::string>> rows;
+    usable = true;
+    Bytes bytes;
+    std::string problem;
+    if (!readWhole(name, bytes, problem)) return rows;  // a new table
+    size_t complete = 0;
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const auto records = csvRecords(text, complete);
+    if (records.empty()) return rows;
+    if (records.front() != kColumns) {
+        diagnose(name + ": not a table of songs that voxdump wrote; not resumed", true);
+        usable = false;
+        return rows;
+    }
+    for (size_t k = 1; k < records.size(); ++k) {
+        const std::vector<std::string>& r = records[k];
+        if (r.size() != kColumns.size()) continue;
+        rows[{r[0], std::atoi(r[2].c_str())}] = r;
+    }
+    if (complete < bytes.size()) {
+        // A record cut off when the last run was stopped: the table keeps
+        // only the whole ones.
+        const fs::path path = fs::u8path(name);
+        const fs::path part = fs::u8path(name + ".part");
+        OutputFile rewrite;
+        outputOpen(rewrite, part.string());
+        outputBlock(rewrite, text.substr(0, complete));
+        std::error_code error;
+        if (outputClose(rewrite)) fs::rename(part, path, error);
+        if (error) {
+            diagnose(name + ": cannot drop its last, incomplete row: " + error.message(), true);
+            usable = false;
+        }
+    }
+    return rows;
+}
+
+void makeSlots(Collection& run,
+               const std::map<std::pair<std::string, int>, std::vector<std::string>>& done) {
+    for (size_t t = 0; t < run.tunes.size(); ++t) {
+        Tune& tune = run.tunes[t];
+        tune.firstSlot = run.slots.size();
+        for (const int song : tune.play) {
+            Slot slot{.tune = t, .song = song};
+            const auto at = done.find({tune.where.listPath, song});
+            if (at != done.end()) {
+                slot.done = slot.resumed = true;
+                slot.found = at->second[8];
+                slot.length = at->second[6];
+                slot.failed = slot.found == "error";
+            }
+            run.slots.push_back(std::move(slot));
+        }
+        if (run.slots.size() == tune.firstSlot) continue;
+    }
+    for (const Slot& slot : run.slots) run.toPlay += slot.done ? 0 : 1;
+}
+
+// Writes the rows of the songs done, in order, and each tune's list entry
+// once all its songs are written. Called with the lock held.
+void writeDone(Collection& run) {
+    while (run.written < run.slots.size() && run.slots[run.written].done) {
+        Slot& slot = run.slots[run.written];
+        if (!slot.resumed && run.writeCsv) outputLine(run.csv, slot.row.data(), slot.row.size());
+        slot.row.clear();
+        slot.row.shrink_to_fit();
+        ++run.written;
+        const Tune& tune = run.tunes[slot.tune];
+        const bool lastOfTune = run.written == tune.firstSlot + tune.play.size();
+        if (lastOfTune && run.writeList && !tune.md5.empty()) {
+            std::vector<uint64_t> lengths;
+            std::string entry = "; " + tune.where.listPath + "\n" + tune.md5 + "=";
+            for (size_t k = 0; k < tune.play.size(); ++k) {
+                if (k > 0) entry += ' ';
+                entry += listLength(run.slots[tune.firstSlot + k]);
+            }
+            entry += "\n";
+            outputLines(run.list, entry);
+        }
+    }
+}
+
+void playSlots(Collection& run) {
+    const RunSettings& s = *run.settings;
+    for (;;) {
+        if (run.stopping.load()) return;
+        const size_t index = run.next.fetch_add(1);
+        if (index >= run.slots.size()) return;
+        Slot& slot = run.slots[index];
+        if (slot.done) continue;
+        const Tune& tune = run.tunes[slot.tune];
+        std::string row;
+        bool failed = false;
+        std::string found, length;
+        Bytes bytes;
+        std::string problem = tune.problem;
+        if (problem.empty() && !readWhole(tune.where.file, bytes, problem)) {
+            // read before, gone now
+        }
+        if (!problem.empty()) {
+            row = errorRow(tune, slot.song, problem);
+            failed = true;
+            found = "error";
+        } else {
+            SongJob job{tune.where.file,
+                        &bytes,
+                        slot.song,
+                        s.undocumented,
+                        s.maxCycles,
+                        s.calls,
+                        "",
+                        "",
+                        ""};
+            if (!s.outDir.empty()) {
+                std::error_code error;
+                fs::create_directories(
+                    fs::u8path(studyFile(run, tune, slot.song, "x")).parent_path(), error);
+                if (s.table) job.table = studyFile(run, tune, slot.song, "tab");
+                if (s.roll) job.roll = studyFile(run, tune, slot.song, "svg");
+                if (s.midi) job.midi = studyFile(run, tune, slot.song, "mid");
+            }
+            const SongOutcome outcome = playSongJob(job, run.stopping);
+            if (run.stopping.load()) return;  // cut short: it does not count
+            row = rowOf(tune, slot.song, outcome);
+            found = outcome.found;
+            failed = outcome.found == "error" || !outcome.filesWritten;
+            if (outcome.found != "error") length = secondsText(outcome.lengthCycles, outcome.clock);
+        }
+        if (failed && found == "error")
+            diagnose(tune.where.file + ": song " + std::to_string(slot.song) + ": " + problem,
+                     true);
+        std::lock_guard<std::mutex> lock(run.mutex);
+        slot.row = std::move(row);
+        slot.found = found;
+        slot.length = length;
+        slot.failed = failed;
+        slot.done = true;
+        ++run.donePlayed;
+        run.changed.notify_one();
+    }
+}
+
+std::string clockText(uint64_t seconds) {
+    char text[32];
+    char* at = putDecimal(text, static_cast<uint32_t>(seconds / 60), 1);
+    *at++ = ':';
+    at = putDecimal(at, static_cast<uint32_t>(seconds % 60), 2);
+    return std::string(text, at);
+}
+
+// One line on a terminal, drawn again in place.
+class Progress {
+public:
+    explicit Progress(bool shown) : shown_(shown), start_(std::chrono::steady_clock::now()) {}
+
+    void draw(const Collection& run, bool last) {
+        if (!shown_) return;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        size_t tunesDone = 0;
+        for (const Tune& tune : run.tunes) {
+            bool all = true;
+            for (size_t k = 0; k < tune.play.size(); ++k)
+                all = all && run.slots[tune.firstSlot + k].done;
+            tunesDone += all ? 1 : 0;
+        }
+        size_t songsDone = 0;
+        for (const Slot& slot : run.slots) songsDone += slot.done ? 1 : 0;
+        const double rate = seconds > 0 ? static_cast<double>(run.donePlayed) / seconds : 0;
+        std::string line = "voxdump: " + std::to_string(tunesDone) + " of " +
+                           std::to_string(run.tunes.size()) + " tunes, " +
+                           std::to_string(songsDone) + " of " + std::to_string(run.slots.size()) +
+                           " songs";
+        if (rate > 0) {
+            const int tenths = static_cast<int>(rate * 10 + 0.5);
+            line += ", " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) +
+                    " songs a second";
+            const size_t left = run.slots.size() - songsDone;
+            if (left > 0 && !last)
+                line += ", about " +
+                        clockText(static_cast<uint64_t>(static_cast<double>(left) / rate)) +
+                        " left";
+        }
+        std::string out = "\r" + line;
+        if (line.size() < width_) out += std::string(width_ - line.size(), ' ');
+        width_ = line.size();
+        if (last) out += "\n";
+        std::fwrite(out.data(), 1, out.size(), stderr);
+        std::fflush(stderr);
+    }
+
+private:
+    bool shown_;
+    std::chrono::steady_clock::time_point start_;
+    size_t width_ = 0;
+};
+
+}  // namespace
+
+int runCollection(const RunSettings& settings) {
+    Collection run;
+    run.settings = &settings;
+    bool allFound = true;
+    std::vector<CollectionTune> found = findTunes(settings.paths, allFound);
+    found = shardOf(std::move(found), settings.shard, settings.shards);
+    readTunes(run, std::move(found));
+
+    std::map<std::pair<std::string, int>, std::vector<std::string>> done;
+    if (settings.resume) {
+        bool usable = true;
+        done = rowsOfTable(settings.csvFile, usable);
+        if (!usable) return kExitFailure;
+    }
+    makeSlots(run, done);
+
+    if (!settings.csvFile.empty()) {
+        run.writeCsv = true;
+        if (settings.resume && !done.empty()) {
+            outputAppend(run.csv, settings.csvFile);
+        } else {
+            outputOpen(run.csv, settings.csvFile);
+            const std::string head = csvRecord(kColumns);
+            outputLine(run.csv, head.data(), head.size());
+        }
+    }
+    if (!settings.songLengthsFile.empty()) {
+        run.writeList = true;
+        outputOpen(run.list, settings.songLengthsFile);
+        outputLines(run.list, kSongLengthsHead);
+    }
+
+    stopSignal = 0;
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+
+    unsigned jobs = settings.jobs;
+    if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
+    jobs = static_cast<unsigned>(std::min<size_t>(jobs, std::max<size_t>(1, run.toPlay)));
+    Progress progress(errorConsoleIsTerminal());
+    std::vector<std::thread> workers;
+    for (unsigned k = 0; k < jobs; ++k) workers.emplace_back(playSlots, std::ref(run));
+    {
+        std::unique_lock<std::mutex> lock(run.mutex);
+        for (;;) {
+            writeDone(run);
+            progress.draw(run, false);
+            if (run.written == run.slots.size()) break;
+            if (stopSignal != 0) {
+                run.stopping = true;
+                break;
+            }
+            run.changed.wait_for(lock, std::chrono::milliseconds(250));
+        }
+    }
+    for (std::thread& worker : workers) worker.join();
+    {
+        std::lock_guard<std::mutex> lock(run.mutex);
+        writeDone(run);  // what finished while the others stopped
+        progress.draw(run, true);
+    }
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+
+    bool written = true;
+    if (run.writeCsv) written = outputClose(run.csv) && written;
+    if (run.writeList) written = outputClose(run.list) && written;
+    if (stopSignal != 0) return 128 + stopSignal;
+    for (const Slot& slot : run.slots) run.anyFailed = run.anyFailed || slot.failed;
+    return allFound && written && !run.anyFailed ? kExitOk : kExitFailure;
+}

@@ -1,0 +1,41 @@
+// One song of a collection, played on the calling thread as a player plays
+// it, for as long as its length needs, with nothing written but the study's
+// files when they are asked for.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SongJob {
+    std::string tuneName;               // for diagnostics
+    const std::vector<uint8_t>* bytes;  // the whole file
+    int song;                           // 1 to 256
+    bool undocumented;
+    uint32_t maxCycles;  // 0: none
+    uint32_t calls;      // the most play calls; 0: 30 minutes of the song
+    // The study's files to write; empty: none.
+    std::string table, roll, midi;
+};
+
+struct SongOutcome {
+    std::string found;  // "loop", "ends", "none" or "error"
+    std::string error;  // why, for "error"
+    bool ntsc = false;
+    uint32_t clock = 0;
+    uint32_t firstPeriod = 0;  // cycles of the first call
+    uint64_t lengthCycles = 0, loopStartCycles = 0;
+    uint32_t calls = 0;  // play calls run
+    bool exact = false;
+    uint32_t repeatI = 0, repeatJ = 0;
+    uint64_t longestCall = 0;
+    uint64_t soundWrites = 0;
+    uint32_t diagnostics = 0;
+    std::string firstDiagnostic;
+    bool filesWritten = true;
+};
+
+// Plays the song; stops early (the outcome then does not count) when `stop`
+// becomes true.
+SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop);

@@ -1,0 +1,191 @@
+#include "study/loop.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+uint64_t mix(uint64_t x) {
+    x ^= x >> 31;
+    x *= 0x7FB5D329728EA185ull;
+    x ^= x >> 27;
+    x *= 0x81DADEF4BC2DD44Dull;
+    return x ^ (x >> 33);
+}
+
+// What a note sounds in a call, whatever else its voice sounds.
+uint64_t noteCode(const Note& n) {
+    const uint64_t kind = n.kind == NoteKind::Drum ? 2 : n.kind == NoteKind::Chord ? 1 : 0;
+    return mix((uint64_t{n.voice} << 16 | kind << 8 | (n.kind == NoteKind::Drum ? 0 : n.key)) + 1);
+}
+
+class Compare {
+public:
+    explicit Compare(const MusicCalls& music) : m_(music), last_(music.sounds.size() - 1) {}
+
+    // Calls a and b sound the same (b may be past a's end by the caller's
+    // choice of what b stands for).
+    bool same(size_t a, size_t b) const {
+        if (m_.sounds[a] != m_.sounds[b]) return false;
+        const uint16_t x = m_.onsets[a], y = m_.onsets[b];
+        if (x == y) return true;
+        return (x & ~near(b)) == 0 && (y & ~near(a)) == 0;
+    }
+
+private:
+    uint16_t near(size_t c) const {
+        uint16_t around = m_.onsets[c];
+        if (c > 0) around |= m_.onsets[c - 1];
+        if (c < last_) around |= m_.onsets[c + 1];
+        return around;
+    }
+
+    const MusicCalls& m_;
+    size_t last_;
+};
+
+uint32_t tolerance(uint32_t period) {
+    return static_cast<uint32_t>(kMismatchShare * period);
+}
+
+// The earliest start from which calls c and c + period sound the same in
+// every stretch of `period` calls but for the tolerance, given that they do
+// from `from` on; `differs(c)` says whether c and c + period differ. Then
+// moved on past differing calls, to where a run of them agrees.
+template <typename Differs>
+uint32_t earliestStart(uint32_t from, uint32_t period, Differs differs) {
+    const uint32_t allowed = tolerance(period);
+    // Walking back, the stretch [c, c + period) holds `inStretch` differences;
+    // the ring holds them by c mod period, so the slot of c held c + period's.
+    std::vector<uint8_t> ring(period, 0);
+    uint32_t inStretch = 0;
+    uint32_t start = from;
+    for (uint32_t c = from; c-- > 0;) {
+        const uint8_t d = differs(c) ? 1 : 0;
+        uint8_t& slot = ring[c % period];
+        inStretch = inStretch - slot + d;
+        slot = d;
+        if (inStretch > allowed) break;
+        start = c;
+    }
+    // The first pass begins where the calls start to agree.
+    constexpr uint32_t kRun = 16;
+    for (uint32_t s = start; s < from; ++s) {
+        uint32_t run = 0;
+        while (run < kRun && s + run < from && !differs(s + run)) ++run;
+        if (run == kRun || s + run == from) return s;
+    }
+    return from;
+}
+
+}  // namespace
+
+MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall) {
+    MusicCalls music;
+    music.sounds.assign(size_t{lastCall} + 1, 0);
+    music.onsets.assign(size_t{lastCall} + 1, 0);
+    for (const Note& n : notes) {
+        if (n.first > lastCall) continue;
+        const uint64_t code = noteCode(n);
+        const uint32_t last = std::min(n.last, lastCall);
+        for (uint32_t c = n.first; c <= last; ++c) music.sounds[c] += code;
+        music.onsets[n.first] = static_cast<uint16_t>(music.onsets[n.first] | 1u << n.voice);
+    }
+    return music;
+}
+
+bool lastHeard(const MusicCalls& music, uint32_t& call) {
+    for (size_t c = music.sounds.size(); c-- > 0;) {
+        if (music.sounds[c] != 0) {
+            call = static_cast<uint32_t>(c);
+            return true;
+        }
+    }
+    return false;
+}
+
+MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j) {
+    const uint32_t d = j - i;
+    bool heard = false;
+    for (uint32_t c = i + 1; c <= j; ++c) heard = heard || music.sounds[c] != 0;
+    if (!heard || j >= music.sounds.size()) return {0, 0};
+    const Compare compare(music);
+    // Call c stands for c - d past j: the state repeats.
+    const auto at = [&](uint32_t c) { return c > j ? c - d : c; };
+    for (uint32_t p = 1; p <= d; ++p) {
+        if (d % p != 0) continue;
+        uint32_t differing = 0;
+        const uint32_t allowed = tolerance(d);
+        for (uint32_t c = i + 1; c <= j && differing <= allowed; ++c)
+            differing += compare.same(c, at(c + p)) ? 0u : 1u;
+        if (std::getenv("VOXDUMP_DEBUG")) {
+            uint32_t all = 0, heardCalls = 0;
+            for (uint32_t c = i + 1; c <= j; ++c) {
+                all += compare.same(c, at(c + p)) ? 0u : 1u;
+                heardCalls += music.sounds[c] != 0;
+            }
+            std::fprintf(stderr, "divisor %u of %u: %u differ of %u (heard %u)\n", p, d, all, d,
+                         heardCalls);
+        }
+        if (differing > allowed) continue;
+        const uint32_t start =
+            earliestStart(i + 1, p, [&](uint32_t c) { return !compare.same(c, at(c + p)); });
+        return {std::min(start, i + 1), p};
+    }
+    return {0, 0};
+}
+
+double kMismatchShare = 0.03;
+
+MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules) {
+    const uint32_t passes = rules.passes;
+    const size_t calls = music.sounds.size();
+    constexpr size_t kBlock = 32;
+    if (calls < 4 * kBlock) return {0, 0};
+    // A hash of the K calls from each call on.
+    std::vector<uint64_t> value(calls);
+    for (size_t c = 0; c < calls; ++c) value[c] = mix(music.sounds[c] * 31 + music.onsets[c]);
+    constexpr uint64_t kBase = 0x100000001B3ull;
+    uint64_t top = 1;  // kBase^(K-1)
+    for (size_t k = 1; k < kBlock; ++k) top *= kBase;
+    std::vector<uint64_t> block(calls - kBlock + 1);
+    uint64_t h = 0;
+    for (size_t c = 0; c < kBlock; ++c) h = h * kBase + value[c];
+    block[0] = h;
+    for (size_t c = 1; c < block.size(); ++c) {
+        h = (h - value[c - 1] * top) * kBase + value[c + kBlock - 1];
+        block[c] = h;
+    }
+    // Distances back to where the last blocks were heard before: the
+    // candidates for the period.
+    std::vector<uint32_t> distances;
+    const size_t lastBlock = block.size() - 1;
+    for (size_t anchorStep = 0; anchorStep < 4; ++anchorStep) {
+        const size_t anchor = lastBlock - anchorStep * kBlock / 2;
+        for (size_t c = 0; c < anchor; ++c) {
+            if (block[c] == block[anchor]) distances.push_back(static_cast<uint32_t>(anchor - c));
+        }
+    }
+    std::sort(distances.begin(), distances.end());
+    distances.erase(std::unique(distances.begin(), distances.end()), distances.end());
+
+    const Compare compare(music);
+    const uint32_t last = static_cast<uint32_t>(calls - 1);
+    size_t tried = 0;
+    for (const uint32_t p : distances) {
+        if (p < rules.shortest) continue;
+        if (uint64_t{p} * (passes + 1) > calls) break;
+        if (++tried > 400) break;
+        const uint32_t from = last - p + 1;  // the first call without a call p later
+        const uint32_t start =
+            earliestStart(from, p, [&](uint32_t c) { return !compare.same(c, c + p); });
+        if (uint64_t{last} + 1 - start < uint64_t{p} * (passes + 1)) continue;
+        if (uint64_t{last} + 1 - start < rules.span) continue;
+        if (rules.longestIntro > 0 && start > uint64_t{p} * rules.longestIntro / 100) continue;
+        bool heard = false;
+        for (uint32_t c = start; c < start + p && !heard; ++c) heard = music.sounds[c] != 0;
+        if (heard) return {start, p};
+    }
+    return {0, 0};
+}

@@ -1,0 +1,57 @@
+// Where the music repeats, as a listener hears it: from the transcription's
+// notes, call by call, what each voice sounds (the key of its note, a
+// chord's keys, a drum) and where notes begin. Pulse width, filter, envelope
+// settings and the phase of a vibrato or an arpeggio are not notes, so two
+// passes of a song that differ only in those are the same music.
+//
+// Two calls sound the same when every voice sounds the same notes and the
+// notes that begin in one begin in the other or a call before or after it.
+// The music repeats with period P from call S when calls c and c + P sound
+// the same for nearly all calls from S on: in every stretch of P calls at
+// most kMismatchShare of them differ.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "study/notes.h"
+
+struct MusicCalls {
+    std::vector<uint64_t> sounds;  // per call, a hash of the voices' notes; 0: nothing heard
+    std::vector<uint16_t> onsets;  // per call, the voices whose note begins there
+};
+
+// The calls from 0 to `lastCall` of `notes` (each note from its first to its
+// last call).
+MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall);
+
+// The share of calls in a pass that may differ.
+extern double kMismatchShare;
+
+struct MusicLoop {
+    uint32_t start;   // S: the first call of the first pass
+    uint32_t period;  // P: 0 when the music does not repeat
+};
+
+// The machine's state after call `j` is the state after call `i`: everything
+// after i repeats with period j - i. The music's period is the smallest
+// divisor of j - i over which the notes of calls i + 1 to j repeat, and it
+// starts at the earliest call from which they do so (at most i + 1). Period
+// 0 when nothing is heard in those calls.
+MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j);
+
+// What a loop found in the music alone must show.
+struct LoopRules {
+    uint32_t passes;        // whole passes held after the first, up to the last call
+    uint32_t shortest;      // the shortest period, in calls
+    uint32_t longestIntro;  // the most calls before the first pass, per call of a period (0: any)
+    uint32_t span;          // the fewest calls from the start to the last call
+};
+
+// Without a repeat of the state: the smallest period over which the music has
+// repeated, up to its last call, as the rules say, and the earliest start;
+// period 0 when there is none. A pass must have something heard.
+MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules);
+
+// The last call in which something is heard; false when nothing is.
+bool lastHeard(const MusicCalls& music, uint32_t& call);
