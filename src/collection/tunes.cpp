@@ -16,6 +16,14 @@ std::string genericText(const fs::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+// "/" and the path's parts (built up, not by operator+, which g++ 12 warns
+// about wrongly here).
+std::string listPathOf(const fs::path& path) {
+    std::string text = "/";
+    text += genericText(path);
+    return text;
+}
+
 bool isTuneName(const fs::path& path) {
     std::string extension = genericText(path.extension());
     std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
@@ -33,7 +41,7 @@ std::vector<CollectionTune> findTunes(const std::vector<std::string>& paths, boo
         const fs::path root = fs::u8path(argument);
         std::error_code error;
         if (fs::is_regular_file(root, error)) {
-            tunes.push_back({argument, "/" + genericText(root.filename())});
+            tunes.push_back({argument, listPathOf(root.filename())});
             continue;
         }
         if (!fs::is_directory(root, error)) {
@@ -49,7 +57,7 @@ std::vector<CollectionTune> findTunes(const std::vector<std::string>& paths, boo
             std::error_code kind;
             if (!entry.is_regular_file(kind) || !isTuneName(entry.path())) continue;
             const fs::path below = entry.path().lexically_relative(root);
-            found.push_back({entry.path().string(), "/" + genericText(below)});
+            found.push_back({entry.path().string(), listPathOf(below)});
         }
         if (error) {
             diagnose(argument + ": cannot search: " + error.message(), true);
