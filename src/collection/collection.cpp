@@ -220,8 +220,9 @@ void readTunes(Collection& run, std::vector<CollectionTune> found) {
             } else if (!loaded) {
                 tune.problem = tuneLoadProblem();
             }
-            if (tuneHeaderDecoded() && header.songs >= 1)
-                tune.songs = std::min<int>(header.songs, 256);
+            // A file that is not a tune has no songs to speak of: one row.
+            const bool isTune = tuneHeaderDecoded() && (id == "PSID" || id == "RSID");
+            if (isTune && header.songs >= 1) tune.songs = std::min<int>(header.songs, 256);
         }
         if (s.song > 0) {
             if (s.song > tune.songs) continue;  // the tune has no such song

@@ -31,7 +31,7 @@ thread_local Listening listening;
 
 struct Tuning {
     uint32_t firstLook = 500, passes = 2, silence = 30, shortest = 1, intro = 0, span = 0;
-    double share = 0.03;
+    double share = 0.03, fallback = 0;
     Tuning() {
         if (const char* e = std::getenv("VOXDUMP_TUNE")) {
             std::sscanf(e, "%u,%u,%u,%u,%u,%lf", &passes, &silence, &shortest, &intro, &span,
@@ -59,7 +59,8 @@ bool lookAtNotes(uint32_t call) {
         return true;
     }
     const MusicLoop loop = loopInMusic(
-        music, {tuning.passes, callsOf(tuning.shortest), tuning.intro, callsOf(tuning.span)});
+        music, {tuning.passes, callsOf(tuning.shortest), tuning.intro, callsOf(tuning.span),
+                kMismatchShare});
     if (loop.period > 0) {
         listening.heard = {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
         return true;
@@ -165,7 +166,15 @@ HeardLength playHeardLength(uint32_t lastCall) {
         return {HeardKind::Ends, 0, 0, heard};
     }
     if (listening.decided) return listening.heard;
-    (void)lastCall;
+    // The run's end: a loop that the notes show less strictly, over many passes.
+    if (tuning.fallback > 0 && lastCall >= kFirstLook) {
+        notesFinish(lastCall);
+        const MusicCalls music = musicCalls(notes(), lastCall);
+        const MusicLoop loop = loopInMusic(
+            music, {tuning.passes, callsOf(tuning.shortest), tuning.intro, callsOf(tuning.span),
+                    tuning.fallback});
+        if (loop.period > 0) return {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
+    }
     return {HeardKind::None, 0, 0, 0};
 }
 

@@ -45,8 +45,8 @@ private:
     size_t last_;
 };
 
-uint32_t tolerance(uint32_t period) {
-    return static_cast<uint32_t>(kMismatchShare * period);
+uint32_t tolerance(uint32_t calls, double share = kMismatchShare) {
+    return static_cast<uint32_t>(share * calls);
 }
 
 // The earliest start from which calls c and c + period sound the same in
@@ -54,8 +54,9 @@ uint32_t tolerance(uint32_t period) {
 // from `from` on; `differs(c)` says whether c and c + period differ. Then
 // moved on past differing calls, to where a run of them agrees.
 template <typename Differs>
-uint32_t earliestStart(uint32_t from, uint32_t period, Differs differs) {
-    const uint32_t allowed = tolerance(period);
+uint32_t earliestStart(uint32_t from, uint32_t period, Differs differs,
+                       double share = kMismatchShare) {
+    const uint32_t allowed = tolerance(period, share);
     // Walking back, the stretch [c, c + period) holds `inStretch` differences;
     // the ring holds them by c mod period, so the slot of c held c + period's.
     std::vector<uint8_t> ring(period, 0);
@@ -107,16 +108,19 @@ bool lastHeard(const MusicCalls& music, uint32_t& call) {
 
 MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j) {
     const uint32_t d = j - i;
-    bool heard = false;
-    for (uint32_t c = i + 1; c <= j; ++c) heard = heard || music.sounds[c] != 0;
-    if (!heard || j >= music.sounds.size()) return {0, 0};
+    if (j >= music.sounds.size()) return {0, 0};
+    uint32_t heard = 0;
+    for (uint32_t c = i + 1; c <= j; ++c) heard += music.sounds[c] != 0 ? 1u : 0u;
+    if (heard == 0) return {0, 0};
     const Compare compare(music);
     // Call c stands for c - d past j: the state repeats.
     const auto at = [&](uint32_t c) { return c > j ? c - d : c; };
     for (uint32_t p = 1; p <= d; ++p) {
         if (d % p != 0) continue;
         uint32_t differing = 0;
-        const uint32_t allowed = tolerance(d);
+        // Of the calls in which something is heard: silence agrees with
+        // silence whatever the period.
+        const uint32_t allowed = tolerance(heard);
         for (uint32_t c = i + 1; c <= j && differing <= allowed; ++c)
             differing += compare.same(c, at(c + p)) ? 0u : 1u;
         if (std::getenv("VOXDUMP_DEBUG")) {
@@ -172,14 +176,28 @@ MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules) {
 
     const Compare compare(music);
     const uint32_t last = static_cast<uint32_t>(calls - 1);
+    if (std::getenv("VOXDUMP_DEBUG")) {
+        std::fprintf(stderr, "calls %zu candidates %zu:", calls, distances.size());
+        for (size_t k = 0; k < distances.size() && k < 20; ++k) std::fprintf(stderr, " %u", distances[k]);
+        std::fprintf(stderr, "\n");
+        // Differences over the last 3000 calls for periods 50 .. 10000, best 5
+        std::vector<std::pair<double, uint32_t>> best;
+        for (uint32_t p = 50; p < 10000 && p * 3 < calls; ++p) {
+            uint32_t diff = 0, n = 0;
+            for (uint32_t c = last - p; c > last - p - std::min<uint32_t>(3000, last - 2 * p); --c, ++n) diff += compare.same(c, c + p) ? 0u : 1u;
+            best.push_back({double(diff) / n, p});
+        }
+        std::sort(best.begin(), best.end());
+        for (size_t k = 0; k < best.size() && k < 6; ++k) std::fprintf(stderr, "  p %u differs %.3f\n", best[k].second, best[k].first);
+    }
     size_t tried = 0;
     for (const uint32_t p : distances) {
         if (p < rules.shortest) continue;
         if (uint64_t{p} * (passes + 1) > calls) break;
         if (++tried > 400) break;
         const uint32_t from = last - p + 1;  // the first call without a call p later
-        const uint32_t start =
-            earliestStart(from, p, [&](uint32_t c) { return !compare.same(c, c + p); });
+        const uint32_t start = earliestStart(
+            from, p, [&](uint32_t c) { return !compare.same(c, c + p); }, rules.share);
         if (uint64_t{last} + 1 - start < uint64_t{p} * (passes + 1)) continue;
         if (uint64_t{last} + 1 - start < rules.span) continue;
         if (rules.longestIntro > 0 && start > uint64_t{p} * rules.longestIntro / 100) continue;

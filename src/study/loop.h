@@ -46,6 +46,7 @@ struct LoopRules {
     uint32_t shortest;      // the shortest period, in calls
     uint32_t longestIntro;  // the most calls before the first pass, per call of a period (0: any)
     uint32_t span;          // the fewest calls from the start to the last call
+    double share;           // of the calls of a pass that may differ
 };
 
 // Without a repeat of the state: the smallest period over which the music has

