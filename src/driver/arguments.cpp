@@ -175,6 +175,10 @@ Command collectionArguments(const std::vector<const char*>& positional, RunSetti
         problem = "--resume needs the --csv file of the run to resume";
         return Command::BadUsage;
     }
+    if (!settings.songLengthsFile.empty() && settings.song > 0) {
+        problem = "--songlengths needs every song of each tune; it cannot go with --song";
+        return Command::BadUsage;
+    }
     if ((settings.table || settings.roll || settings.midi) && settings.outDir.empty()) {
         problem = "--table, --roll and --midi need --out DIR with --collection";
         return Command::BadUsage;

@@ -190,3 +190,104 @@ TEST(Collection, BrokenFilesGetErrorRowsAndTheRunGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A tune that never repeats (a 24-bit counter) and spends about 5000 cycles
+// a call: a song of it lasts a while.
+Bytes slowTune(uint8_t seed) {
+    Bytes code = hexBytes("a9 0f 8d 18 d4 60");
+    code.resize(0x20, 0);
+    const Bytes play = hexBytes("a0 04 a2 00 ca d0 fd 88 d0 f8 e6 fb d0 06 e6 fc d0 02 e6 fd 60");
+    code.insert(code.end(), play.begin(), play.end());
+    code.push_back(seed);  // tunes that differ
+    return psidFile({.play = 0x1020, .name = "Slow", .data = code});
+}
+
+// Stopped by SIGINT, the run leaves whole lines only; resumed, it ends with
+// the files of a run that was never stopped.
+TEST(Collection, InterruptedThenResumed) {
+    if (!haveUnixFiles()) GTEST_SKIP() << "signals from a shell";
+    ScratchDir dir;
+    fs::create_directories(dir.path / "C");
+    for (uint8_t k = 0; k < 16; ++k) {
+        writeFile(dir.path / "C" / (std::to_string(100 + k) + ".sid"), slowTune(k));
+    }
+    const std::vector<std::string> common = {"--calls", "15000", "-j", "2", "C"};
+    ASSERT_EQ(collect(dir.path, common).status, 0);
+    const std::string table = readFile(dir.path / "t.csv"), list = readFile(dir.path / "t.md5");
+    fs::remove(dir.path / "t.csv");
+    fs::remove(dir.path / "t.md5");
+
+    const std::string command = "cd '" + dir.path.string() + "' && (" VOXDUMP_BINARY
+                                " --collection --csv t.csv --songlengths t.md5 --calls 15000 -j 2 "
+                                "C & p=$!; sleep 0.5; kill -INT $p; wait $p; echo $? > status)";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string status = readFile(dir.path / "status");
+    EXPECT_TRUE(status == "130\n" || status == "0\n") << status;  // 0: it was done already
+    const std::string cut = readFile(dir.path / "t.csv");
+    EXPECT_TRUE(cut.ends_with("\r\n"));
+    EXPECT_TRUE(table.starts_with(cut));  // whole rows, in order
+    EXPECT_TRUE(list.starts_with(readFile(dir.path / "t.md5")));
+
+    const RunResult resumed = collect(dir.path, {"--resume", "--calls", "15000", "-j", "2", "C"});
+    EXPECT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_EQ(readFile(dir.path / "t.csv"), table);
+    EXPECT_EQ(readFile(dir.path / "t.md5"), list);
+}
+
+// A row cut off in the middle (a machine that went down) is dropped, then
+// played again.
+TEST(Collection, ResumeDropsACutRow) {
+    ScratchDir dir;
+    makeCollection(dir.path / "C");
+    ASSERT_EQ(collect(dir.path, {"C"}).status, 0);
+    const std::string table = readFile(dir.path / "t.csv");
+    const size_t third = table.find("\r\n", table.find("\r\n", table.find("\r\n") + 2) + 2) + 2;
+    writeFile(dir.path / "t.csv", Bytes(table.begin(), table.begin() + static_cast<long>(third + 9)));
+    const RunResult r = collect(dir.path, {"--resume", "C"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(dir.path / "t.csv"), table);
+}
+
+TEST(Collection, StudyFilesUnderOut) {
+    ScratchDir dir;
+    makeCollection(dir.path / "C");
+    const RunResult r = runVoxdump(dir.path, {"--collection", "--midi", "--roll", "--out", "out", "C"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"out/MUSICIANS/A/One.mid", "out/MUSICIANS/Three-1.mid",
+                             "out/MUSICIANS/Three-3.svg", "out/GAMES/Five-2.mid"})
+        EXPECT_TRUE(fs::exists(dir.path / name)) << name;
+    EXPECT_FALSE(fs::exists(dir.path / "out/MUSICIANS/Three.mid"));
+    EXPECT_TRUE(readFile(dir.path / "out/MUSICIANS/A/One.mid").starts_with("MThd"));
+    EXPECT_FALSE(fs::exists(dir.path / "C/MUSICIANS/A/One.log"));  // nothing in the collection
+}
+
+struct UsageCase {
+    std::vector<std::string> args;
+    const char* err;
+};
+
+TEST(Collection, Usage) {
+    const UsageCase kCases[] = {
+        {{"--collection"}, "voxdump: --collection needs tune files or folders to play\n"},
+        {{"--collection", "--resume", "C"}, "voxdump: --resume needs the --csv file of the run to resume\n"},
+        {{"--collection", "--midi", "C"}, "voxdump: --table, --roll and --midi need --out DIR with --collection\n"},
+        {{"--collection", "--jobs", "0", "C"}, "voxdump: invalid number of threads '0'\n"},
+        {{"--collection", "-j"}, "voxdump: option '--jobs' needs a number of threads\n"},
+        {{"--collection", "--shard", "4/3", "C"}, "voxdump: invalid shard '4/3' (K/N, 1 <= K <= N)\n"},
+        {{"--collection", "--songlengths", "l.md5", "--song", "2", "C"},
+         "voxdump: --songlengths needs every song of each tune; it cannot go with --song\n"},
+        {{"t.sid", "--csv", "t.csv"}, "voxdump: option '--csv' needs --collection\n"},
+        {{"t.sid", "-j", "2"}, "voxdump: option '--jobs' needs --collection\n"},
+    };
+    ScratchDir dir;
+    for (const UsageCase& c : kCases) {
+        const RunResult r = runVoxdump(dir.path, c.args);
+        EXPECT_EQ(r.status, 2) << c.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+}  // namespace
