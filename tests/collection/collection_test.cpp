@@ -66,22 +66,22 @@ TEST(Collection, TableAndListReadBack) {
     EXPECT_EQ(r.err, "");  // not a terminal: no progress line
     const auto table = tableOf(dir.path / "t.csv");
     ASSERT_EQ(table.size(), 1u + 8u);  // the header, 1 + 1 + 3 + 1 + 2 songs
-    EXPECT_EQ(table[0],
-              (std::vector<std::string>{"path", "md5", "song", "songs", "clock", "rate", "length",
-                                        "loop", "found", "calls", "repeat_i", "repeat_j",
-                                        "longest_call", "sid_writes", "diagnostics",
-                                        "first_diagnostic"}));
+    EXPECT_EQ(table[0], (std::vector<std::string>{"path", "md5", "song", "songs", "clock", "rate",
+                                                  "length", "loop", "found", "calls", "repeat_i",
+                                                  "repeat_j", "longest_call", "sid_writes",
+                                                  "diagnostics", "first_diagnostic"}));
     // In byte order of the paths: "GAMES" before "MUSICIANS", "A/" before "Three".
     std::vector<std::string> order;
     for (size_t k = 1; k < table.size(); ++k) order.push_back(table[k][0] + " " + table[k][2]);
-    EXPECT_EQ(order, (std::vector<std::string>{"/GAMES/Five.sid 1", "/GAMES/Five.sid 2",
-                                               "/GAMES/Four.sid 1", "/MUSICIANS/A/One.sid 1",
-                                               "/MUSICIANS/A/Two.sid 1", "/MUSICIANS/Three.sid 1",
-                                               "/MUSICIANS/Three.sid 2", "/MUSICIANS/Three.sid 3"}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"/GAMES/Five.sid 1", "/GAMES/Five.sid 2",
+                                        "/GAMES/Four.sid 1", "/MUSICIANS/A/One.sid 1",
+                                        "/MUSICIANS/A/Two.sid 1", "/MUSICIANS/Three.sid 1",
+                                        "/MUSICIANS/Three.sid 2", "/MUSICIANS/Three.sid 3"}));
     for (size_t k = 1; k < table.size(); ++k) {
         const std::vector<std::string>& row = table[k];
-        const bool ends = row[0].find("Two") != std::string::npos ||
-                          row[0].find("Five") != std::string::npos;
+        const bool ends =
+            row[0].find("Two") != std::string::npos || row[0].find("Five") != std::string::npos;
         EXPECT_EQ(row[8], ends ? "ends" : "loop") << row[0];
         EXPECT_EQ(row[4], "PAL");
         EXPECT_EQ(row[5], "50.125");
@@ -219,7 +219,8 @@ TEST(Collection, InterruptedThenResumed) {
     fs::remove(dir.path / "t.csv");
     fs::remove(dir.path / "t.md5");
 
-    const std::string command = "cd '" + dir.path.string() + "' && (" VOXDUMP_BINARY
+    const std::string command = "cd '" + dir.path.string() +
+                                "' && (" VOXDUMP_BINARY
                                 " --collection --csv t.csv --songlengths t.md5 --calls 15000 -j 2 "
                                 "C & p=$!; sleep 0.5; kill -INT $p; wait $p; echo $? > status)";
     ASSERT_EQ(std::system(command.c_str()), 0);
@@ -244,7 +245,8 @@ TEST(Collection, ResumeDropsACutRow) {
     ASSERT_EQ(collect(dir.path, {"C"}).status, 0);
     const std::string table = readFile(dir.path / "t.csv");
     const size_t third = table.find("\r\n", table.find("\r\n", table.find("\r\n") + 2) + 2) + 2;
-    writeFile(dir.path / "t.csv", Bytes(table.begin(), table.begin() + static_cast<long>(third + 9)));
+    writeFile(dir.path / "t.csv",
+              Bytes(table.begin(), table.begin() + static_cast<long>(third + 9)));
     const RunResult r = collect(dir.path, {"--resume", "C"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(dir.path / "t.csv"), table);
@@ -253,7 +255,8 @@ TEST(Collection, ResumeDropsACutRow) {
 TEST(Collection, StudyFilesUnderOut) {
     ScratchDir dir;
     makeCollection(dir.path / "C");
-    const RunResult r = runVoxdump(dir.path, {"--collection", "--midi", "--roll", "--out", "out", "C"});
+    const RunResult r =
+        runVoxdump(dir.path, {"--collection", "--midi", "--roll", "--out", "out", "C"});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* name : {"out/MUSICIANS/A/One.mid", "out/MUSICIANS/Three-1.mid",
                              "out/MUSICIANS/Three-3.svg", "out/GAMES/Five-2.mid"})
@@ -271,11 +274,14 @@ struct UsageCase {
 TEST(Collection, Usage) {
     const UsageCase kCases[] = {
         {{"--collection"}, "voxdump: --collection needs tune files or folders to play\n"},
-        {{"--collection", "--resume", "C"}, "voxdump: --resume needs the --csv file of the run to resume\n"},
-        {{"--collection", "--midi", "C"}, "voxdump: --table, --roll and --midi need --out DIR with --collection\n"},
+        {{"--collection", "--resume", "C"},
+         "voxdump: --resume needs the --csv file of the run to resume\n"},
+        {{"--collection", "--midi", "C"},
+         "voxdump: --table, --roll and --midi need --out DIR with --collection\n"},
         {{"--collection", "--jobs", "0", "C"}, "voxdump: invalid number of threads '0'\n"},
         {{"--collection", "-j"}, "voxdump: option '--jobs' needs a number of threads\n"},
-        {{"--collection", "--shard", "4/3", "C"}, "voxdump: invalid shard '4/3' (K/N, 1 <= K <= N)\n"},
+        {{"--collection", "--shard", "4/3", "C"},
+         "voxdump: invalid shard '4/3' (K/N, 1 <= K <= N)\n"},
         {{"--collection", "--songlengths", "l.md5", "--song", "2", "C"},
          "voxdump: --songlengths needs every song of each tune; it cannot go with --song\n"},
         {{"t.sid", "--csv", "t.csv"}, "voxdump: option '--csv' needs --collection\n"},

@@ -41,8 +41,8 @@ TEST(Csv, QuotedWhereRfc4180AsksAndReadBack) {
 // end: it is not complete, and a line end inside quotes ends nothing.
 TEST(Csv, IncompleteLastRecord) {
     const std::string whole = "a,b\r\nc,d\r\n";
-    for (const std::string& cut : {std::string("e,f"), std::string("e,\"f\r\ng"),
-                                   std::string("e,f\r"), std::string("\"")}) {
+    for (const std::string& cut :
+         {std::string("e,f"), std::string("e,\"f\r\ng"), std::string("e,f\r"), std::string("\"")}) {
         size_t complete = 0;
         const auto records = csvRecords(whole + cut, complete);
         EXPECT_EQ(complete, whole.size()) << cut;
@@ -54,8 +54,8 @@ TEST(Csv, IncompleteLastRecord) {
 
 TEST(SongLengths, EntriesInTheListsFormat) {
     const std::pair<uint64_t, const char*> kTimes[] = {
-        {0, "0:00.000"},       {999, "0:00.999"},       {59999, "0:59.999"},
-        {60000, "1:00.000"},   {754321, "12:34.321"},   {6000000, "100:00.000"},
+        {0, "0:00.000"},     {999, "0:00.999"},     {59999, "0:59.999"},
+        {60000, "1:00.000"}, {754321, "12:34.321"}, {6000000, "100:00.000"},
     };
     for (const auto& [ms, text] : kTimes) EXPECT_EQ(songLengthText(ms), text);
     EXPECT_EQ(songLengthsEntry("/MUSICIANS/X/Tune.sid", "0123456789abcdef0123456789abcdef",
@@ -65,17 +65,16 @@ TEST(SongLengths, EntriesInTheListsFormat) {
 
 TEST(Tunes, FoundInByteOrderWithTheirListPaths) {
     ScratchDir dir;
-    for (const char* name : {"b/Z.sid", "b/a.sid", "B/x.SID", "b/c/d.sid", "b/notes.txt", "b/e.sidx",
-                             "top.sid"})
-    {
+    for (const char* name :
+         {"b/Z.sid", "b/a.sid", "B/x.SID", "b/c/d.sid", "b/notes.txt", "b/e.sidx", "top.sid"}) {
         fs::create_directories((dir.path / "root" / name).parent_path());
         writeFile(dir.path / "root" / name, {1});
     }
     bool allFound = false;
-    const std::vector<CollectionTune> tunes = findTunes(
-        {(dir.path / "root").string(), (dir.path / "root" / "top.sid").string(),
-         (dir.path / "missing").string()},
-        allFound);
+    const std::vector<CollectionTune> tunes =
+        findTunes({(dir.path / "root").string(), (dir.path / "root" / "top.sid").string(),
+                   (dir.path / "missing").string()},
+                  allFound);
     EXPECT_FALSE(allFound);  // "missing"
     std::vector<std::string> paths;
     for (const CollectionTune& t : tunes) paths.push_back(t.listPath);
@@ -86,7 +85,8 @@ TEST(Tunes, FoundInByteOrderWithTheirListPaths) {
 
 TEST(Tunes, ShardsTakeEveryNthAndAddUp) {
     std::vector<CollectionTune> all;
-    for (int k = 0; k < 10; ++k) all.push_back({std::to_string(k), std::string("/").append(std::to_string(k))});
+    for (int k = 0; k < 10; ++k)
+        all.push_back({std::to_string(k), std::string("/").append(std::to_string(k))});
     std::vector<std::string> seen;
     for (uint32_t shard = 1; shard <= 3; ++shard) {
         for (const CollectionTune& t : shardOf(all, shard, 3)) seen.push_back(t.file);

@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "support/midi_reader.h"
 #include "support/music_tune.h"
 #include "support/test_support.h"
 
@@ -49,14 +50,14 @@ std::string lengthLines(const Bytes& tune, const std::vector<std::string>& more 
 
 std::string loopLine(uint32_t start, uint32_t period) {
     const uint32_t counted = start - 1 + period;
-    return "Song 1 of 1 lasts " + endOf(counted) + " (" + std::to_string(counted) +
+    return std::string("Song 1 of 1 lasts ") + endOf(counted) + " (" + std::to_string(counted) +
            " calls), then repeats from " + endOf(start - 1) + " (call " + std::to_string(start) +
            ")\n";
 }
 
 std::string exactLine(uint32_t i, uint32_t j) {
-    return "Exact repeat: the state after call " + std::to_string(j) + " is the state after call " +
-           std::to_string(i) + "\n";
+    return std::string("Exact repeat: the state after call ") + std::to_string(j) +
+           " is the state after call " + std::to_string(i) + "\n";
 }
 
 // An intro of 8 notes, then a loop of 40 that repeats.
@@ -90,6 +91,26 @@ TEST(HeardLength, StatePeriodOfThreePasses) {
               loopLine(intro + 1, pass) + exactLine(intro + 1, intro + 1 + 3 * pass));
 }
 
+// The table ends with the console's lines, the MIDI file marks where the
+// first pass begins.
+TEST(HeardLength, TheFilesSayItToo) {
+    const MusicTune tune = introAndLoop();
+    const uint32_t intro = static_cast<uint32_t>(tune.loopIndex);
+    const uint32_t pass = static_cast<uint32_t>(tune.calls.size()) - intro;
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", musicTuneFile(tune));
+    ASSERT_EQ(runVoxdump(dir.path, {"t.sid", "--length", "--table", "--midi"}).status, 0);
+    EXPECT_TRUE(readFile(dir.path / "t.tab")
+                    .ends_with(std::string("\n") + loopLine(intro + 1, pass) +
+                               exactLine(intro + 1, intro + 1 + pass)));
+    const MidiFile midi = readMidi(readFile(dir.path / "t.mid"));
+    ASSERT_TRUE(midi.valid);
+    std::vector<MidiEvent> markers;
+    for (const MidiEvent& e : midi.events)
+        if (e.kind == 0x06) markers.push_back(e);
+    EXPECT_EQ(markers, (std::vector<MidiEvent>{{0, intro + 1, -1, 0x06, 0, 0, "loop"}}));
+}
+
 // A free-running counter sweeps the pulse width: the state never repeats
 // within the run, the notes alone say where the song repeats.
 TEST(HeardLength, SweepWhosePhaseDriftsAcrossPasses) {
@@ -110,9 +131,9 @@ TEST(HeardLength, EndsInSilenceWhileACounterRuns) {
     tune.freeCounter = true;
     // The release (rate 0) falls below hearing within the call that closes
     // the gate.
-    EXPECT_EQ(lengthLines(musicTuneFile(tune)),
-              "Song 1 of 1 lasts " + endOf(gateOff) + " (" + std::to_string(gateOff) +
-                  " calls), then ends\n");
+    EXPECT_EQ(lengthLines(musicTuneFile(tune)), std::string("Song 1 of 1 lasts ") + endOf(gateOff) +
+                                                    " (" + std::to_string(gateOff) +
+                                                    " calls), then ends\n");
 }
 
 // A section played twice before the song goes on is not the loop: the

@@ -17,8 +17,8 @@ struct MusicTune {
     std::vector<std::vector<std::pair<uint8_t, uint8_t>>> calls;
     size_t loopIndex = 0;  // the index in `calls` that the table goes back to
     bool freeCounter = false;
-    bool sweep = false;        // pulse width low byte from the counter
-    uint8_t statePasses = 1;   // passes in the state's period
+    bool sweep = false;       // pulse width low byte from the counter
+    uint8_t statePasses = 1;  // passes in the state's period
 };
 
 // Voice 1 plays key `key` (MIDI) for `on` calls, then rests `off` calls:
