@@ -297,3 +297,26 @@ TEST(Collection, Usage) {
 }
 
 }  // namespace
+
+namespace {
+
+// On a terminal, one line drawn again in place; the files are the same.
+TEST(Collection, ProgressOnATerminalOnly) {
+    if (!haveUnixFiles() || std::system("command -v script >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no pseudo-terminal here";
+    ScratchDir dir;
+    makeCollection(dir.path / "C");
+    const std::string command = "cd '" + dir.path.string() +
+                                "' && script -qec '" VOXDUMP_BINARY
+                                " --collection --csv t.csv C' /dev/null > terminal";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string shown = readFile(dir.path / "terminal");
+    EXPECT_NE(shown.find("\rvoxdump: 5 of 5 tunes, 8 of 8 songs, "), std::string::npos) << shown;
+    EXPECT_TRUE(shown.ends_with(" songs a second\r\n")) << shown;  // the terminal's CR LF
+    const std::string table = readFile(dir.path / "t.csv");
+    const RunResult quiet = collect(dir.path, {"C"});
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(readFile(dir.path / "t.csv"), table);
+}
+
+}  // namespace
