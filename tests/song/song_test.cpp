@@ -261,9 +261,9 @@ TEST(Length, FilesEndWhereTheSongRepeats) {
     EXPECT_NE(table.find("and up to 90224 play calls, until the song repeats\n"),
               std::string::npos);
     EXPECT_TRUE(table.ends_with(
-        "\n    6     25 00:00.11  .    .        .    .  .  .  .    .    .        .    .  .  .  .   "
-        " "
-        ".    .        .    .  .  .  .    .   .  .\n"
+        "\n    6     25 00:00.11  .    .        .    .  .  .  .   .    .    .        .    .  .  .  "
+        ".   "
+        ".    .    .        .    .  .  .  .   .    .   .  .\n"
         "\nSong 1 of 1 lasts 0:00.13 (6 calls), then repeats from 0:00.03 (call 2)\n"))
         << table.substr(table.size() - 300);
     const MidiFile midi = readMidi(readFile(dir.path / "t.mid"));

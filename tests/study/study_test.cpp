@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <sstream>
+#include <tuple>
 
 #include "study/midi.h"
 #include "study/notes.h"
@@ -103,8 +104,10 @@ TEST_F(ExampleTune, MidiChord) {
     EXPECT_EQ(midi.tempo, 997515u);  // 50 ticks of 19656 cycles at 985248 Hz
     EXPECT_EQ(midi.trackNames,
               (std::vector<std::string>{"Arpeggio", "Voice 1", "Voice 2", "Voice 3", "Drums"}));
+    // The envelope (attack 0, decay 9, sustain 0) has fallen to 238 at the
+    // end of call 1: 127 * sqrt(238 / 255) = 122.7.
     const std::vector<MidiNote> expected = {
-        {1, 0, 60, 100, 1, 5}, {1, 0, 64, 100, 1, 5}, {1, 0, 67, 100, 1, 5}, {1, 0, 72, 100, 1, 5}};
+        {1, 0, 60, 123, 1, 5}, {1, 0, 64, 123, 1, 5}, {1, 0, 67, 123, 1, 5}, {1, 0, 72, 123, 1, 5}};
     EXPECT_EQ(midi.notes, expected);
 }
 
@@ -119,10 +122,10 @@ struct MidiCase : testing::Test {
     // E-4 in calls 1-4, 20 cents sharp, then 80 cents, then 3 semitones up
     // and an octave down: the bend follows every call.
     std::vector<int32_t> bends = {200, 200, 800, 3000, -12000};
-    std::vector<Note> notes = {{0, NoteKind::Pitched, 64, 1, 5, 0, 5},
-                               {0, NoteKind::Chord, 60, 7, 10, 0, 12},
-                               {0, NoteKind::Chord, 67, 7, 10, 0, 12},
-                               {2, NoteKind::Drum, 0, 7, 8, 0, 11}};
+    std::vector<Note> notes = {{0, NoteKind::Pitched, 64, 255, 1, 5, 0, 5},
+                               {0, NoteKind::Chord, 60, 64, 7, 10, 0, 12},
+                               {0, NoteKind::Chord, 67, 64, 7, 10, 0, 12},
+                               {2, NoteKind::Drum, 0, 16, 7, 8, 0, 11}};
 };
 
 TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
@@ -131,10 +134,11 @@ TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
     EXPECT_EQ(midi.division, 24);    // four rows of 6 calls a quarter note
     EXPECT_EQ(midi.tempo, 478807u);  // 24 ticks of 19656 cycles at 985248 Hz
     EXPECT_EQ(midi.trackNames.back(), "Drums");
-    const std::vector<MidiNote> expected = {{1, 0, 64, 100, 1, 6},
-                                            {1, 0, 60, 100, 7, 13},
-                                            {1, 0, 67, 100, 7, 13},
-                                            {4, 9, drumKey(2), 100, 7, 12}};
+    // Velocities: full scale, a quarter of the level (-12 dB), a sixteenth.
+    const std::vector<MidiNote> expected = {{1, 0, 64, 127, 1, 6},
+                                            {1, 0, 60, 64, 7, 13},
+                                            {1, 0, 67, 64, 7, 13},
+                                            {4, 9, drumKey(2), 32, 7, 12}};
     EXPECT_EQ(midi.notes, expected);
     // Voice 1: Lead 1 (no waveforms known here), RPN 0 of 24 semitones,
     // then a bend per change, and back to none for the chord.
@@ -150,7 +154,8 @@ TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
 }
 
 // The tempo events and the loop's marker in the order of their ticks: the
-// call rate changes at call 5, after the loop's start at call 2.
+// call rate changes at call 5, after the loop's start at call 2. The first
+// track with notes (voice 1's) holds the same tempo events.
 TEST_F(MidiCase, TemposAndLoopInOrder) {
     TuneHeader timed{};
     timed.speed = 1;
@@ -160,10 +165,49 @@ TEST_F(MidiCase, TemposAndLoopInOrder) {
     info.loopCall = 2;
     const MidiFile midi = readMidi(midiFile(info, notes, bends, 0));
     ASSERT_TRUE(midi.valid);
-    std::vector<std::pair<uint32_t, int>> meta;
+    std::vector<std::tuple<int, uint32_t, int, uint32_t>> meta;  // track, tick, kind, tempo
     for (const MidiEvent& e : midi.events)
-        if (e.channel < 0) meta.push_back({e.tick, e.kind});
-    EXPECT_EQ(meta, (std::vector<std::pair<uint32_t, int>>{{0, 0x51}, {2, 0x06}, {5, 0x51}}));
+        if (e.channel < 0) meta.push_back({e.track, e.tick, e.kind, e.value});
+    EXPECT_EQ(meta, (std::vector<std::tuple<int, uint32_t, int, uint32_t>>{{0, 0, 0x51, 997515},
+                                                                           {0, 2, 0x06, 0},
+                                                                           {0, 5, 0x51, 1995031},
+                                                                           {1, 0, 0x51, 997515},
+                                                                           {1, 5, 0x51, 1995031}}));
+    // In the voice's track the tempo comes before the events of its tick.
+    const auto first = std::find_if(midi.events.begin(), midi.events.end(),
+                                    [](const MidiEvent& e) { return e.track == 1; });
+    ASSERT_NE(first, midi.events.end());
+    EXPECT_EQ(first->kind, 0x51);
+}
+
+// Without notes in the voices, the drum track holds the tempo; without any
+// note, only the first track.
+TEST_F(MidiCase, TempoGoesToTheFirstTrackWithNotes) {
+    const auto tempoTracks = [&](const std::vector<Note>& some) {
+        std::vector<int> tracks;
+        for (const MidiEvent& e : readMidi(midiFile(info, some, bends, 0)).events)
+            if (e.kind == 0x51) tracks.push_back(e.track);
+        return tracks;
+    };
+    EXPECT_EQ(tempoTracks({notes[3]}), (std::vector<int>{0, 4}));
+    EXPECT_EQ(tempoTracks({}), (std::vector<int>{0}));
+    Note third = notes[1];
+    third.voice = 2;
+    EXPECT_EQ(tempoTracks({notes[3], third}), (std::vector<int>{0, 3}));
+}
+
+TEST(MidiFile, VelocityOnTheSquareLaw) {
+    // round(127 sqrt(L / 255)), at least 1: 6 dB less is 0.707 of it.
+    const struct {
+        uint8_t loudness;
+        int velocity;
+    } cases[] = {{255, 127}, {254, 127}, {252, 126}, {128, 90}, {64, 64},
+                 {16, 32},   {1, 8},     {0, 1},     {170, 104}};
+    for (const auto& c : cases) EXPECT_EQ(velocityOf(c.loudness), c.velocity) << +c.loudness;
+    for (int l = 1; l < 256; ++l)
+        EXPECT_EQ(velocityOf(static_cast<uint8_t>(l)),
+                  std::max(1L, std::lround(127 * std::sqrt(l / 255.0))))
+            << l;
 }
 
 TEST(MidiFile, BendValues) {
