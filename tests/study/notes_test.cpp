@@ -226,6 +226,20 @@ TEST(NoteRules, TuningAndBends) {
     for (uint32_t k = 0; k < 10; ++k) EXPECT_NEAR(noteBends()[n.bends + k], 300, 2);
 }
 
+// The calls in which a voice is heard, for the silence between songs: a
+// note rings in its release (rate 0 here: a call), and not after it.
+TEST(NoteRules, HeardCalls) {
+    Calls c;
+    c.call().control(kPul).pitch(64).calls(3, [](int) { return 64; }).call().control(0x40);
+    c.call().call().control(kPul | 0x08).call().control(0x00, 1).pitch(60, 1);
+    ASSERT_EQ(c.notes(), "1:E-4 1-5");
+    std::string heard;
+    for (uint32_t call = 0; call <= 9; ++call) heard += notesHeard(0, call) ? '1' : '0';
+    EXPECT_EQ(heard, "0111110000");  // call 7: the test bit; call 9: after the last
+    EXPECT_EQ(notesLoudness(0, 1), 255);
+    EXPECT_FALSE(notesHeard(1, 8));  // voice 2 has no waveform
+}
+
 TEST(Beat, RowLength) {
     const struct {
         std::vector<uint32_t> onsets;
