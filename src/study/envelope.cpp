@@ -157,6 +157,7 @@ void envelopeStore(uint64_t cycle, int chip, unsigned reg, uint8_t value) {
     cycle = std::max(cycle, envelopes.clock);
     envelopes.clock = cycle;
     if (reg == 24) {
+        if ((value & 0x0F) == envelopes.volume[chip]) return;
         for (int k = 0; k < kVoicesPerChip; ++k)
             runTo(envelopes.voice[chip * kVoicesPerChip + k], chip, cycle);
         envelopes.volume[chip] = value & 0x0F;
@@ -165,6 +166,9 @@ void envelopeStore(uint64_t cycle, int chip, unsigned reg, uint8_t value) {
     const unsigned which = reg / 7, field = reg % 7;
     if (which >= kVoicesPerChip || field < 4) return;
     Voice& v = envelopes.voice[chip * kVoicesPerChip + static_cast<int>(which)];
+    // A register written with the value it holds changes nothing.
+    const uint8_t held = field == 4 ? v.control : field == 5 ? v.attackDecay : v.sustainRelease;
+    if (value == held) return;
     runTo(v, chip, cycle);
     if (field == 5) {
         v.attackDecay = value;

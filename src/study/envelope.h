@@ -26,9 +26,9 @@
 //    begun in decay counts on towards its next level step.
 //  - At the start every level and counter is 0 and every voice in release.
 //
-// The model runs from event to event (stores into a voice's control,
-// attack/decay and sustain/release registers or a chip's volume register,
-// the ends of the calls) with arithmetic jumps over what cannot change: how
+// The model runs from event to event (stores that change a voice's control,
+// attack/decay or sustain/release register or a chip's volume, the ends of
+// the calls) with arithmetic jumps over what cannot change: how
 // many rate steps fit, and how many level steps they make up to a divisor's
 // edge, the phase's end or the next event. Its clock never goes backward: an
 // event earlier than the last is taken at the last one's time.
@@ -38,9 +38,9 @@
 // level is at or above kHeardLevel; a voice heard at some moment of a call is
 // heard in that call. How loud: the level times the volume / 15 (0 to 255),
 // the highest of the values the envelope holds where the voice is heard,
-// taken where a stretch of it begins and ends (a store, the end of the call):
-// the level a listener hears held, not the few milliseconds at the top of a
-// fast attack that decays at once.
+// taken where a stretch of it begins and ends (an event of the voice, the
+// end of the call): the level a listener hears held, not the few
+// milliseconds at the top of a fast attack that decays at once.
 #pragma once
 
 #include <cstdint>

@@ -139,13 +139,28 @@ std::string drumTrack(const std::vector<Note>& notes, std::vector<Event> events)
 
 }  // namespace
 
+namespace {
+
+// round(127 sqrt(L / 255)) in integers, at least 1: the largest v with
+// (v - 1/2)^2 <= 127^2 L / 255, that is (2v - 1)^2 * 255 <= 4 * 127^2 * L.
+struct Velocities {
+    uint8_t of[256];
+    constexpr Velocities() : of{} {
+        for (uint32_t loudness = 0; loudness < 256; ++loudness) {
+            const uint32_t bound = 4u * 127 * 127 * loudness;
+            uint32_t v = 1;
+            while (v < 127 && (2 * v + 1) * (2 * v + 1) * 255 <= bound) ++v;
+            of[loudness] = static_cast<uint8_t>(v);
+        }
+    }
+};
+
+constexpr Velocities kVelocities;
+
+}  // namespace
+
 int velocityOf(uint8_t loudness) {
-    // round(127 sqrt(L / 255)) in integers: the largest v with
-    // (v - 1/2)^2 <= 127^2 L / 255, that is (2v - 1)^2 * 255 <= 4 * 127^2 * L.
-    const uint32_t bound = 4u * 127 * 127 * loudness;
-    int v = 1;
-    while (v < 127 && static_cast<uint32_t>((2 * v + 1) * (2 * v + 1)) * 255 <= bound) ++v;
-    return v;
+    return kVelocities.of[loudness];
 }
 
 int drumKey(int voice) {

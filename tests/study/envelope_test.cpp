@@ -185,13 +185,19 @@ public:
     void store(uint64_t cycle, int chip, unsigned reg, uint8_t value) {
         cycle = std::max(cycle, now_);
         runTo(cycle);
+        // A store that changes nothing is no event.
         if (reg == 24) {
+            if ((value & 0x0F) == volume_[static_cast<size_t>(chip)]) return;
             for (int k = 0; k < 3; ++k) split(voices_[static_cast<size_t>(chip * 3 + k)], chip);
             volume_[static_cast<size_t>(chip)] = value & 0x0F;
             return;
         }
         if (reg >= 21 || reg % 7 < 4) return;
         Voice& v = voices_[static_cast<size_t>(chip * 3) + reg / 7];
+        const uint8_t held = reg % 7 == 4   ? v.control
+                             : reg % 7 == 5 ? v.attackDecay
+                                            : v.sustainRelease;
+        if (value == held) return;
         split(v, chip);
         if (reg % 7 == 5) v.attackDecay = value;
         if (reg % 7 == 6) v.sustainRelease = value;
