@@ -47,15 +47,15 @@ uint16_t chipAddress(int chip) {
     return chips.address[chip];
 }
 
-void chipStore(uint16_t address, uint8_t value) {
+int chipStore(uint16_t address, uint8_t value) {
     const unsigned reg = address & 0x1F;
-    if (reg > 24) return;  // the chip has 25 registers
+    if (reg > 24) return -1;  // the chip has 25 registers
     int chip = 0;
     for (int k = 1; k < chips.count; ++k) {
         if ((address & 0xFFE0) == chips.address[k]) chip = k;
     }
     chips.registers[chip][reg] = value;
-    if (reg >= 21) return;
+    if (reg >= 21) return chip;
     const int voice = chip * kVoicesPerChip + static_cast<int>(reg / 7);
     chips.written[voice] = true;
     if (reg % 7 == 4) {
@@ -70,6 +70,7 @@ void chipStore(uint16_t address, uint8_t value) {
             chips.retriggered[voice] = true;
         }
     }
+    return chip;
 }
 
 void chipBeginCall() {

@@ -42,8 +42,9 @@ int chipCount();
 // The address of a chip's register block ($D400 for the first).
 uint16_t chipAddress(int chip);
 
-// A store into $D400-$D7FF.
-void chipStore(uint16_t address, uint8_t value);
+// A store into $D400-$D7FF; returns the chip that took it (0 to 2), or -1
+// for registers 25-31, which the chip does not have.
+int chipStore(uint16_t address, uint8_t value);
 
 // A routine call begins: no gate has been written in it yet.
 void chipBeginCall();

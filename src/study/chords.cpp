@@ -77,8 +77,15 @@ std::vector<ChordStretch> chordStretches(const int* keys, size_t count, bool who
         if (!found) ++at;
     }
     if (whole && stretches.empty() && count >= kMinSpan) {
+        // Its last key may ring on longer: the release after the steps stop.
+        size_t ringing = 1;
+        while (ringing < count && keys[count - 1 - ringing] == keys[count - 1]) ++ringing;
+        const size_t judged = count - (ringing > kMaxHeld ? ringing - kMaxHeld : 0);
         ChordStretch chord;
-        if (chordOf(keys, 0, count, chord)) stretches.push_back(chord);
+        if (judged >= kMinSpan && chordOf(keys, 0, judged, chord)) {
+            chord.last = static_cast<uint32_t>(count - 1);
+            stretches.push_back(chord);
+        }
     }
     return stretches;
 }

@@ -6,7 +6,7 @@
 // all neighbours (a vibrato across a key's edge also repeats, but between
 // neighbouring keys). A whole span of at least 4 calls, too short to show its
 // period, is a chord when it steps so through 2 to 4 such keys in at least
-// three steps.
+// three steps, its last key perhaps ringing on longer (in the release).
 #pragma once
 
 #include <cstddef>

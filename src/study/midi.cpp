@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr uint8_t kVelocity = 100;
-
 void put16(std::string& out, unsigned value) {
     out += static_cast<char>(value >> 8);
     out += static_cast<char>(value);
@@ -47,17 +45,17 @@ void putChunk(std::string& out, const char* type, const std::string& data) {
     out += data;
 }
 
-// An event of a track at its tick; at one tick, notes that end come first,
-// then controllers and bends, then notes that begin.
+// An event of a track at its tick; at one tick, tempos come first, then
+// notes that end, then controllers and bends, then notes that begin.
 struct Event {
     uint32_t tick;
-    int order;  // 0: note off, 1: program, controller or bend, 2: note on
-    uint8_t bytes[3];
+    int order;  // -1: tempo, 0: note off, 1: program, controller or bend, 2: note on
+    uint8_t bytes[6];
     int size;
 };
 
 Event channelEvent(uint32_t tick, int order, unsigned status, unsigned first, int second = -1) {
-    Event e{tick, order, {static_cast<uint8_t>(status), static_cast<uint8_t>(first), 0}, 2};
+    Event e{tick, order, {static_cast<uint8_t>(status), static_cast<uint8_t>(first)}, 2};
     if (second >= 0) {
         e.bytes[2] = static_cast<uint8_t>(second);
         e.size = 3;
@@ -65,11 +63,19 @@ Event channelEvent(uint32_t tick, int order, unsigned status, unsigned first, in
     return e;
 }
 
-void noteEvents(std::vector<Event>& events, uint8_t channel, int key, uint32_t first,
-                uint32_t last) {
-    events.push_back(
-        channelEvent(first, 2, 0x90u | channel, static_cast<unsigned>(key), kVelocity));
-    events.push_back(channelEvent(last + 1, 0, 0x80u | channel, static_cast<unsigned>(key), 0));
+// A tempo meta event: microseconds a quarter note.
+Event tempoEvent(uint32_t tick, uint32_t tempo) {
+    return {tick,
+            -1,
+            {0xFF, 0x51, 3, static_cast<uint8_t>(tempo >> 16), static_cast<uint8_t>(tempo >> 8),
+             static_cast<uint8_t>(tempo)},
+            6};
+}
+
+void noteEvents(std::vector<Event>& events, uint8_t channel, int key, const Note& n) {
+    events.push_back(channelEvent(n.first, 2, 0x90u | channel, static_cast<unsigned>(key),
+                                  velocityOf(n.loudness)));
+    events.push_back(channelEvent(n.end + 1, 0, 0x80u | channel, static_cast<unsigned>(key), 0));
 }
 
 std::string track(const std::string& name, std::vector<Event>& events) {
@@ -94,11 +100,10 @@ unsigned programOf(uint8_t waveform) {
 }
 
 // A voice's track: the instrument, the bend range, its pitched notes with
-// their bends and its chords.
-std::string voiceTrack(int voice, const std::vector<Note>& notes,
-                       const std::vector<int32_t>& bends) {
+// their bends and its chords; `events` may hold tempos already.
+std::string voiceTrack(int voice, const std::vector<Note>& notes, const std::vector<int32_t>& bends,
+                       std::vector<Event> events) {
     const auto channel = static_cast<uint8_t>(voice);
-    std::vector<Event> events;
     events.push_back(channelEvent(0, 1, 0xC0u | channel, programOf(notesWaveform(voice))));
     // RPN 0, the bend range, then no RPN selected.
     for (const auto& [controller, value] :
@@ -120,20 +125,43 @@ std::string voiceTrack(int voice, const std::vector<Note>& notes,
             for (uint32_t c = n.first; c <= n.last; ++c)
                 bendTo(c, bendValue(bends[n.bends + c - n.first]));
         }
-        noteEvents(events, channel, n.key, n.first, n.end);
+        noteEvents(events, channel, n.key, n);
     }
     return track("Voice " + std::to_string(voice + 1), events);
 }
 
-std::string drumTrack(const std::vector<Note>& notes) {
-    std::vector<Event> events;
+std::string drumTrack(const std::vector<Note>& notes, std::vector<Event> events) {
     for (const Note& n : notes) {
-        if (n.kind == NoteKind::Drum) noteEvents(events, 9, drumKey(n.voice), n.first, n.end);
+        if (n.kind == NoteKind::Drum) noteEvents(events, 9, drumKey(n.voice), n);
     }
     return track("Drums", events);
 }
 
 }  // namespace
+
+namespace {
+
+// round(127 sqrt(L / 255)) in integers, at least 1: the largest v with
+// (v - 1/2)^2 <= 127^2 L / 255, that is (2v - 1)^2 * 255 <= 4 * 127^2 * L.
+struct Velocities {
+    uint8_t of[256];
+    constexpr Velocities() : of{} {
+        for (uint32_t loudness = 0; loudness < 256; ++loudness) {
+            const uint32_t bound = 4u * 127 * 127 * loudness;
+            uint32_t v = 1;
+            while (v < 127 && (2 * v + 1) * (2 * v + 1) * 255 <= bound) ++v;
+            of[loudness] = static_cast<uint8_t>(v);
+        }
+    }
+};
+
+constexpr Velocities kVelocities;
+
+}  // namespace
+
+int velocityOf(uint8_t loudness) {
+    return kVelocities.of[loudness];
+}
 
 int drumKey(int voice) {
     // Bass drum, snare, closed hi-hat; then other kit pieces per chip.
@@ -174,14 +202,16 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
         std::string data;
     };
     std::vector<Meta> metas;
+    std::vector<Event> tempos;  // the same, for the first track with notes
     for (const RatePeriod& p : periods) {
         if (p.firstCall > info.calls) break;
         // Microseconds a quarter note: division times the period, rounded.
-        const uint64_t tempo =
-            std::clamp<uint64_t>((division * p.cycles * 2000000 / info.clock + 1) / 2, 1, 0xFFFFFF);
+        const auto tempo = static_cast<uint32_t>(std::clamp<uint64_t>(
+            (division * p.cycles * 2000000 / info.clock + 1) / 2, 1, 0xFFFFFF));
         metas.push_back({p.firstCall, 0x51,
                          std::string{static_cast<char>(tempo >> 16), static_cast<char>(tempo >> 8),
                                      static_cast<char>(tempo)}});
+        tempos.push_back(tempoEvent(p.firstCall, tempo));
     }
     if (info.loopCall > 0) metas.push_back({info.loopCall, 0x06, "loop"});
     std::stable_sort(metas.begin(), metas.end(),
@@ -198,7 +228,19 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
     std::string file;
     putChunk(file, "MThd", header);
     putChunk(file, "MTrk", first);
-    for (int v = 0; v < voices; ++v) putChunk(file, "MTrk", voiceTrack(v, notes, bends));
-    putChunk(file, "MTrk", drumTrack(notes));
+    // The first track with notes: the first voice with a pitched note or a
+    // chord, else the drums when there is a drum hit.
+    int tempoTrack = voices + 1;
+    for (const Note& n : notes) {
+        if (n.kind == NoteKind::Drum) {
+            tempoTrack = std::min(tempoTrack, voices);
+        } else {
+            tempoTrack = std::min(tempoTrack, int{n.voice});
+        }
+    }
+    for (int v = 0; v < voices; ++v)
+        putChunk(file, "MTrk",
+                 voiceTrack(v, notes, bends, v == tempoTrack ? tempos : std::vector<Event>{}));
+    putChunk(file, "MTrk", drumTrack(notes, tempoTrack == voices ? tempos : std::vector<Event>{}));
     return file;
 }

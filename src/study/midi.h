@@ -1,6 +1,9 @@
 // The .mid file: a Standard MIDI File of format 1, made to be read as music.
 //  - A first track: the tune's name, the tempo, and a marker "loop" where
-//    the song starts to repeat.
+//    the song starts to repeat. The first track that has notes (a voice's or
+//    the drums') holds the same tempo events at the same ticks: a notation
+//    program that drops a track without notes still reads the tempo, and any
+//    other reads the same tempo map twice.
 //  - A track per voice, "Voice 1" to "Voice 9", on the voice's channel (1 to
 //    9): an instrument from the waveform the voice plays most (General MIDI
 //    Lead 1 for pulse, Lead 2 for sawtooth, Ocarina for triangle), a pitch
@@ -12,6 +15,12 @@
 // a row length stands out (beat.h), else the first call rate rounded; the
 // tempo makes each tick last its call's period, with a tempo event wherever
 // the call rate changes.
+//
+// Velocity from a note's loudness L (0 to 255, the envelope's level times
+// the volume / 15): round(127 * sqrt(L / 255)), at least 1. General MIDI
+// hears a velocity v at 40 log10(v / 127) dB, a square law, so the velocity
+// puts the level's decibels where a synthesizer plays them: full scale 127,
+// half the level (-6 dB) 90, a quarter 64; monotonic.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +36,9 @@ inline constexpr int kBendRange = 24;  // semitones each way
 // row, 0 when no row length stands out.
 std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
                      const std::vector<int32_t>& bends, uint32_t row);
+
+// The velocity of a loudness (0 to 255): 1 to 127.
+int velocityOf(uint8_t loudness);
 
 // The drum key a voice's drum hits play.
 int drumKey(int voice);

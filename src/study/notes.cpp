@@ -21,6 +21,8 @@ struct Model {
     int voices;  // of the chips
     std::vector<VoiceFrame> frames[kMaxVoices];
     std::vector<CallSound> sounds[kMaxVoices];
+    // Per call: how loud the voice was heard, 0 when it was not.
+    std::vector<uint8_t> loudness[kMaxVoices];
     std::vector<Note> notes;
     std::vector<int32_t> bends;
     int32_t tuning;
@@ -31,9 +33,8 @@ struct Model {
 
 thread_local Model model;
 
-CallSound soundOf(const VoiceFrame& frame) {
-    if (!(frame.control & kGate) || (frame.control & kTest) || !(frame.control & kWaveforms))
-        return {false, false, kNoPitch};
+CallSound soundOf(const VoiceFrame& frame, bool heard) {
+    if (!heard) return {false, false, kNoPitch};
     const Pitch pitch = pitchOf(frame.frequency, model.clock);
     if (!pitch.named) return {false, false, kNoPitch};
     return {true, (frame.control & kNoise) != 0, pitch.milli};
@@ -83,7 +84,9 @@ int32_t tuningOf() {
 }
 
 void addNote(uint8_t voice, NoteKind kind, int key, uint32_t first, uint32_t last) {
-    model.notes.push_back({voice, kind, static_cast<uint8_t>(key), first, last,
+    const std::vector<uint8_t>& loudness = model.loudness[voice];
+    const uint8_t peak = *std::max_element(loudness.begin() + first, loudness.begin() + last + 1);
+    model.notes.push_back({voice, kind, static_cast<uint8_t>(key), peak, first, last,
                            static_cast<uint32_t>(model.bends.size()), last});
 }
 
@@ -170,11 +173,11 @@ void addSpan(uint8_t voice, const std::vector<CallSound>& sounds, uint32_t first
     if (free < count) addPitched(voice, first + free, tuned.data() + free, count - free);
 }
 
-// Calls not told of: the voice as after the call before, not retriggered.
+// Calls not told of: the voice as after the call before, no new attack.
 const std::vector<VoiceFrame>& padTo(std::vector<VoiceFrame>& frames, uint32_t calls) {
     if (frames.size() < calls) {
         VoiceFrame same = frames.empty() ? VoiceFrame{} : frames.back();
-        same.retriggered = false;
+        same.attack = false;
         frames.resize(calls, same);
     }
     return frames;
@@ -206,6 +209,7 @@ void notesReset(uint32_t clock, int voices) {
     model.clock = clock;
     model.voices = voices;
     for (std::vector<VoiceFrame>& frames : model.frames) frames.clear();
+    for (std::vector<uint8_t>& loudness : model.loudness) loudness.clear();
     std::fill(std::begin(model.waveform), std::end(model.waveform), kPulse);
     model.notes.clear();
     model.bends.clear();
@@ -219,6 +223,12 @@ void notesAfterCall(uint32_t call, int voice, const VoiceFrame& frame) {
     frames.push_back(frame);
 }
 
+void notesHearing(uint32_t call, int voice, uint8_t loudness) {
+    std::vector<uint8_t>& calls = model.loudness[voice];
+    calls.resize(call, 0);
+    calls.push_back(loudness);
+}
+
 void notesFinish(uint32_t lastCall) {
     model.lastCall = lastCall;
     model.notes.clear();
@@ -226,12 +236,16 @@ void notesFinish(uint32_t lastCall) {
     model.onsets.clear();
     for (int v = 0; v < model.voices; ++v) {
         const std::vector<VoiceFrame>& frames = padTo(model.frames[v], lastCall + 1);
+        std::vector<uint8_t>& loudness = model.loudness[v];
+        loudness.resize(lastCall + 1, 0);
         std::vector<CallSound>& sounds = model.sounds[v];
         sounds.resize(frames.size());
         for (size_t c = 0; c < frames.size(); ++c) {
+            const bool heard = loudness[c] != 0;
             const bool same = c > 0 && frames[c].frequency == frames[c - 1].frequency &&
-                              frames[c].control == frames[c - 1].control;
-            sounds[c] = same ? sounds[c - 1] : soundOf(frames[c]);
+                              frames[c].control == frames[c - 1].control &&
+                              heard == (loudness[c - 1] != 0);
+            sounds[c] = same ? sounds[c - 1] : soundOf(frames[c], heard);
         }
     }
     model.tuning = tuningOf();
@@ -241,9 +255,9 @@ void notesFinish(uint32_t lastCall) {
         uint32_t start = 0;
         for (uint32_t c = 0; c <= lastCall; ++c) {
             if (!sounds[c].sounds) continue;
-            const bool begins = c == 0 || !sounds[c - 1].sounds || frames[c].retriggered;
+            const bool begins = c == 0 || !sounds[c - 1].sounds || frames[c].attack;
             if (begins) start = c;
-            const bool ends = c == lastCall || !sounds[c + 1].sounds || frames[c + 1].retriggered;
+            const bool ends = c == lastCall || !sounds[c + 1].sounds || frames[c + 1].attack;
             if (!ends) continue;
             addSpan(static_cast<uint8_t>(v), sounds, start, c);
             model.onsets.push_back(start);
@@ -274,6 +288,15 @@ void notesHoldToRows(uint32_t row) {
         }
         n.end = std::max(n.last, end);
     }
+}
+
+bool notesHeard(int voice, uint32_t call) {
+    return notesLoudness(voice, call) != 0;
+}
+
+uint8_t notesLoudness(int voice, uint32_t call) {
+    const std::vector<uint8_t>& loudness = model.loudness[voice];
+    return call < loudness.size() ? loudness[call] : 0;
 }
 
 std::vector<uint32_t> notesOnsets() {

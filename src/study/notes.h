@@ -1,13 +1,16 @@
 // The notes a voice plays, as a musician writes them, from the chip's state
-// after each routine call.
+// after each routine call and what the envelope generators made heard.
 //
-// After a call a voice sounds when its gate is set, its test bit clear, a
-// waveform chosen, its frequency not 0 and its key 0 to 127. The gate sets a
-// note's life: a sounding span begins in a call after which the voice sounds
-// and did not after the call before, or had its gate written off and on (or
-// its test bit set and released) within the call, and lasts up to the call
-// before it falls silent. Within a span, what the frequency does decides how
-// it is written:
+// A voice sounds in a call when it was heard in it (envelope.h: a waveform
+// sounding, the volume not 0 and the envelope at or above the threshold at
+// some moment of the call), its frequency is not 0 and its key 0 to 127.
+// A sounding span begins in a call in which the voice sounds and did not in
+// the call before, or in which a new attack began (its gate turned on, from
+// off at the call's start or off and on within it, or its test bit set and
+// released), and lasts up to the call before it falls silent or the next
+// span begins: a note rings on in its release after the gate closes, and a
+// melody played in the release is heard. Within a span, what the frequency
+// does decides how it is written:
 //  - a span whose first or second call has the noise waveform is one drum
 //    hit, whatever follows (a drum table: noise, then a falling pitch);
 //  - arpeggios are chords (chords.h): one note per key, lasting the stretch,
@@ -17,7 +20,8 @@
 // Keys are taken after the tune's tuning: the offset from A = 440 Hz that
 // its held notes share, found over all voices. Each pitched note keeps, per
 // call, how far the register's pitch is from its key (its bend): the tuning,
-// vibrato and slides.
+// vibrato and slides. A note's loudness is the highest of its calls' (how
+// loud the voice was heard, envelope.h).
 #pragma once
 
 #include <cstdint>
@@ -31,6 +35,7 @@ struct Note {
     uint8_t voice;  // 0 to 8
     NoteKind kind;
     uint8_t key;           // pitched and chord notes
+    uint8_t loudness;      // 1 to 255: level times volume / 15
     uint32_t first, last;  // routine calls, 0 being the start routine
     uint32_t bends;        // pitched notes: where noteBends() holds its first call's
     uint32_t end;          // the call up to which the files hold it (notesHoldToRows)
@@ -40,7 +45,9 @@ struct Note {
 struct VoiceFrame {
     uint16_t frequency;
     uint8_t control;
-    bool retriggered;  // gate off and on, or test bit on and off, within the call
+    // A new attack in the call: the gate turned on (from off at the call's
+    // start, or off and on within it), or the test bit set and released.
+    bool attack;
 };
 
 // Forgets everything; pitches are taken at `clock`; `voices`: of the chips.
@@ -51,9 +58,19 @@ void notesReset(uint32_t clock, int voices);
 // stays as it was.
 void notesAfterCall(uint32_t call, int voice, const VoiceFrame& frame);
 
+// How loud the voice was heard in routine call `call` (1 to 255; 0: not
+// heard), for every voice after every call, calls in order.
+void notesHearing(uint32_t call, int voice, uint8_t loudness);
+
 // The notes of the calls up to `lastCall` (the run is over there, or the notes
 // so far are wanted; calls may follow).
 void notesFinish(uint32_t lastCall);
+
+// After notesFinish: the voice was heard in routine call `call` (false for a
+// call after the last). No voice heard in a call is the tune's silence.
+bool notesHeard(int voice, uint32_t call);
+// How loud: 1 to 255, 0 when not heard.
+uint8_t notesLoudness(int voice, uint32_t call);
 
 // A note is held in the files to the end of its last row (of `row` calls,
 // counted from its first call), but not into its voice's next note: the

@@ -7,6 +7,7 @@
 #include "output/output_file.h"
 #include "song/call_rate.h"
 #include "study/chip.h"
+#include "study/midi.h"
 #include "study/pitch.h"
 
 namespace {
@@ -44,7 +45,8 @@ std::string px(int64_t tenths) {
     return std::string(text, putPixels(text, tenths));
 }
 
-std::string rect(int64_t x, int64_t y, int64_t width, int64_t height) {
+// `opacity` in tenths; 10 (opaque) writes none.
+std::string rect(int64_t x, int64_t y, int64_t width, int64_t height, int opacity = 10) {
     char text[128];
     char* at = text;
     const auto put = [&at](const char* part, int64_t tenths) {
@@ -56,6 +58,11 @@ std::string rect(int64_t x, int64_t y, int64_t width, int64_t height) {
     put("\" y=\"", y);
     put("\" width=\"", width);
     put("\" height=\"", height);
+    if (opacity < 10) {
+        std::memcpy(at, "\" fill-opacity=\"0.", 18);
+        at += 18;
+        *at++ = static_cast<char>('0' + opacity);
+    }
     std::memcpy(at, "\"/>", 3);
     return std::string(text, at + 3);
 }
@@ -277,15 +284,17 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
         std::string lines;
         for (const Note& n : notes) {
             if (n.voice != v) continue;
+            // A quieter note is lighter: opacity 0.2 to 1 by its velocity.
+            const int opacity = 2 + (8 * velocityOf(n.loudness) + 63) / 127;
             const int64_t x = kLeft + n.first * callWidth;
             const int64_t w = (int64_t{n.end} - n.first + 1) * callWidth;
             if (n.kind == NoteKind::Drum) {
                 svg += rect(x, laneTop + percussionRow[v] * int64_t{kPercussionRow} + 10, w,
-                            kPercussionRow - 20) +
+                            kPercussionRow - 20, opacity) +
                        "\n";
                 continue;
             }
-            svg += rect(x, rowTop(n.key) + 5, w, kRow - 10) + "\n";
+            svg += rect(x, rowTop(n.key) + 5, w, kRow - 10, opacity) + "\n";
             if (bendSpan(n, bends).moves())
                 addBendLine(lines, n, bends, x, callWidth, rowTop(n.key) + kRow / 2);
         }

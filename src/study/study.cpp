@@ -1,8 +1,10 @@
 #include "study/study.h"
 
 #include "output/output_file.h"
+#include "song/call_rate.h"
 #include "study/beat.h"
 #include "study/chip.h"
+#include "study/envelope.h"
 #include "study/midi.h"
 #include "study/notes.h"
 #include "study/pitch.h"
@@ -15,6 +17,8 @@ namespace {
 thread_local StudyFiles files;
 thread_local StudyInfo info;
 thread_local uint32_t lastCall = 0;
+thread_local uint32_t runningCall = 0;  // the routine call the stores come from
+thread_local uint64_t callBegins = 0;   // its start, in cycles from the run's
 thread_local OutputFile rollFile, midiOutput;  // made whole when the run is over
 
 // Writes a file made at the end in one piece and closes it.
@@ -30,6 +34,8 @@ void studyOpen(const StudyFiles& wanted, int song) {
     lastCall = 0;
     const TuneHeader& header = tuneHeader();
     chipModelReset(header.version, header.reserved);
+    envelopeReset();
+    runningCall = 0;
     info = StudyInfo{};
     info.ntsc = tuneIsNtsc(header);
     info.clock = info.ntsc ? kNtscClock : kPalClock;
@@ -50,25 +56,34 @@ void studySetCalls(uint32_t calls, bool untilRepeat) {
     info.untilRepeat = untilRepeat;
 }
 
-void studyStore(uint32_t, uint16_t address, uint8_t value) {
-    chipStore(address, value);
+void studyStore(uint32_t time, uint16_t address, uint8_t value) {
+    const int chip = chipStore(address, value);
+    if (chip >= 0) envelopeStore(callBegins + time, chip, address & 0x1Fu, value);
 }
 
 void studyBeginCall() {
     chipBeginCall();
+    envelopeBeginCall();
+    callBegins = runningCall == 0 ? 0 : callStart(runningCall);
 }
 
 void studyEndCall(uint32_t call, uint64_t cycles) {
+    envelopeEndCall(callStart(call + 1), info.chips);
     ChipState chips[kMaxChips];
     for (int c = 0; c < info.chips; ++c) chips[c] = chipState(c);
-    if (!files.table.empty()) tableWriteCall(info, call, cycles, chips);
+    uint8_t levels[kMaxVoices];
+    for (int v = 0; v < info.chips * kVoicesPerChip; ++v) levels[v] = envelopeLevel(v);
+    if (!files.table.empty()) tableWriteCall(info, call, cycles, chips, levels);
     for (int v = 0; v < info.chips * kVoicesPerChip; ++v) {
-        // A voice none of whose registers was written sounds as before.
+        notesHearing(call, v, envelopeLoudness(v));
+        // A voice none of whose registers was written stays as it was.
         if (call != 0 && !chipVoiceWritten(v)) continue;
         const VoiceRegisters& voice = chips[v / kVoicesPerChip].voice[v % kVoicesPerChip];
-        notesAfterCall(call, v, {voice.frequency, voice.control, chipRetriggered(v)});
+        notesAfterCall(call, v,
+                       {voice.frequency, voice.control, envelopeAttacked(v) || chipRetriggered(v)});
     }
     lastCall = call;
+    runningCall = call + 1;
 }
 
 bool studyClose(uint32_t loopCall, const std::string& closing) {

@@ -18,7 +18,9 @@ void studyOpen(const StudyFiles& files, int song);
 // and whether it stops earlier where the song repeats.
 void studySetCalls(uint32_t calls, bool untilRepeat);
 
-// A store into $D400-$D7FF (a listener of the write path).
+// A store into $D400-$D7FF (a listener of the write path) `time` cycles
+// into the running routine call, which begins at its callStart (call 0 at
+// 0): the envelope generators run to it.
 void studyStore(uint32_t time, uint16_t address, uint8_t value);
 
 void studyBeginCall();

@@ -12,10 +12,11 @@ namespace {
 thread_local OutputFile tableFile;
 thread_local StudyInfo run;
 thread_local ChipState previous[kMaxChips];
+thread_local uint8_t previousLevels[kMaxVoices];
 
 // Field widths of a line, after the call, cycles and time columns.
 constexpr int kFrequencyWidth = 4, kNoteWidth = 8, kWaveWidth = 4, kGateWidth = 2, kByteWidth = 2,
-              kPulseWidth = 3, kCutoffWidth = 3;
+              kLevelWidth = 3, kPulseWidth = 3, kCutoffWidth = 3;
 
 void pad(std::string& line, size_t size) {
     if (line.size() < size) line.append(size - line.size(), ' ');
@@ -119,6 +120,8 @@ std::string headerText() {
         "  wave    waveform: tri, saw, pul, noi, or the initials of several (tp: tri+pul)\n"
         "  g       gate bit, 1 or 0, with t when the test bit is set\n"
         "  ad sr   attack/decay and sustain/release (hex)\n"
+        "  env     the envelope's level at the end of the call (hex, 00 to ff): the\n"
+        "          envelope generator as the chip runs it, from the gate and the rates\n"
         "  pw      pulse width (hex)\n"
         "  per chip:\n"
         "  cut     filter cutoff (hex, 11 bits)\n"
@@ -132,7 +135,7 @@ std::string headerText() {
     for (int chip = 0; chip < run.chips; ++chip) {
         for (int v = 0; v < kVoicesPerChip; ++v) {
             const size_t start = fields.size() + 2;
-            fields += "  freq note     wave g  ad sr pw ";
+            fields += "  freq note     wave g  ad sr env pw ";
             pad(groups, start);
             groups += "voice " + std::to_string(chip * kVoicesPerChip + v + 1);
         }
@@ -151,13 +154,14 @@ void tableOpen(const std::string& fileName) {
     outputOpen(tableFile, fileName, true);
 }
 
-void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips) {
+void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips,
+                    const uint8_t* levels) {
     if (call == 0) {
         run = info;
         outputLines(tableFile, headerText());
     }
-    char line[64 + kMaxChips * 120];
-    std::memset(line, ' ', 64 + static_cast<size_t>(run.chips) * 120);
+    char line[64 + kMaxChips * 140];
+    std::memset(line, ' ', 64 + static_cast<size_t>(run.chips) * 140);
     char* at = number(line, call, 5) + 1;
     at = number(at, cycles, 6) + 1;
     at = timeField(at, call);
@@ -194,6 +198,10 @@ void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const
             at += kByteWidth + 1;
             hexField(at, all || a.sustainRelease != b.sustainRelease, a.sustainRelease, 2);
             at += kByteWidth + 1;
+            const int voice = c * kVoicesPerChip + v;
+            hexField(at, all || levels[voice] != previousLevels[voice], levels[voice], 2);
+            previousLevels[voice] = levels[voice];
+            at += kLevelWidth + 1;
             hexField(at, all || a.pulseWidth != b.pulseWidth, a.pulseWidth, 3);
             at += kPulseWidth;
         }

@@ -1,5 +1,6 @@
 // The .tab file: a header, then one line per routine call with the call's
-// cycles, its time and the chips' state after it, fields that did not change
+// cycles, its time, the chips' state after it and the level of each voice's
+// envelope at the call's end, fields that did not change
 // since the call before shown as ".".
 #pragma once
 
@@ -13,8 +14,10 @@
 void tableOpen(const std::string& fileName);
 
 // The line of routine call `call` (0 is the start routine); before call 0's,
-// the header, which names the call rate.
-void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips);
+// the header, which names the call rate. `levels`: per voice, the envelope's
+// level at the end of the call.
+void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips,
+                    const uint8_t* levels);
 
 // Ends the table with the line `closing` (when not empty) and closes it.
 bool tableClose(const std::string& closing);

@@ -60,10 +60,13 @@ std::string exactLine(uint32_t i, uint32_t j) {
            " is the state after call " + std::to_string(i) + "\n";
 }
 
-// An intro of 8 notes, then a loop of 40 that repeats.
+// An intro of 9 notes, then a loop of 40 that repeats. The intro's last
+// note rings into its last call, which the loop's last call (a rest) is
+// not: the first pass begins with the loop.
 MusicTune introAndLoop() {
     MusicTune tune;
     addMelody(tune, 1, 8, 48);
+    addNote(tune, 47, 6, 1);
     tune.loopIndex = tune.calls.size();
     addMelody(tune, 2, 40, 60);
     return tune;

@@ -265,9 +265,9 @@ TEST(Length, FilesEndWhereTheSongRepeats) {
     EXPECT_NE(table.find("and up to 90224 play calls, until the song repeats\n"),
               std::string::npos);
     EXPECT_TRUE(table.ends_with(
-        "\n    6     25 00:00.11  .    .        .    .  .  .  .    .    .        .    .  .  .  .   "
-        " "
-        ".    .        .    .  .  .  .    .   .  .\n"
+        "\n    6     25 00:00.11  .    .        .    .  .  .  .   .    .    .        .    .  .  .  "
+        ".   "
+        ".    .    .        .    .  .  .  .   .    .   .  .\n"
         "\n" ENDS_AT_ONCE "Exact repeat: the state after call 6 is the state after call 1\n"))
         << table.substr(table.size() - 300);
 }

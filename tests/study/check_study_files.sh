@@ -27,12 +27,20 @@ xmllint --noout "$work/a.svg" || fail "a.svg is not well-formed XML"
 rsvg-convert "$work/a.svg" -o "$work/a.png" && [ -s "$work/a.png" ] || fail "rsvg-convert cannot draw a.svg"
 events=$(midicsv "$work/a.mid" 2>"$work/midicsv.err" | awk -F', ' '$3 ~ /^Note_/ {printf "%s %s %s %s|", $2, $3, $5, $6}')
 [ ! -s "$work/midicsv.err" ] || fail "midicsv: $(cat "$work/midicsv.err")"
-expected="1 Note_on_c 60 100|1 Note_on_c 64 100|1 Note_on_c 67 100|1 Note_on_c 72 100|5 Note_off_c 60 0|5 Note_off_c 64 0|5 Note_off_c 67 0|5 Note_off_c 72 0|"
+# Velocity 123: the envelope has decayed to 238 of 255 at the end of call 1.
+expected="1 Note_on_c 60 123|1 Note_on_c 64 123|1 Note_on_c 67 123|1 Note_on_c 72 123|5 Note_off_c 60 0|5 Note_off_c 64 0|5 Note_off_c 67 0|5 Note_off_c 72 0|"
 [ "$events" = "$expected" ] || fail "a.mid holds $events"
+
+# The tempo map stands in the first track and again, at the same ticks, in
+# the first track with notes (here voice 1's).
+tempos() { midicsv "$1" | awk -F', ' -v t="$2" '$1 == t && $3 == "Tempo" { printf "%s %s|", $2, $4 }'; }
+[ -n "$(tempos "$work/a.mid" 1)" ] && [ "$(tempos "$work/a.mid" 1)" = "$(tempos "$work/a.mid" 2)" ] ||
+    fail "a.mid: tempos $(tempos "$work/a.mid" 1) in the first track, $(tempos "$work/a.mid" 2) in voice 1's"
 
 # Every real tune, 3000 calls: a picture of at most 2 MB that is drawn whole,
 # and a MIDI file that reads without complaint, whose voice tracks set their
-# bend range (RPN 0) and keep to their channel, the drum hits on channel 10.
+# bend range (RPN 0) and keep to their channel, the drum hits on channel 10,
+# and whose first track with notes holds the first track's tempo map.
 if [ -n "$shared" ] && [ -d "$shared/tunes" ]; then
     largest=0 bends=0
     for tune in "$shared"/tunes/*/*.sid; do
@@ -48,11 +56,14 @@ if [ -n "$shared" ] && [ -d "$shared/tunes" ]; then
             fail "$tune: midicsv: $(cat "$work/midicsv.err")"
         awk -F', ' '
             $3 == "Title_t" { name[$1] = $4 }
+            $3 == "Tempo" { tempo[$1] = tempo[$1] " " $2 ":" $4 }
+            $3 ~ /^Note_on_c$/ && !first { first = $1 }
             $3 == "Control_c" && $5 == 6 && $6 == 24 { range[$1] = 1 }
             $3 ~ /^(Note_on_c|Note_off_c|Pitch_bend_c)$/ {
                 if (name[$1] == "\"Drums\"" ? $4 != 9 : $4 == 9) bad = bad " track " $1 " channel " $4 }
             END {
                 for (t in name) if (name[t] ~ /^"Voice/ && !(t in range)) bad = bad " no bend range in track " t
+                if (first && tempo[first] != tempo[1]) bad = bad " track " first " tempos" tempo[first] " not" tempo[1]
                 if (bad != "") { print bad; exit 1 } }' "$work/b.csv" >"$work/bad" ||
             fail "$tune: $(cat "$work/bad")"
         bends=$((bends + $(grep -c Pitch_bend_c "$work/b.csv" || true)))

@@ -34,6 +34,9 @@ public:
     }
     Calls& control(uint8_t value, int voice = 0) { return store(voice * 7 + 4, value); }
     Calls& envelope(uint8_t value) { return store(5, value).store(6, value); }
+    Calls& envelope(uint8_t attackDecay, uint8_t sustainRelease, int voice = 0) {
+        return store(voice * 7 + 5, attackDecay).store(voice * 7 + 6, sustainRelease);
+    }
     // Gate off and on in one call.
     Calls& retrigger(uint8_t wave, int voice = 0) {
         return control(wave & 0xFE, voice).control(wave, voice);
@@ -53,7 +56,15 @@ public:
         studySetCalls(static_cast<uint32_t>(calls_.size()), false);
         for (uint32_t call = 0; call <= calls_.size(); ++call) {
             studyBeginCall();
-            if (call > 0) {
+            if (call == 0) {
+                // Full volume; every voice's envelope attacks at once and
+                // holds its level while the gate is on.
+                studyStore(10, 0xD418, 0x0F);
+                for (uint16_t v = 0; v < 3; ++v) {
+                    studyStore(20, static_cast<uint16_t>(0xD405 + 7 * v), 0x00);
+                    studyStore(30, static_cast<uint16_t>(0xD406 + 7 * v), 0xF0);
+                }
+            } else {
                 for (const auto& [reg, value] : calls_[call - 1])
                     studyStore(0, static_cast<uint16_t>(0xD400 + reg), value);
             }
@@ -107,11 +118,12 @@ const RuleCase kRules[] = {
     {"plain notes, the gate off between them", [](Calls& c) {
          c.call().control(kPul).pitch(64).calls(5, [](int) { return 64; }).call().control(0x40);
          c.call().control(kPul).pitch(67).calls(5, [](int) { return 67; }); },
-     "1:E-4 1-6, 1:G-4 8-13"},
+     "1:E-4 1-7, 1:G-4 8-13"},
     {"a hard restart: gate off and envelope 0 for two calls", [](Calls& c) {
          c.call().control(kPul).pitch(64).calls(5, [](int) { return 64; });
-         c.call().control(0x40).envelope(0).call().call().control(kPul).pitch(67).calls(5, [](int) { return 67; }); },
-     "1:E-4 1-6, 1:G-4 9-14"},
+         c.call().control(0x40).envelope(0).call().call().envelope(0x00, 0xF0).control(kPul).pitch(67)
+             .calls(5, [](int) { return 67; }); },
+     "1:E-4 1-7, 1:G-4 9-14"},
     {"a retrigger inside a call begins a note of the same key", [](Calls& c) {
          c.call().control(kPul).pitch(64).calls(5, [](int) { return 64; });
          c.call().retrigger(kPul).calls(5, [](int) { return 64; }); },
@@ -123,11 +135,11 @@ const RuleCase kRules[] = {
     {"a drum table: noise, then a falling pitch", [](Calls& c) {
          c.call().control(kNoi).pitch(100).call().control(kPul).pitch(60).call().pitch(57)
              .call().pitch(54).call().pitch(51).call().control(0x40); },
-     "1:drum 1-5"},
+     "1:drum 1-6"},
     {"a click, then noise, then a falling pitch", [](Calls& c) {
          c.call().control(kPul).pitch(80).call().control(kNoi).pitch(100).call().control(kTri).pitch(50)
              .call().pitch(48).call().pitch(46).call().pitch(44).call().control(0x10); },
-     "1:drum 1-6"},
+     "1:drum 1-7"},
     {"noise as the attack of a held note", [](Calls& c) {
          c.call().control(kNoi).pitch(100).call().control(kPul).pitch(45).calls(8, [](int) { return 45; }); },
      "1:A-2 1-10"},
@@ -181,7 +193,7 @@ const RuleCase kRules[] = {
     {"a tune 30 cents sharp keeps its keys", [](Calls& c) {
          c.call().control(kPul).pitch(64.3).calls(5, [](int) { return 64.3; }).call().control(0x40);
          c.call().control(kPul).pitch(66.3).calls(24, [](int k) { return 66.3 + 0.4 * swing(k, 8); }); },
-     "1:E-4 1-6, 1:F#4 8-32"},
+     "1:E-4 1-7, 1:F#4 8-32"},
     {"the test bit silences", [](Calls& c) {
          c.call().control(kPul | 0x08).pitch(64).call().control(kPul).call().control(kPul | 0x08).call().control(kPul); },
      "1:E-4 2-2, 1:E-4 4-4"},
@@ -212,6 +224,20 @@ TEST(NoteRules, TuningAndBends) {
     EXPECT_NEAR(notesTuning(), 300, 2);
     const Note& n = notes()[0];
     for (uint32_t k = 0; k < 10; ++k) EXPECT_NEAR(noteBends()[n.bends + k], 300, 2);
+}
+
+// The calls in which a voice is heard, for the silence between songs: a
+// note rings in its release (rate 0 here: a call), and not after it.
+TEST(NoteRules, HeardCalls) {
+    Calls c;
+    c.call().control(kPul).pitch(64).calls(3, [](int) { return 64; }).call().control(0x40);
+    c.call().call().control(kPul | 0x08).call().control(0x00, 1).pitch(60, 1);
+    ASSERT_EQ(c.notes(), "1:E-4 1-5");
+    std::string heard;
+    for (uint32_t call = 0; call <= 9; ++call) heard += notesHeard(0, call) ? '1' : '0';
+    EXPECT_EQ(heard, "0111110000");  // call 7: the test bit; call 9: after the last
+    EXPECT_EQ(notesLoudness(0, 1), 255);
+    EXPECT_FALSE(notesHeard(1, 8));  // voice 2 has no waveform
 }
 
 TEST(Beat, RowLength) {

@@ -62,16 +62,14 @@ public:
         score_.notes.push_back({voice, key, earliest, latest});
     }
 
+    void note(int voice, int key, uint32_t earliest, uint32_t latest, int loudness) {
+        score_.notes.push_back({voice, key, earliest, latest, loudness});
+    }
+
     Score finish() {
-        Bytes data;
-        for (uint32_t call = 1; call < writes_.size(); ++call) {
-            for (const auto& [reg, value] : writes_[call]) data.insert(data.end(), {reg, value});
-            data.push_back(0xFF);
-        }
-        Bytes code = hexBytes(kPlayer);
-        code.resize(0x100, 0);
-        code.insert(code.end(), data.begin(), data.end());
-        score_.tune = psidFile({.play = 0x1010, .name = "Score", .data = code});
+        score_.tune = playerTune(writes_);
+        score_.writes = writes_;
+        score_.writes[0] = {{24, 0x0F}};
         return score_;
     }
 
@@ -202,27 +200,158 @@ uint32_t play(Builder& b, Device device, int voice, uint32_t start, uint32_t row
             b.note(voice, target, glideStart, glideStart + glide);
             break;
         }
+        case Device::InRelease: {
+            // As a player that sounds its notes in the release does: the gate
+            // on with the test bit set and no waveform, the gate off two calls
+            // later (the attack at rate 0 may wait up to 1.7 calls for the
+            // counter to wrap, after the release's longer period), and the
+            // waveform on (test bit clear) a call after that, while the
+            // envelope releases. The release is a slow one, or (`delayed`) a
+            // fast one written with the gate-off while the counter runs at the
+            // decay's longer period, so that the level holds until the counter
+            // has wrapped.
+            const uint32_t lead = 2;
+            const bool delayed = b.pick(0, 1) == 0;
+            b.envelope(start, voice, delayed ? 0x0A : 0x00, delayed ? 0x7A : 0xF0);
+            b.control(start, voice, 0x09);
+            b.control(start + lead, voice, 0x08);
+            if (delayed) b.envelope(start + lead, voice, 0x0F, 0x00);
+            if (!delayed) b.envelope(start + lead, voice, 0x00, static_cast<uint8_t>(b.pick(4, 7)));
+            b.control(start + lead + 1, voice, wave);
+            // A fast release, heard a call or two; a slow one, to the row's end.
+            const uint32_t heard = delayed ? 1 : 2;
+            for (uint32_t c = start + lead + 1; c < end; ++c)
+                b.frequency(c, voice, key * 1000, c < start + lead + 1 + heard);
+            b.control(end - 1, voice, 0x08);
+            b.note(voice, key, start + lead + 1, start + lead + 1);
+            break;
+        }
+        case Device::ReleaseOnly: {
+            // Notes of a row or two, the gate open two calls, then a slow
+            // release up to the next note's attack, on the same key or
+            // another. An attack at rate 0 after a release at a longer
+            // period waits up to 1.7 calls for the counter to wrap: the
+            // release rings on until then, and a voice that was silent is
+            // heard up to two calls late.
+            b.envelope(start, voice, 0x00, static_cast<uint8_t>(0xA0 | b.pick(6, 8)));
+            uint32_t c = start;
+            int now = key;
+            while (c + kRow <= end) {
+                const uint32_t calls = c + 2 * kRow <= end && b.pick(0, 1) ? 2 * kRow : kRow;
+                if (c > start && b.pick(0, 2) > 0)
+                    now += static_cast<int>(b.pick(1, 5)) * (b.pick(0, 1) ? 1 : -1);
+                b.control(c, voice, wave);
+                b.control(c, voice, wave | 1);
+                b.control(c + 2, voice, wave);
+                for (uint32_t k = 0; k < calls; ++k)
+                    b.frequency(c + k, voice, now * 1000, k >= 2 && k < 5);  // heard then
+                b.note(voice, now, c, c + 2);
+                c += calls;
+            }
+            b.control(end - 1, voice, wave | 0x08);  // the test bit ends the last one
+            break;
+        }
+        case Device::LoweredRate: {
+            // A decay of 977 cycles a step; the gate closed two calls before
+            // the end with the release rate 0: the counter, most likely past 9,
+            // runs to 32767 first and the level holds for up to 1.7 calls, into
+            // the next note's attack. Attacks at rate 0 begun while the counter
+            // runs at a longer period are held back as long.
+            gate(2, wave);
+            b.envelope(start, voice, 0x09, 0xA9);
+            b.envelope(end - 2, voice, 0x09, 0xA0);
+            for (uint32_t c = start; c < end; ++c) b.frequency(c, voice, key * 1000, c < end - 2);
+            b.note(voice, key, start, start + 2);
+            break;
+        }
+        case Device::Accent: {
+            // Notes of a row, the sustain level (the level as a call ends
+            // after a fast attack and decay) loud or soft.
+            for (uint32_t c = start; c + kRow <= end; c += kRow) {
+                const uint8_t sustain = static_cast<uint8_t>(b.pick(0, 2) == 0 ? 15 : b.pick(2, 9));
+                const int now = key + static_cast<int>(b.pick(0, 7));
+                b.envelope(c, voice, 0x00, static_cast<uint8_t>(sustain << 4));
+                b.control(c, voice, wave);
+                b.control(c, voice, wave | 1);
+                b.control(c + kRow - 1, voice, wave);
+                for (uint32_t k = 0; k + 1 < kRow; ++k) b.frequency(c + k, voice, now * 1000, true);
+                b.note(voice, now, c, c, sustain * 17);
+            }
+            break;
+        }
+        case Device::Echo:
         case Device::Mix: break;
     }
     return end;
 }
 
+// A line of notes on voice 1, repeated `delay` calls later on voice 2 and
+// twice as late on voice 3, each quieter (sustain levels 15, then 2 to 10).
+void echo(Builder& b) {
+    const uint32_t delay = kRow * b.pick(1, 2);
+    const uint8_t sustain[3] = {15, static_cast<uint8_t>(b.pick(6, 10)),
+                                static_cast<uint8_t>(b.pick(2, 5))};
+    const uint8_t waves[3] = {kPulse, kSawtooth, kTriangle};
+    for (uint32_t at = kRow; at + 2 * delay + 2 * kRow < b.calls(); at += kRow * b.pick(1, 2)) {
+        const int key = static_cast<int>(b.pick(48, 79));
+        const uint32_t gap = b.pick(1, 2);
+        for (int voice = 0; voice < 3; ++voice) {
+            const uint32_t c = at + static_cast<uint32_t>(voice) * delay;
+            b.envelope(c, voice, 0x00, static_cast<uint8_t>(sustain[voice] << 4));
+            b.control(c, voice, waves[voice]);
+            b.control(c, voice, waves[voice] | 1);
+            b.control(c + kRow - gap, voice, waves[voice]);
+            for (uint32_t k = 0; k < kRow - gap; ++k) b.frequency(c + k, voice, key * 1000, true);
+            b.note(voice, key, c, c, sustain[voice] * 17);
+        }
+    }
+}
+
 }  // namespace
 
+Bytes playerTune(const CallWrites& writes) {
+    Bytes data;
+    for (uint32_t call = 1; call < writes.size(); ++call) {
+        for (const auto& [reg, value] : writes[call]) data.insert(data.end(), {reg, value});
+        data.push_back(0xFF);
+    }
+    Bytes code = hexBytes(kPlayer);
+    code.resize(0x100, 0);
+    code.insert(code.end(), data.begin(), data.end());
+    return psidFile({.play = 0x1010, .name = "Score", .data = code});
+}
+
 const char* deviceName(Device device) {
-    static const char* const kNames[] = {"plain notes", "hard restart", "vibrato", "arpeggios",
-                                         "drum tables", "legato",       "slides",  "a mix"};
+    static const char* const kNames[] = {"plain notes",
+                                         "hard restart",
+                                         "vibrato",
+                                         "arpeggios",
+                                         "drum tables",
+                                         "legato",
+                                         "slides",
+                                         "melodies in the release",
+                                         "notes separated by their release",
+                                         "lowered rates",
+                                         "accents",
+                                         "echoes",
+                                         "a mix"};
     return kNames[static_cast<int>(device)];
 }
 
 Score makeScore(Device device, uint32_t seed, uint32_t calls, int tuning) {
     Builder b(calls, tuning, seed);
+    if (device == Device::Echo) {
+        echo(b);
+        return b.finish();
+    }
     for (int voice = 0; voice < 3; ++voice) {
         uint32_t at = kRow * b.pick(1, 4);
         while (true) {
             Device d = device;
             if (d == Device::Mix) d = static_cast<Device>(b.pick(0, 6));
-            const uint32_t lowest = d == Device::Slide ? 6 : d == Device::Legato ? 4 : 1;
+            const uint32_t lowest = d == Device::Slide                                ? 6
+                                    : d == Device::Legato || d == Device::ReleaseOnly ? 4
+                                                                                      : 1;
             const uint32_t rows = b.pick(lowest, lowest + 6);
             if (at + rows * kRow >= calls) break;
             at = play(b, d, voice, at, rows);
@@ -234,29 +363,41 @@ Score makeScore(Device device, uint32_t seed, uint32_t calls, int tuning) {
 
 Transcribed compareMidi(const Score& score, const std::string& midiBytes) {
     const MidiFile midi = readMidi(midiBytes);
-    Transcribed t{0, 0, 0, score.notes.size(), 0, 0};
+    Transcribed t{0, 0, 0, score.notes.size(), 0, 0, 0, 0};
     // The transcribed notes: voice, key (-1 for drum hits), onset.
     struct Found {
         int voice, key;
         uint32_t onset;
+        int velocity;
         bool matched;
     };
     std::vector<Found> found;
     for (const MidiNote& n : midi.notes) {
-        if (n.channel < 3) found.push_back({n.channel, n.key, n.on, false});
+        if (n.channel < 3) found.push_back({n.channel, n.key, n.on, n.velocity, false});
         for (int v = 0; v < 3 && n.channel == 9; ++v) {
-            if (n.key == drumKey(v)) found.push_back({v, -1, n.on, false});
+            if (n.key == drumKey(v)) found.push_back({v, -1, n.on, n.velocity, false});
         }
     }
     t.notes = found.size();
     size_t matched = 0;
+    std::vector<std::pair<int, int>> loudness;  // of matched notes: the score's, the velocity
     for (const ScoreNote& expected : score.notes) {
         for (Found& f : found) {
             if (f.matched || f.voice != expected.voice || f.key != expected.key) continue;
             if (f.onset + 1 < expected.earliest || f.onset > expected.latest + 1) continue;
             f.matched = true;
             ++matched;
+            if (expected.loudness > 0) loudness.push_back({expected.loudness, f.velocity});
             break;
+        }
+    }
+    // Pairs 6 dB or more apart: twice the level or more.
+    t.loudPairs = t.loudPairsInOrder = 0;
+    for (size_t i = 0; i < loudness.size(); ++i) {
+        for (size_t j = 0; j < loudness.size(); ++j) {
+            if (loudness[i].first < 2 * loudness[j].first) continue;
+            ++t.loudPairs;
+            if (loudness[i].second > loudness[j].second) ++t.loudPairsInOrder;
         }
     }
     t.precision =

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <cmath>
 #include <sstream>
+#include <tuple>
 
 #include "study/midi.h"
 #include "study/notes.h"
 #include "study/pitch.h"
 #include "study/roll.h"
+#include "study/score.h"
 #include "study/study.h"
 #include "support/midi_reader.h"
 #include "support/test_support.h"
@@ -103,8 +105,10 @@ TEST_F(ExampleTune, MidiChord) {
     EXPECT_EQ(midi.tempo, 997515u);  // 50 ticks of 19656 cycles at 985248 Hz
     EXPECT_EQ(midi.trackNames,
               (std::vector<std::string>{"Arpeggio", "Voice 1", "Voice 2", "Voice 3", "Drums"}));
+    // The envelope (attack 0, decay 9, sustain 0) has fallen to 238 at the
+    // end of call 1: 127 * sqrt(238 / 255) = 122.7.
     const std::vector<MidiNote> expected = {
-        {1, 0, 60, 100, 1, 5}, {1, 0, 64, 100, 1, 5}, {1, 0, 67, 100, 1, 5}, {1, 0, 72, 100, 1, 5}};
+        {1, 0, 60, 123, 1, 5}, {1, 0, 64, 123, 1, 5}, {1, 0, 67, 123, 1, 5}, {1, 0, 72, 123, 1, 5}};
     EXPECT_EQ(midi.notes, expected);
 }
 
@@ -119,10 +123,10 @@ struct MidiCase : testing::Test {
     // E-4 in calls 1-4, 20 cents sharp, then 80 cents, then 3 semitones up
     // and an octave down: the bend follows every call.
     std::vector<int32_t> bends = {200, 200, 800, 3000, -12000};
-    std::vector<Note> notes = {{0, NoteKind::Pitched, 64, 1, 5, 0, 5},
-                               {0, NoteKind::Chord, 60, 7, 10, 0, 12},
-                               {0, NoteKind::Chord, 67, 7, 10, 0, 12},
-                               {2, NoteKind::Drum, 0, 7, 8, 0, 11}};
+    std::vector<Note> notes = {{0, NoteKind::Pitched, 64, 255, 1, 5, 0, 5},
+                               {0, NoteKind::Chord, 60, 64, 7, 10, 0, 12},
+                               {0, NoteKind::Chord, 67, 64, 7, 10, 0, 12},
+                               {2, NoteKind::Drum, 0, 16, 7, 8, 0, 11}};
 };
 
 TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
@@ -131,10 +135,11 @@ TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
     EXPECT_EQ(midi.division, 24);    // four rows of 6 calls a quarter note
     EXPECT_EQ(midi.tempo, 478807u);  // 24 ticks of 19656 cycles at 985248 Hz
     EXPECT_EQ(midi.trackNames.back(), "Drums");
-    const std::vector<MidiNote> expected = {{1, 0, 64, 100, 1, 6},
-                                            {1, 0, 60, 100, 7, 13},
-                                            {1, 0, 67, 100, 7, 13},
-                                            {4, 9, drumKey(2), 100, 7, 12}};
+    // Velocities: full scale, a quarter of the level (-12 dB), a sixteenth.
+    const std::vector<MidiNote> expected = {{1, 0, 64, 127, 1, 6},
+                                            {1, 0, 60, 64, 7, 13},
+                                            {1, 0, 67, 64, 7, 13},
+                                            {4, 9, drumKey(2), 32, 7, 12}};
     EXPECT_EQ(midi.notes, expected);
     // Voice 1: Lead 1 (no waveforms known here), RPN 0 of 24 semitones,
     // then a bend per change, and back to none for the chord.
@@ -150,7 +155,8 @@ TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
 }
 
 // The tempo events and the loop's marker in the order of their ticks: the
-// call rate changes at call 5, after the loop's start at call 2.
+// call rate changes at call 5, after the loop's start at call 2. The first
+// track with notes (voice 1's) holds the same tempo events.
 TEST_F(MidiCase, TemposAndLoopInOrder) {
     TuneHeader timed{};
     timed.speed = 1;
@@ -160,10 +166,49 @@ TEST_F(MidiCase, TemposAndLoopInOrder) {
     info.loopCall = 2;
     const MidiFile midi = readMidi(midiFile(info, notes, bends, 0));
     ASSERT_TRUE(midi.valid);
-    std::vector<std::pair<uint32_t, int>> meta;
+    std::vector<std::tuple<int, uint32_t, int, uint32_t>> meta;  // track, tick, kind, tempo
     for (const MidiEvent& e : midi.events)
-        if (e.channel < 0) meta.push_back({e.tick, e.kind});
-    EXPECT_EQ(meta, (std::vector<std::pair<uint32_t, int>>{{0, 0x51}, {2, 0x06}, {5, 0x51}}));
+        if (e.channel < 0) meta.push_back({e.track, e.tick, e.kind, e.value});
+    EXPECT_EQ(meta, (std::vector<std::tuple<int, uint32_t, int, uint32_t>>{{0, 0, 0x51, 997515},
+                                                                           {0, 2, 0x06, 0},
+                                                                           {0, 5, 0x51, 1995031},
+                                                                           {1, 0, 0x51, 997515},
+                                                                           {1, 5, 0x51, 1995031}}));
+    // In the voice's track the tempo comes before the events of its tick.
+    const auto first = std::find_if(midi.events.begin(), midi.events.end(),
+                                    [](const MidiEvent& e) { return e.track == 1; });
+    ASSERT_NE(first, midi.events.end());
+    EXPECT_EQ(first->kind, 0x51);
+}
+
+// Without notes in the voices, the drum track holds the tempo; without any
+// note, only the first track.
+TEST_F(MidiCase, TempoGoesToTheFirstTrackWithNotes) {
+    const auto tempoTracks = [&](const std::vector<Note>& some) {
+        std::vector<int> tracks;
+        for (const MidiEvent& e : readMidi(midiFile(info, some, bends, 0)).events)
+            if (e.kind == 0x51) tracks.push_back(e.track);
+        return tracks;
+    };
+    EXPECT_EQ(tempoTracks({notes[3]}), (std::vector<int>{0, 4}));
+    EXPECT_EQ(tempoTracks({}), (std::vector<int>{0}));
+    Note third = notes[1];
+    third.voice = 2;
+    EXPECT_EQ(tempoTracks({notes[3], third}), (std::vector<int>{0, 3}));
+}
+
+TEST(MidiFile, VelocityOnTheSquareLaw) {
+    // round(127 sqrt(L / 255)), at least 1: 6 dB less is 0.707 of it.
+    const struct {
+        uint8_t loudness;
+        int velocity;
+    } cases[] = {{255, 127}, {254, 127}, {252, 126}, {128, 90}, {64, 64},
+                 {16, 32},   {1, 8},     {0, 1},     {170, 104}};
+    for (const auto& c : cases) EXPECT_EQ(velocityOf(c.loudness), c.velocity) << +c.loudness;
+    for (int l = 1; l < 256; ++l)
+        EXPECT_EQ(velocityOf(static_cast<uint8_t>(l)),
+                  std::max(1L, std::lround(127 * std::sqrt(l / 255.0))))
+            << l;
 }
 
 TEST(MidiFile, BendValues) {
@@ -193,6 +238,139 @@ TEST_F(MidiCase, RollDrawsChordsLinesAndDrums) {
     EXPECT_NE(svg.find(">noise</text>"), std::string::npos);
     EXPECT_NE(svg.find("A &amp; &lt;B&gt;"), std::string::npos);
     EXPECT_NE(svg.find("\xC3\x89mile - song 2 of 3"), std::string::npos);  // Latin-1 to UTF-8
+}
+
+}  // namespace
+
+namespace {
+
+// The keys of a channel's notes in the order they begin.
+std::vector<int> keysOf(const MidiFile& midi, int channel) {
+    std::vector<MidiNote> on;
+    for (const MidiNote& n : midi.notes)
+        if (n.channel == channel) on.push_back(n);
+    std::stable_sort(on.begin(), on.end(),
+                     [](const MidiNote& a, const MidiNote& b) { return a.on < b.on; });
+    std::vector<int> keys;
+    for (const MidiNote& n : on) keys.push_back(n.key);
+    return keys;
+}
+
+// The frequency register of a key on PAL.
+std::pair<uint8_t, uint8_t> frequencyOf(int key) {
+    const double hertz = 440 * std::pow(2.0, (key - 69) / 12.0);
+    const auto value = static_cast<unsigned>(std::lround(hertz * 16777216 / kPalClock));
+    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+}
+
+// A melody played in the release, as some players do: voice 2's gate on
+// with the test bit set and no waveform, off two calls later with a fast
+// release written while the counter runs at the decay's period (the level
+// holds until the counter has wrapped), and the sawtooth on a call after
+// that. Each note is heard for about a call; voice 1 plays a bass below.
+TEST(Envelope, MelodyPlayedInTheRelease) {
+    const int melody[] = {64, 62, 60, 62, 64, 64, 64, 62, 62, 62, 64, 67, 67};
+    CallWrites writes(1 + 6 * std::size(melody) + 6);
+    for (size_t k = 0; k < std::size(melody); ++k) {
+        const size_t at = 1 + 6 * k;
+        const auto [low, high] = frequencyOf(melody[k]);
+        writes[at] = {{7, low}, {8, high}, {12, 0x04}, {13, 0x7A}, {11, 0x09}};
+        writes[at + 2] = {{11, 0x08}, {12, 0x0F}, {13, 0x00}};
+        writes[at + 3] = {{11, 0x20}};
+        if (k % 2 == 0) {
+            const auto [bassLow, bassHigh] = frequencyOf(k % 4 == 0 ? 36 : 43);
+            writes[at].insert(
+                writes[at].end(),
+                {{0, bassLow}, {1, bassHigh}, {5, 0x09}, {6, 0xA0}, {4, 0x40}, {4, 0x41}});
+            writes[at + 10] = {{4, 0x40}};
+        }
+    }
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", playerTune(writes));
+    const RunResult r =
+        runVoxdump(dir.path, {"t.sid", std::to_string(writes.size() - 1), "--midi"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MidiFile midi = readMidi(readFile(dir.path / "t.mid"));
+    ASSERT_TRUE(midi.valid);
+    EXPECT_EQ(keysOf(midi, 1), std::vector<int>(std::begin(melody), std::end(melody)));
+    EXPECT_EQ(keysOf(midi, 0), (std::vector<int>{36, 43, 36, 43, 36, 43, 36}));
+    for (const MidiNote& n : midi.notes)
+        if (n.channel == 1) {
+            EXPECT_EQ(n.on % 6, 4u) << n.key;  // on the sawtooth's call
+        }
+}
+
+// An echo: voice 2 repeats voice 1's line a row later at sustain level 6
+// (102 of 255): velocity 127 sqrt(102 / 255) = 80.3 against 127.
+TEST(Envelope, VelocitiesOfAnEcho) {
+    const int line[] = {60, 64, 67, 72};
+    CallWrites writes(1 + 12 * std::size(line) + 18);
+    for (size_t k = 0; k < std::size(line); ++k) {
+        const auto [low, high] = frequencyOf(line[k]);
+        for (uint8_t voice = 0; voice < 2; ++voice) {
+            const size_t at = 1 + 12 * k + 6 * voice;
+            const auto r = static_cast<uint8_t>(7 * voice);
+            writes[at].insert(writes[at].end(), {{r, low},
+                                                 {static_cast<uint8_t>(r + 1), high},
+                                                 {static_cast<uint8_t>(r + 5), 0x00},
+                                                 {static_cast<uint8_t>(r + 6),
+                                                  voice == 0 ? uint8_t{0xF0} : uint8_t{0x60}},
+                                                 {static_cast<uint8_t>(r + 4), 0x41}});
+            writes[at + 5].push_back({static_cast<uint8_t>(r + 4), 0x40});
+        }
+    }
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", playerTune(writes));
+    const RunResult r =
+        runVoxdump(dir.path, {"t.sid", std::to_string(writes.size() - 1), "--midi", "--roll"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MidiFile midi = readMidi(readFile(dir.path / "t.mid"));
+    ASSERT_TRUE(midi.valid);
+    std::vector<std::tuple<int, int, uint32_t, int>> heard;  // channel, key, onset, velocity
+    for (const MidiNote& n : midi.notes) heard.push_back({n.channel, n.key, n.on, n.velocity});
+    std::sort(heard.begin(), heard.end());
+    EXPECT_EQ(heard,
+              (std::vector<std::tuple<int, int, uint32_t, int>>{{0, 60, 1, 127},
+                                                                {0, 64, 13, 127},
+                                                                {0, 67, 25, 127},
+                                                                {0, 72, 37, 127},
+                                                                {1, 60, 7, 80},
+                                                                {1, 64, 19, 80},
+                                                                {1, 67, 31, 80},
+                                                                {1, 72, 43, 80}}));
+    // The picture draws the echo lighter: velocity 80 of 127, opacity 0.7.
+    const std::string svg = readFile(dir.path / "t.svg");
+    const std::string voice2 = svg.substr(svg.find("<g id=\"voice2\""));
+    EXPECT_EQ(
+        std::count(voice2.begin(), voice2.begin() + static_cast<long>(voice2.find("</g>")), '<') -
+            1,
+        4);
+    EXPECT_NE(voice2.find("fill-opacity=\"0.7\""), std::string::npos);
+    const std::string voice1 =
+        svg.substr(svg.find("<g id=\"voice1\""), svg.find("<g id=\"voice2\""));
+    EXPECT_EQ(voice1.substr(0, voice1.find("</g>")).find("fill-opacity"), std::string::npos);
+}
+
+// The real tune that plays its melody in the release: E D C D E E E, D D D,
+// E G G on one track, in order.
+TEST(Envelope, MaryHadALittleLamb) {
+    const std::filesystem::path tune =
+        sharedDir() / "tunes/psid/raycaster__Mary_Had_a_Little_Lamb_Gurce.sid";
+    if (sharedDir().empty() || !std::filesystem::exists(tune)) GTEST_SKIP() << "no shared tunes";
+    ScratchDir dir;
+    std::filesystem::copy_file(tune, dir.path / "m.sid");
+    const RunResult r = runVoxdump(dir.path, {"m.sid", "1500", "--undocumented", "--midi"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MidiFile midi = readMidi(readFile(dir.path / "m.mid"));
+    ASSERT_TRUE(midi.valid);
+    const std::vector<int> melody = {64, 62, 60, 62, 64, 64, 64, 62, 62, 62, 64, 67, 67};
+    int found = -1;
+    for (int channel = 0; channel < 3; ++channel) {
+        const std::vector<int> keys = keysOf(midi, channel);
+        if (std::search(keys.begin(), keys.end(), melody.begin(), melody.end()) != keys.end())
+            found = channel;
+    }
+    EXPECT_GE(found, 0) << "voice 2 plays " << testing::PrintToString(keysOf(midi, 1));
 }
 
 }  // namespace

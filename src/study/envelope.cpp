@@ -1,0 +1,205 @@
+#include "study/envelope.h"
+
+#include <algorithm>
+
+namespace {
+
+enum class Phase : uint8_t { Attack, Decay, Release };
+
+struct Voice {
+    uint64_t at;       // the cycle the voice has run to
+    uint16_t counter;  // the rate counter, 15 bits
+    uint8_t level;
+    uint8_t exponent;  // the exponential counter
+    Phase phase;
+    uint8_t control, attackDecay, sustainRelease;
+    uint8_t loudness;  // in this call; 0: not heard
+    bool attacked;     // the gate turned on in this call
+};
+
+struct Envelopes {
+    Voice voice[kMaxVoices];
+    uint8_t volume[kMaxChips];  // register 24's low nibble
+    uint64_t clock;             // the latest event's cycle
+};
+
+thread_local Envelopes envelopes;
+
+constexpr uint32_t kPeriods[16] = {9,   32,  63,   95,   149,  220,   267,   313,
+                                   392, 977, 1954, 3126, 3907, 11720, 19532, 31251};
+constexpr uint32_t kCounterSpan = 0x8000;  // the rate counter's 15 bits
+
+uint32_t periodOf(const Voice& v) {
+    switch (v.phase) {
+        case Phase::Attack: return kPeriods[v.attackDecay >> 4];
+        case Phase::Decay: return kPeriods[v.attackDecay & 0x0F];
+        case Phase::Release: break;
+    }
+    return kPeriods[v.sustainRelease & 0x0F];
+}
+
+// The lowest level whose divisor is that of `level`.
+uint8_t zoneBottom(uint8_t level) {
+    return level > 93   ? 94
+           : level > 54 ? 55
+           : level > 26 ? 27
+           : level > 14 ? 15
+           : level > 6  ? 7
+                        : 0;
+}
+
+// `steps` rate steps of decay or release.
+void fall(Voice& v, uint64_t steps) {
+    uint8_t floor = 0;
+    if (v.phase == Phase::Decay) {
+        const auto sustain = static_cast<uint8_t>((v.sustainRelease >> 4) * 17);
+        if (v.level >= sustain) floor = sustain;
+    }
+    while (steps > 0) {
+        const uint32_t divisor = envelopeDivisor(v.level);
+        if (v.level == floor) {
+            v.exponent = static_cast<uint8_t>((v.exponent + steps) % divisor);
+            return;
+        }
+        const uint32_t first = divisor - v.exponent;  // the steps to the next level step
+        if (steps < first) {
+            v.exponent = static_cast<uint8_t>(v.exponent + steps);
+            return;
+        }
+        steps -= first;
+        v.exponent = 0;
+        --v.level;
+        if (v.level == floor) continue;
+        // Further level steps at the same divisor, down to the zone's edge
+        // or the floor.
+        const uint32_t zoneDivisor = envelopeDivisor(v.level);
+        const uint8_t lowest = std::max(zoneBottom(v.level), static_cast<uint8_t>(floor + 1));
+        const uint64_t drops =
+            std::min<uint64_t>(steps / zoneDivisor, uint64_t{v.level} - lowest + 1);
+        v.level = static_cast<uint8_t>(v.level - drops);
+        steps -= drops * zoneDivisor;
+    }
+}
+
+// Runs the voice's envelope on by `cycles`; returns the highest level it
+// had on the way (its level at the start included).
+uint8_t runEnvelope(Voice& v, uint64_t cycles) {
+    uint8_t peak = v.level;
+    while (true) {
+        const uint32_t period = periodOf(v);
+        const uint32_t first =
+            v.counter < period ? period - v.counter : kCounterSpan - v.counter + period;
+        if (cycles < first) {
+            v.counter = static_cast<uint16_t>((v.counter + cycles) % kCounterSpan);
+            return peak;
+        }
+        cycles -= first;
+        const uint64_t steps = 1 + cycles / period;
+        const auto rest = static_cast<uint16_t>(cycles % period);
+        if (v.phase != Phase::Attack) {
+            fall(v, steps);
+            v.counter = rest;
+            return peak;
+        }
+        v.exponent = 0;
+        const uint32_t toTop = v.level == 255 ? 1 : 255u - v.level;
+        if (steps < toTop) {
+            v.level = static_cast<uint8_t>(v.level + steps);
+            v.counter = rest;
+            return std::max(peak, v.level);
+        }
+        // The attack ends at its last step; the decay runs from there.
+        cycles -= uint64_t{toTop - 1} * period;
+        v.level = 255;
+        peak = 255;
+        v.phase = Phase::Decay;
+        v.counter = 0;
+    }
+}
+
+// Runs a voice of chip `chip` to `cycle`, taking note of how it is heard on
+// the way.
+void runTo(Voice& v, int chip, uint64_t cycle) {
+    if (cycle <= v.at) return;
+    const uint8_t start = v.level;
+    const uint8_t peak = runEnvelope(v, cycle - v.at);
+    v.at = cycle;
+    const unsigned volume = envelopes.volume[chip];
+    const bool canSound = (v.control & kWaveforms) && !(v.control & kTest);
+    if (!canSound || volume == 0 || peak < kHeardLevel) return;
+    const unsigned held = unsigned{std::max(start, v.level)} * volume / 15;
+    v.loudness = std::max({v.loudness, static_cast<uint8_t>(held), uint8_t{1}});
+}
+
+}  // namespace
+
+uint32_t envelopePeriod(unsigned rate) {
+    return kPeriods[rate & 0x0F];
+}
+
+uint32_t envelopeDivisor(uint8_t level) {
+    return level > 93 ? 1 : level > 54 ? 2 : level > 26 ? 4 : level > 14 ? 8 : level > 6 ? 16 : 30;
+}
+
+void envelopeReset() {
+    envelopes = Envelopes{};
+    for (Voice& v : envelopes.voice) v.phase = Phase::Release;
+}
+
+void envelopeBeginCall() {
+    for (Voice& v : envelopes.voice) {
+        v.loudness = 0;
+        v.attacked = false;
+    }
+}
+
+void envelopeStore(uint64_t cycle, int chip, unsigned reg, uint8_t value) {
+    cycle = std::max(cycle, envelopes.clock);
+    envelopes.clock = cycle;
+    if (reg == 24) {
+        if ((value & 0x0F) == envelopes.volume[chip]) return;
+        for (int k = 0; k < kVoicesPerChip; ++k)
+            runTo(envelopes.voice[chip * kVoicesPerChip + k], chip, cycle);
+        envelopes.volume[chip] = value & 0x0F;
+        return;
+    }
+    const unsigned which = reg / 7, field = reg % 7;
+    if (which >= kVoicesPerChip || field < 4) return;
+    Voice& v = envelopes.voice[chip * kVoicesPerChip + static_cast<int>(which)];
+    // A register written with the value it holds changes nothing.
+    const uint8_t held = field == 4 ? v.control : field == 5 ? v.attackDecay : v.sustainRelease;
+    if (value == held) return;
+    runTo(v, chip, cycle);
+    if (field == 5) {
+        v.attackDecay = value;
+    } else if (field == 6) {
+        v.sustainRelease = value;
+    } else {
+        if ((value & kGate) && !(v.control & kGate)) {
+            v.phase = Phase::Attack;
+            v.attacked = true;
+        } else if (!(value & kGate) && (v.control & kGate)) {
+            v.phase = Phase::Release;
+        }
+        v.control = value;
+    }
+}
+
+void envelopeEndCall(uint64_t cycle, int chips) {
+    cycle = std::max(cycle, envelopes.clock);
+    envelopes.clock = cycle;
+    for (int k = 0; k < chips * kVoicesPerChip; ++k)
+        runTo(envelopes.voice[k], k / kVoicesPerChip, cycle);
+}
+
+uint8_t envelopeLevel(int voice) {
+    return envelopes.voice[voice].level;
+}
+
+uint8_t envelopeLoudness(int voice) {
+    return envelopes.voice[voice].loudness;
+}
+
+bool envelopeAttacked(int voice) {
+    return envelopes.voice[voice].attacked;
+}
