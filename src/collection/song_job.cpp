@@ -65,7 +65,7 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
         playBeginCall();
         known = playRoutine(++call);
     }
-    const HeardLength heard = playHeardLength(call);
+    const HeardLength heard = playHeardLength();
     const SongLength exact = songLength();
     const uint32_t loopCall = heard.kind == HeardKind::Loop ? heard.start : 0;
     outcome.filesWritten = studyClose(loopCall, std::string());

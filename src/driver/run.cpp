@@ -83,7 +83,7 @@ int finish(bool written, uint32_t calls) {
     std::string length;
     uint32_t loopCall = 0;
     if (plan.length) {
-        const HeardLength heard = playHeardLength(calls);
+        const HeardLength heard = playHeardLength();
         length = songLengthLine(plan.song, tuneHeader().songs, calls, heard);
         if (heard.kind == HeardKind::Loop) loopCall = heard.start;
     }

@@ -1,8 +1,6 @@
 #include "play/play.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 #include "cpu/cpu_state.h"
 #include "cpu/watchdog.h"
@@ -29,19 +27,19 @@ struct Listening {
 };
 thread_local Listening listening;
 
-struct Tuning {
-    uint32_t firstLook = 500, passes = 2, silence = 30, shortest = 1, intro = 0, span = 0;
-    double share = 0.03, fallback = 0;
-    Tuning() {
-        if (const char* e = std::getenv("VOXDUMP_TUNE")) {
-            std::sscanf(e, "%u,%u,%u,%u,%u,%lf", &passes, &silence, &shortest, &intro, &span,
-                        &share);
-            kMismatchShare = share;
-        }
-    }
-};
-const Tuning tuning;
-const uint32_t kFirstLook = tuning.firstLook;
+// When the notes are first looked at, in calls; then again each time the run
+// has gone on by a fifth, at least this much.
+constexpr uint32_t kFirstLook = 500;
+// A song silent this long, in seconds, has ended.
+constexpr uint32_t kSilenceSeconds = 30;
+// A loop found in the notes alone counts once it has held for two whole
+// passes after its first, up to the last call, and when the calls from its
+// start are at least two minutes and no more than one pass comes before it:
+// a section played a few times within a song, or a riff under an intro, is
+// not taken for the song's loop. Loops are a second long at least.
+constexpr LoopRules loopRules(uint32_t second) {
+    return {2, second, 100, 120 * second, kMismatchShare};
+}
 
 // The calls that last `seconds` at the first rate.
 uint32_t callsOf(uint32_t seconds) {
@@ -54,13 +52,11 @@ bool lookAtNotes(uint32_t call) {
     notesFinish(call);
     const MusicCalls music = musicCalls(notes(), call);
     uint32_t heard = 0;
-    if (lastHeard(music, heard) && call - heard >= callsOf(tuning.silence)) {
+    if (lastHeard(music, heard) && call - heard >= callsOf(kSilenceSeconds)) {
         listening.heard = {HeardKind::Ends, 0, 0, heard};
         return true;
     }
-    const MusicLoop loop = loopInMusic(
-        music, {tuning.passes, callsOf(tuning.shortest), tuning.intro, callsOf(tuning.span),
-                kMismatchShare});
+    const MusicLoop loop = loopInMusic(music, loopRules(callsOf(1)));
     if (loop.period > 0) {
         listening.heard = {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
         return true;
@@ -154,7 +150,7 @@ bool playEndCall(uint32_t call, uint64_t cycles) {
     return listening.decided;
 }
 
-HeardLength playHeardLength(uint32_t lastCall) {
+HeardLength playHeardLength() {
     const SongLength exact = songLength();
     if (exact.repeats) {
         notesFinish(exact.last);
@@ -166,15 +162,6 @@ HeardLength playHeardLength(uint32_t lastCall) {
         return {HeardKind::Ends, 0, 0, heard};
     }
     if (listening.decided) return listening.heard;
-    // The run's end: a loop that the notes show less strictly, over many passes.
-    if (tuning.fallback > 0 && lastCall >= kFirstLook) {
-        notesFinish(lastCall);
-        const MusicCalls music = musicCalls(notes(), lastCall);
-        const MusicLoop loop = loopInMusic(
-            music, {tuning.passes, callsOf(tuning.shortest), tuning.intro, callsOf(tuning.span),
-                    tuning.fallback});
-        if (loop.period > 0) return {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
-    }
     return {HeardKind::None, 0, 0, 0};
 }
 

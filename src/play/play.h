@@ -47,9 +47,9 @@ bool playEndCall(uint32_t call, uint64_t cycles);
 // Says why routine call `call` ended early, given cpuRun's result, if it did.
 void playReportStop(int result, uint32_t call);
 
-// How long the song lasts as a listener hears it, after the run (which
-// ended after `lastCall`): from the notes, and the machine's repeat if any.
-HeardLength playHeardLength(uint32_t lastCall);
+// How long the song lasts as a listener hears it, after the run: from the
+// notes, and the machine's repeat if any.
+HeardLength playHeardLength();
 
 // The most cycles a routine call took so far, the start routine included.
 uint64_t playLongestCall();

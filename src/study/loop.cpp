@@ -1,8 +1,6 @@
 #include "study/loop.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -123,15 +121,6 @@ MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j) {
         const uint32_t allowed = tolerance(heard);
         for (uint32_t c = i + 1; c <= j && differing <= allowed; ++c)
             differing += compare.same(c, at(c + p)) ? 0u : 1u;
-        if (std::getenv("VOXDUMP_DEBUG")) {
-            uint32_t all = 0, heardCalls = 0;
-            for (uint32_t c = i + 1; c <= j; ++c) {
-                all += compare.same(c, at(c + p)) ? 0u : 1u;
-                heardCalls += music.sounds[c] != 0;
-            }
-            std::fprintf(stderr, "divisor %u of %u: %u differ of %u (heard %u)\n", p, d, all, d,
-                         heardCalls);
-        }
         if (differing > allowed) continue;
         const uint32_t start =
             earliestStart(i + 1, p, [&](uint32_t c) { return !compare.same(c, at(c + p)); });
@@ -139,8 +128,6 @@ MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j) {
     }
     return {0, 0};
 }
-
-double kMismatchShare = 0.03;
 
 MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules) {
     const uint32_t passes = rules.passes;
@@ -176,20 +163,6 @@ MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules) {
 
     const Compare compare(music);
     const uint32_t last = static_cast<uint32_t>(calls - 1);
-    if (std::getenv("VOXDUMP_DEBUG")) {
-        std::fprintf(stderr, "calls %zu candidates %zu:", calls, distances.size());
-        for (size_t k = 0; k < distances.size() && k < 20; ++k) std::fprintf(stderr, " %u", distances[k]);
-        std::fprintf(stderr, "\n");
-        // Differences over the last 3000 calls for periods 50 .. 10000, best 5
-        std::vector<std::pair<double, uint32_t>> best;
-        for (uint32_t p = 50; p < 10000 && p * 3 < calls; ++p) {
-            uint32_t diff = 0, n = 0;
-            for (uint32_t c = last - p; c > last - p - std::min<uint32_t>(3000, last - 2 * p); --c, ++n) diff += compare.same(c, c + p) ? 0u : 1u;
-            best.push_back({double(diff) / n, p});
-        }
-        std::sort(best.begin(), best.end());
-        for (size_t k = 0; k < best.size() && k < 6; ++k) std::fprintf(stderr, "  p %u differs %.3f\n", best[k].second, best[k].first);
-    }
     size_t tried = 0;
     for (const uint32_t p : distances) {
         if (p < rules.shortest) continue;
@@ -200,7 +173,7 @@ MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules) {
             from, p, [&](uint32_t c) { return !compare.same(c, c + p); }, rules.share);
         if (uint64_t{last} + 1 - start < uint64_t{p} * (passes + 1)) continue;
         if (uint64_t{last} + 1 - start < rules.span) continue;
-        if (rules.longestIntro > 0 && start > uint64_t{p} * rules.longestIntro / 100) continue;
+        if (rules.introPercent > 0 && start > uint64_t{p} * rules.introPercent / 100) continue;
         bool heard = false;
         for (uint32_t c = start; c < start + p && !heard; ++c) heard = music.sounds[c] != 0;
         if (heard) return {start, p};

@@ -26,7 +26,7 @@ struct MusicCalls {
 MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall);
 
 // The share of calls in a pass that may differ.
-extern double kMismatchShare;
+inline constexpr double kMismatchShare = 0.03;
 
 struct MusicLoop {
     uint32_t start;   // S: the first call of the first pass
@@ -44,7 +44,7 @@ MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j);
 struct LoopRules {
     uint32_t passes;        // whole passes held after the first, up to the last call
     uint32_t shortest;      // the shortest period, in calls
-    uint32_t longestIntro;  // the most calls before the first pass, per call of a period (0: any)
+    uint32_t introPercent;  // the most calls before the first pass, in percent of a pass (0: any)
     uint32_t span;          // the fewest calls from the start to the last call
     double share;           // of the calls of a pass that may differ
 };
