@@ -1,0 +1,27 @@
+// The environment's state, shared by its modules: chips, ROM, colour RAM and
+// the bookkeeping of calls. One per thread, reset by machineStart.
+#pragma once
+
+#include <cstdint>
+
+#include "machine/cia.h"
+#include "machine/vic.h"
+
+using SoundWrite = void (*)(uint32_t time, uint16_t address, uint8_t value);
+
+struct MachineState {
+    Cia cia1, cia2;
+    Vic vic;
+    bool nmiLevel;    // CIA 2's output as last seen
+    bool nmiPending;  // it rose since: an NMI is due
+    uint64_t callStart;
+    SoundWrite soundWrite;
+    uint8_t colour[1024];
+    alignas(64) uint8_t rom[8192];
+};
+
+extern thread_local MachineState machine;
+
+// The interrupt lines from the chips' outputs; a rise of CIA 2's output
+// makes an NMI due.
+void machineUpdateLines();
