@@ -11,6 +11,7 @@
 #include "disasm/disasm_line.h"
 #include "disasm/opcode_table.h"
 #include "driver/arguments.h"
+#include "machine/machine.h"
 #include "output/output_file.h"
 #include "platform/console.h"
 #include "sidlog/mem_write.h"
@@ -32,8 +33,9 @@ std::string hex(uint32_t value, int digits) {
     return std::string(text, putHex(text, value, digits, false));
 }
 
-// After a routine call: says on standard error why it was ended early, if it was.
-void reportStop(int result, uint32_t callNumber) {
+// After a routine call: says on standard error why it was ended early, if it
+// was; `budget` is the run's cycle budget.
+void reportStop(int result, uint32_t callNumber, uint32_t budget) {
     if (result != kRunStopped) return;
     std::cerr << "voxdump: " << routineName(callNumber) << ": ";
     const uint8_t opcode = watchdog.stopOpcode;
@@ -46,7 +48,7 @@ void reportStop(int result, uint32_t callNumber) {
         case StopReason::EndlessLoop: std::cerr << "endless loop at "; break;
         case StopReason::CycleLimit: std::cerr << "cycle total would pass 4294967295 at "; break;
         case StopReason::CycleBudget:
-            std::cerr << "cycle budget " << watchdog.cycleLimit << " reached at ";
+            std::cerr << "cycle budget " << budget << " reached at ";
             break;
         case StopReason::None: break;
     }
@@ -67,9 +69,22 @@ struct Plan {
     // once the start routine has set the call rate.
     uint32_t calls;
     bool callsAfterStart;
+    bool machine;     // the tune runs in the machine environment
+    uint32_t budget;  // --max-cycles, 0 when not given
 };
 
 Plan plan;
+
+// A tune that installs its own interrupt handler: an RSID tune, or a PSID
+// tune without a play address.
+bool interruptDriven(const TuneHeader& header) {
+    return std::string(header.id) == "RSID" || header.playAddress == 0;
+}
+
+// An RSID tune whose BASIC flag says it runs in the BASIC interpreter.
+bool needsBasic(const TuneHeader& header) {
+    return std::string(header.id) == "RSID" && header.version >= 2 && (header.flags & 2);
+}
 
 // A player starts a song at the init address with the song's number in A:
 // any option that studies songs does so too, unless the init argument says
@@ -78,8 +93,12 @@ Plan planOf(const RunSettings& settings, const TuneHeader& header) {
     Plan p{};
     p.studying = settings.table || settings.roll || settings.midi;
     p.length = settings.length;
-    const bool asPlayer = (settings.song > 0 || p.studying || p.length) && !settings.initGiven;
-    p.atInit = settings.initGiven ? settings.startAtInit : asPlayer;
+    p.budget = settings.maxCycles;
+    const bool playing = settings.song > 0 || p.studying || p.length;
+    // The environment starts as a player does, whatever the init argument says.
+    p.machine = (settings.machine || playing) && interruptDriven(header);
+    const bool asPlayer = (playing && !settings.initGiven) || p.machine;
+    p.atInit = settings.initGiven && !p.machine ? settings.startAtInit : asPlayer;
     p.setSong = settings.song > 0 || asPlayer;
     p.song = settings.song > 0                                              ? settings.song
              : asPlayer && header.startSong >= 1 && header.startSong <= 256 ? header.startSong
@@ -92,7 +111,9 @@ Plan planOf(const RunSettings& settings, const TuneHeader& header) {
 // The song's length cap without a calls argument.
 constexpr uint32_t kLengthSeconds = 30 * 60;
 
+// A flat play call starts at the play address; the machine goes on.
 void beginPlayCall(uint16_t playAddress) {
+    if (plan.machine) return;
     cpuSetPc(playAddress);
     watchdogStartRoutine();
 }
@@ -101,25 +122,58 @@ void beginPlayCall(uint16_t playAddress) {
 // take their look. True when the song has started to repeat.
 bool endCall(uint32_t call, uint64_t cycles) {
     const uint8_t* memory = cpuMemory();
-    callRateAfterCall(
-        call, static_cast<uint16_t>(memory[kTimerLatchLow] | memory[kTimerLatchLow + 1] << 8));
+    if (plan.machine) {
+        callRateCallCycles(call, cycles);
+    } else {
+        callRateAfterCall(
+            call, static_cast<uint16_t>(memory[kTimerLatchLow] | memory[kTimerLatchLow + 1] << 8));
+    }
     if (call == 0) {
-        if (plan.callsAfterStart) plan.calls = callsWithin(kLengthSeconds);
+        if (plan.callsAfterStart) {
+            plan.calls = plan.machine ? callsWithin(kLengthSeconds, machineExpectedPeriod())
+                                      : callsWithin(kLengthSeconds);
+        }
         if (plan.studying) studySetCalls(plan.calls, plan.length);
     }
     if (plan.studying) studyEndCall(call, cycles);
     return plan.length && songLengthAfterCall(call);
 }
 
+// The machine's next call, traced into `dis` when it is given.
+bool runMachineCall(uint32_t callNumber, const MachineTrace* trace) {
+    if (plan.studying) studyBeginCall();
+    const MachineCall call = machineRunCall(trace);
+    reportStop(call.stopped ? kRunStopped : kRunStepsDone, callNumber, plan.budget);
+    return endCall(callNumber, call.cycles);
+}
+
 // The routine call runs to its $00, or until the watchdog ends it.
 bool runRoutine(uint32_t callNumber) {
+    if (plan.machine) return runMachineCall(callNumber, nullptr);
     if (plan.studying) studyBeginCall();
-    reportStop(cpuRun(0), callNumber);
+    reportStop(cpuRun(0), callNumber, plan.budget);
     return endCall(callNumber, cpu.cycleTotal);
+}
+
+// Where the machine's trace goes.
+thread_local OutputFile* traceFile = nullptr;
+
+void traceInstruction(uint16_t pc, const uint8_t bytes[3]) {
+    disasmWriteBytes(bytes, pc, *traceFile);
+}
+
+// An interrupt's entry: a line of its own before the trace of its code.
+void traceInterrupt(bool nmi) {
+    outputLine(*traceFile, nmi ? "nmi:\n" : "irq:\n", 5);
 }
 
 // Traces the routine call one instruction at a time, the $00 line included.
 bool traceRoutine(OutputFile& dis, uint32_t callNumber) {
+    if (plan.machine) {
+        traceFile = &dis;
+        static constexpr MachineTrace kTrace{traceInstruction, traceInterrupt};
+        return runMachineCall(callNumber, &kTrace);
+    }
     if (plan.studying) studyBeginCall();
     uint64_t cycles = 0;
     int result;
@@ -128,7 +182,7 @@ bool traceRoutine(OutputFile& dis, uint32_t callNumber) {
         result = cpuRun(1);
         cycles += cpu.cycleTotal;
     } while (result == kRunStepsDone);
-    reportStop(result, callNumber);
+    reportStop(result, callNumber, plan.budget);
     return endCall(callNumber, cycles);
 }
 
@@ -271,7 +325,6 @@ int run(const RunSettings& settings) {
     cpuSetUndocumented(settings.undocumented);
     if (settings.maxCycles > 0) watchdogSetCycleBudget(settings.maxCycles);
     memWriteReset();
-    if (!settings.disassemble) memWriteListen(sidLogWrite);
     const bool loaded = loadTune(settings.tuneFileName.c_str());
     warnIfNotATune(settings.tuneFileName);
     if (!loaded) {
@@ -285,15 +338,36 @@ int run(const RunSettings& settings) {
                   << std::endl;
         return kExitUsage;
     }
+    plan = planOf(settings, header);
+    if (plan.machine && needsBasic(header)) {
+        std::cerr << "voxdump: " << settings.tuneFileName
+                  << ": the tune runs in the BASIC interpreter (RSID BASIC flag), which the "
+                     "machine environment does not have"
+                  << std::endl;
+        return kExitFailure;
+    }
+    if (plan.machine) memWriteFromChip();
+    if (!settings.disassemble) memWriteListen(sidLogWrite);
     printTuneHeader(std::cout);
     placeProgramData(settings);
 
-    plan = planOf(settings, header);
-    cpuSetPc(plan.atInit ? header.initAddress : header.loadAddress);
-    if (plan.setSong) cpu.a = static_cast<uint8_t>(plan.song - 1);  // players read A
-    watchdogStartRoutine();
+    if (plan.machine) {
+        const uint16_t idle =
+            machineIdlePlace(header.loadAddress, static_cast<uint32_t>(header.dataSize),
+                             static_cast<uint8_t>(header.reserved >> 24),
+                             static_cast<uint8_t>(header.reserved >> 16));
+        const uint8_t bank = machineStartBank(std::string(header.id) == "RSID", header.loadAddress,
+                                              static_cast<uint32_t>(header.dataSize));
+        machineStart({tuneIsNtsc(header), header.initAddress, static_cast<uint8_t>(plan.song - 1),
+                      settings.maxCycles, idle, bank, memWriteSound});
+    } else {
+        cpuSetPc(plan.atInit ? header.initAddress : header.loadAddress);
+        if (plan.setSong) cpu.a = static_cast<uint8_t>(plan.song - 1);  // players read A
+        watchdogStartRoutine();
+    }
     callRateReset(header, plan.song);
-    if (plan.length) songLengthStart();
+    if (plan.machine) callRateMeasure();
+    if (plan.length) songLengthStart(plan.machine ? machineStateWords : nullptr);
     std::cout << "Starting execution at " << (plan.atInit ? "init" : "load") << " address!"
               << std::endl;
 

@@ -1,5 +1,7 @@
 #include "song/call_rate.h"
 
+#include <algorithm>
+
 #include "output/output_file.h"
 
 namespace {
@@ -8,15 +10,31 @@ struct Rate {
     uint32_t clock;
     bool ntsc;
     bool timerDriven;
+    bool measured;
+    uint32_t lastCall;  // measured: the last call recorded
     std::vector<RatePeriod> periods;
 };
 
 Rate rate;
 
+// The last period that begins at or before `call` (the first when none does).
 const RatePeriod& periodAt(uint32_t call) {
-    size_t k = rate.periods.size() - 1;
-    while (k > 0 && rate.periods[k].firstCall > call) --k;
-    return rate.periods[k];
+    const auto after =
+        std::upper_bound(rate.periods.begin() + 1, rate.periods.end(), call,
+                         [](uint32_t c, const RatePeriod& p) { return c < p.firstCall; });
+    return *(after - 1);
+}
+
+// Appends a period of `cycles` from `call` on, unless the last has them.
+void addPeriod(uint32_t call, uint32_t cycles, uint16_t latch) {
+    if (rate.periods.empty()) {
+        rate.periods.push_back({0, cycles, 0, latch});
+        return;
+    }
+    const RatePeriod& last = rate.periods.back();
+    if (last.cycles == cycles) return;
+    rate.periods.push_back(
+        {call, cycles, last.startCycles + uint64_t{last.cycles} * (call - last.firstCall), latch});
 }
 
 }  // namespace
@@ -45,15 +63,45 @@ void callRateAfterCall(uint32_t call, uint16_t latch) {
         if (latch == 0) latch = rate.ntsc ? kNtscDefaultLatch : kPalDefaultLatch;
         cycles = uint32_t{latch} + 1;
     }
-    if (rate.periods.empty()) {
-        rate.periods.push_back({0, cycles, 0, latch});
-        return;
+    addPeriod(rate.periods.empty() ? 0 : call + 1, cycles, latch);
+}
+
+void callRateMeasure() {
+    rate.measured = true;
+}
+
+bool callRateMeasured() {
+    return rate.measured;
+}
+
+void callRateCallCycles(uint32_t call, uint64_t cycles) {
+    rate.lastCall = call;
+    // A call of no cycles (ended before its first instruction) counts one.
+    addPeriod(call, static_cast<uint32_t>(std::clamp<uint64_t>(cycles, 1, 0xFFFFFFFF)), 0);
+}
+
+std::vector<RatePeriod> callRateTempoPeriods() {
+    if (!rate.measured || rate.periods.empty()) return rate.periods;
+    const uint32_t calls = rate.lastCall;
+    if (calls == 0) return {rate.periods.front()};
+    std::vector<RatePeriod> tempo;
+    for (uint32_t first = 1; first <= calls; first += kTempoGroup) {
+        const uint32_t end = std::min(first + kTempoGroup, calls + 1);
+        const uint64_t mean =
+            (callStart(end) - callStart(first) + (end - first) / 2) / (end - first);
+        const uint32_t cycles = static_cast<uint32_t>(std::clamp<uint64_t>(mean, 1, 0xFFFFFFFF));
+        if (tempo.empty()) {
+            tempo.push_back({0, cycles, 0, 0});
+        } else if (cycles * 100 > uint64_t{tempo.back().cycles} * 101 ||
+                   cycles * 101 < uint64_t{tempo.back().cycles} * 100) {
+            tempo.push_back({first, cycles, callStart(first), 0});
+        }
     }
-    const RatePeriod& last = rate.periods.back();
-    if (last.cycles == cycles) return;
-    const uint32_t next = call + 1;
-    rate.periods.push_back(
-        {next, cycles, last.startCycles + uint64_t{last.cycles} * (next - last.firstCall), latch});
+    return tempo;
+}
+
+uint32_t callRateFirstPeriod() {
+    return callRateTempoPeriods().front().cycles;
 }
 
 const std::vector<RatePeriod>& callRatePeriods() {
@@ -70,13 +118,18 @@ uint32_t callPeriod(uint32_t call) {
 }
 
 uint64_t callPosition(uint64_t cycles, uint32_t scale) {
-    size_t k = rate.periods.size() - 1;
-    while (k > 0 && rate.periods[k].startCycles > cycles) --k;
-    const RatePeriod& p = rate.periods[k];
+    const auto after =
+        std::upper_bound(rate.periods.begin() + 1, rate.periods.end(), cycles,
+                         [](uint64_t c, const RatePeriod& p) { return c < p.startCycles; });
+    const RatePeriod& p = *(after - 1);
     return uint64_t{p.firstCall} * scale + (cycles - p.startCycles) * scale / p.cycles;
 }
 
 std::string callRateText() {
+    if (rate.measured) {
+        return "the interrupts' rate: a call lasts from one interrupt to the next, so the rate "
+               "may change from call to call";
+    }
     const RatePeriod& first = rate.periods.front();
     // Calls a second in hundredths, rounded.
     const uint64_t hundredths = (uint64_t{rate.clock} * 200 / first.cycles + 1) / 2;
@@ -92,7 +145,11 @@ std::string callRateText() {
 }
 
 uint32_t callsWithin(uint32_t seconds) {
-    const uint64_t calls = uint64_t{seconds} * rate.clock / rate.periods.front().cycles;
+    return callsWithin(seconds, rate.periods.front().cycles);
+}
+
+uint32_t callsWithin(uint32_t seconds, uint32_t period) {
+    const uint64_t calls = uint64_t{seconds} * rate.clock / period;
     return calls > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<uint32_t>(calls);
 }
 
