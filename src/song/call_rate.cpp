@@ -84,18 +84,23 @@ std::vector<RatePeriod> callRateTempoPeriods() {
     if (!rate.measured || rate.periods.empty()) return rate.periods;
     const uint32_t calls = rate.lastCall;
     if (calls == 0) return {rate.periods.front()};
-    std::vector<RatePeriod> tempo;
-    for (uint32_t first = 1; first <= calls; first += kTempoGroup) {
-        const uint32_t end = std::min(first + kTempoGroup, calls + 1);
-        const uint64_t mean =
-            (callStart(end) - callStart(first) + (end - first) / 2) / (end - first);
-        const uint32_t cycles = static_cast<uint32_t>(std::clamp<uint64_t>(mean, 1, 0xFFFFFFFF));
-        if (tempo.empty()) {
-            tempo.push_back({0, cycles, 0, 0});
-        } else if (cycles * 100 > uint64_t{tempo.back().cycles} * 101 ||
-                   cycles * 101 < uint64_t{tempo.back().cycles} * 100) {
-            tempo.push_back({first, cycles, callStart(first), 0});
-        }
+    // The mean period of the kTempoGroup calls (at most) that end before `end`.
+    const auto meanBefore = [](uint32_t end) {
+        const uint32_t first = end > kTempoGroup + 1 ? end - kTempoGroup : 1;
+        const uint64_t mean = (callStart(end) - callStart(first)) / (end - first);
+        return static_cast<uint32_t>(std::clamp<uint64_t>(mean, 1, 0xFFFFFFFF));
+    };
+    // Times count from call 1: the start routine's tick takes a play call's time.
+    std::vector<RatePeriod> tempo{{0, meanBefore(std::min(calls, kTempoGroup) + 1), 0, 0}};
+    uint32_t from = 1;
+    for (uint32_t call = 2; call <= calls + 1; ++call) {
+        const uint64_t period = tempo.back().cycles;
+        const uint64_t real = callStart(call) - callStart(from);
+        const uint64_t ticked = period * (call - from);
+        const uint64_t drift = real > ticked ? real - ticked : ticked - real;
+        if (call - from < kTempoGroup || drift <= std::max(period, real / 100)) continue;
+        tempo.push_back({call, meanBefore(call), callStart(call), 0});
+        from = call;
     }
     return tempo;
 }

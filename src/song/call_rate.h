@@ -74,12 +74,14 @@ uint64_t callPosition(uint64_t cycles, uint32_t scale);
 // timer $2663": the first period; measured, a sentence that says so.
 std::string callRateText();
 
-// The periods for a tempo: the periods themselves, or, measured, calls 1 on
-// in groups of kTempoGroup calls, each group's mean period, with a new
-// period only where the mean moves by more than 1 % from the one in force
-// (so that interrupts spaced unevenly within a frame make no new tempo);
-// the first holds from call 0.
-inline constexpr uint32_t kTempoGroup = 8;
+// The periods for a tempo: the periods themselves, or, measured, the mean
+// period of calls 1 to kTempoGroup from call 0 on, and a new period (the
+// mean of the kTempoGroup calls before) only where ticks at the period in
+// force would run ahead of or behind the calls' real time by more than a
+// period and 1 % (since the period began, kTempoGroup calls at least): an
+// uneven spacing of the interrupts within a frame makes no tempo change, a
+// changed rate does.
+inline constexpr uint32_t kTempoGroup = 16;
 std::vector<RatePeriod> callRateTempoPeriods();
 
 // The first period of callRateTempoPeriods.
