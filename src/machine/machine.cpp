@@ -194,16 +194,11 @@ MachineCall machineRunCall(const MachineTrace* trace) {
                 out.stopped = true;
                 break;
             }
-            // Nothing changes until the next event: go there, in steps of
-            // the JMP's 3 cycles for a JMP to itself.
-            now = cpuBus.now;
-            const uint64_t target = std::min(nextEvent(), cpuBus.limit);
-            if (target > now) {
-                // The first step at or after the target, but none past the limit.
-                const uint64_t step = result == kRunIdle ? 3 : 1;
-                cpuBus.now = now + std::min((target - now + step - 1) / step,
-                                            (cpuBus.limit - now) / step) * step;
-            }
+            // Nothing changes until the next event: go to its cycle (the
+            // 6502 would take an interrupt at the end of the instruction
+            // under way, a few cycles later; exact times keep calls of equal
+            // length equal, so that songs repeat).
+            cpuBus.now = std::max(cpuBus.now, std::min(nextEvent(), cpuBus.limit));
             watchdogStartRoutine();
         } else if (result == kRunStopped) {
             out.stopped = true;

@@ -6,6 +6,7 @@ void vicReset(Vic& vic, bool ntsc) {
     vic = Vic{};
     vic.lineCycles = ntsc ? 65 : 63;
     vic.lines = ntsc ? 263 : 312;
+    vic.checkedFrom = 1;  // the reset's own cycle matches nothing
 }
 
 uint32_t vicLine(const Vic& vic, uint64_t now) {
