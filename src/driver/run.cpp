@@ -71,9 +71,15 @@ struct Plan {
     bool callsAfterStart;
     bool machine;     // the tune runs in the machine environment
     uint32_t budget;  // --max-cycles, 0 when not given
+    // In the environment, --length without a calls argument runs up to
+    // kLengthSeconds of the machine's time: the interrupts' rate may change.
+    uint64_t capCycles;  // 0: no such cap
 };
 
 Plan plan;
+
+// The song's length cap without a calls argument.
+constexpr uint32_t kLengthSeconds = 30 * 60;
 
 // A tune that installs its own interrupt handler: an RSID tune, or a PSID
 // tune without a play address.
@@ -105,11 +111,12 @@ Plan planOf(const RunSettings& settings, const TuneHeader& header) {
                                                                             : 1;
     p.calls = static_cast<uint32_t>(settings.callCount);
     p.callsAfterStart = p.length && !settings.callsGiven;
+    if (p.machine && p.callsAfterStart) {
+        p.calls = 0x7FFFFFFF;
+        p.capCycles = uint64_t{kLengthSeconds} * (tuneIsNtsc(header) ? kNtscClock : kPalClock);
+    }
     return p;
 }
-
-// The song's length cap without a calls argument.
-constexpr uint32_t kLengthSeconds = 30 * 60;
 
 // A flat play call starts at the play address; the machine goes on.
 void beginPlayCall(uint16_t playAddress) {
@@ -129,11 +136,9 @@ bool endCall(uint32_t call, uint64_t cycles) {
             call, static_cast<uint16_t>(memory[kTimerLatchLow] | memory[kTimerLatchLow + 1] << 8));
     }
     if (call == 0) {
-        if (plan.callsAfterStart) {
-            plan.calls = plan.machine ? callsWithin(kLengthSeconds, machineExpectedPeriod())
-                                      : callsWithin(kLengthSeconds);
-        }
-        if (plan.studying) studySetCalls(plan.calls, plan.length);
+        if (plan.callsAfterStart && !plan.machine) plan.calls = callsWithin(kLengthSeconds);
+        if (plan.studying)
+            studySetCalls(plan.calls, plan.length, plan.capCycles != 0 ? kLengthSeconds : 0);
     }
     if (plan.studying) studyEndCall(call, cycles);
     return plan.length && songLengthAfterCall(call);
@@ -221,8 +226,19 @@ int finish(bool written, uint32_t calls) {
 }
 
 void announceLog(const RunSettings& settings) {
+    if (plan.capCycles != 0) {
+        std::cout << "Logging up to " << kLengthSeconds / 60 << " minutes of play-routine calls to "
+                  << settings.logFileName << "!" << std::endl;
+        return;
+    }
     std::cout << "Logging " << plan.calls << " play-routine calls to " << settings.logFileName
               << "!" << std::endl;
+}
+
+// True when another play call is to run after `call` calls.
+bool moreCalls(uint32_t call) {
+    if (call >= plan.calls) return false;
+    return plan.capCycles == 0 || callStart(call + 1) < plan.capCycles;
 }
 
 int runLogMode(const RunSettings& settings) {
@@ -233,7 +249,7 @@ int runLogMode(const RunSettings& settings) {
     bool repeats = runRoutine(0);
     if (plan.callsAfterStart) announceLog(settings);
     uint32_t call = 0;
-    while (!repeats && call < plan.calls) {
+    while (!repeats && moreCalls(call)) {
         beginPlayCall(play);
         sidLogMarker();
         repeats = runRoutine(++call);
@@ -258,7 +274,7 @@ int runDisassemblyMode(const RunSettings& settings) {
     bool repeats = traceRoutine(dis, 0);
 
     uint32_t call = 0;
-    while (!repeats && call < plan.calls) {
+    while (!repeats && moreCalls(call)) {
         beginPlayCall(play);
         char line[16] = {'\n', '#'};
         char* end = putDecimal(line + 2, ++call, 1);

@@ -100,9 +100,15 @@ std::string headerText() {
             (run.songs >= 1 ? " of " + std::to_string(run.songs) : std::string()) + "\n";
     text += std::string("Clock: ") + (run.ntsc ? "NTSC, " : "PAL, ") + std::to_string(run.clock) +
             " Hz, " + callRateText() + "\n";
-    text += "Calls: the start routine (call 0) and " +
-            std::string(run.untilRepeat ? "up to " : "") + std::to_string(run.calls) +
-            " play calls" + (run.untilRepeat ? ", until the song repeats\n" : "\n");
+    if (run.capSeconds != 0) {
+        text += "Calls: the start routine (call 0) and the play calls of up to " +
+                std::to_string(run.capSeconds / 60) + " minutes of the machine's time" +
+                (run.untilRepeat ? ", until the song repeats\n" : "\n");
+    } else {
+        text += "Calls: the start routine (call 0) and " +
+                std::string(run.untilRepeat ? "up to " : "") + std::to_string(run.calls) +
+                " play calls" + (run.untilRepeat ? ", until the song repeats\n" : "\n");
+    }
     text += "Chips: " + std::to_string(run.chips) + " (voices 1-" +
             std::to_string(run.chips * kVoicesPerChip) + ")\n";
     text +=
