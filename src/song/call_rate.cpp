@@ -84,9 +84,9 @@ std::vector<RatePeriod> callRateTempoPeriods() {
     if (!rate.measured || rate.periods.empty()) return rate.periods;
     const uint32_t calls = rate.lastCall;
     if (calls == 0) return {rate.periods.front()};
-    // The mean period of the kTempoGroup calls (at most) that end before `end`.
-    const auto meanBefore = [](uint32_t end) {
-        const uint32_t first = end > kTempoGroup + 1 ? end - kTempoGroup : 1;
+    // The mean period of the `count` calls (at most, from call 1) before `end`.
+    const auto meanBefore = [](uint32_t end, uint32_t count = kTempoGroup) {
+        const uint32_t first = end > count + 1 ? end - count : 1;
         const uint64_t mean = (callStart(end) - callStart(first)) / (end - first);
         return static_cast<uint32_t>(std::clamp<uint64_t>(mean, 1, 0xFFFFFFFF));
     };
@@ -99,7 +99,13 @@ std::vector<RatePeriod> callRateTempoPeriods() {
         const uint64_t ticked = period * (call - from);
         const uint64_t drift = real > ticked ? real - ticked : ticked - real;
         if (call - from < kTempoGroup || drift <= std::max(period, real / 100)) continue;
-        tempo.push_back({call, meanBefore(call), callStart(call), 0});
+        // The new period once the group's calls agree with its second half
+        // (a group across the change would give a tempo between the two),
+        // or once the drift is a group's worth.
+        const uint64_t group = meanBefore(call), half = meanBefore(call, kTempoGroup / 2);
+        const uint64_t apart = group > half ? group - half : half - group;
+        if (apart * 100 > group && drift <= kTempoGroup * period) continue;
+        tempo.push_back({call, static_cast<uint32_t>(group), callStart(call), 0});
         from = call;
     }
     return tempo;

@@ -78,9 +78,10 @@ std::string callRateText();
 // period of calls 1 to kTempoGroup from call 0 on, and a new period (the
 // mean of the kTempoGroup calls before) only where ticks at the period in
 // force would run ahead of or behind the calls' real time by more than a
-// period and 1 % (since the period began, kTempoGroup calls at least): an
-// uneven spacing of the interrupts within a frame makes no tempo change, a
-// changed rate does.
+// period and 1 % (since the period began, kTempoGroup calls at least), and
+// the group's mean agrees within 1 % with its second half's (or the drift
+// has grown to a group's periods): an uneven spacing of the interrupts within
+// a frame makes no tempo change, a changed rate one.
 inline constexpr uint32_t kTempoGroup = 16;
 std::vector<RatePeriod> callRateTempoPeriods();
 
