@@ -23,6 +23,11 @@ void cpuMachineStore(uint16_t address, uint8_t value) {
     if (address < 2) cpuBus.portWrite();
 }
 
+uint8_t cpuIoRead(uint16_t address) {
+    watchdog.ioSinceSave = true;
+    return cpuBus.ioRead(address);
+}
+
 namespace {
 
 void push(uint8_t value) {

@@ -42,7 +42,7 @@ namespace {
 // IRQ in, so that it is taken before the next instruction.
 #define LET_IRQ_IN()                             \
     if constexpr (Machine) {                     \
-        if (!k.i && cpuBus.irqLine) {            \
+        if (!k.i && bus.irqLine) {               \
             if constexpr (Stepping) --stepCount; \
             result = kRunEvent;                  \
             goto done;                           \
@@ -112,9 +112,15 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
     cpu.cycleTotal = static_cast<uint32_t>(cyclesSoFar);
     Core k;
     loadCore(k);
-    if constexpr (Machine) k.cycles = cpuBus.now;
+    CpuBus& bus = cpuBus;  // its thread's address taken once
+    if constexpr (Machine) k.cycles = bus.now;
     using Memory = std::conditional_t<Machine, MachineMemory, uint8_t*>;
-    const Memory m{cpu.memory.data()};
+    Memory m;
+    if constexpr (Machine) {
+        m = {cpu.memory.data(), bus.readPage};
+    } else {
+        m = cpu.memory.data();
+    }
     const uint8_t* const cycles = cpu.opcodeCycles.data();
 #if VOXDUMP_WATCHDOG
     const uint64_t budget = watchdog.cycleLimit - watchdog.routineCycles;
@@ -125,10 +131,9 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
     for (;;) {
         const uint8_t opcode = readByte(m, k.pc);
         if constexpr (Machine) {
-            if (k.cycles + cycles[opcode] > cpuBus.limit) [[unlikely]] {
-                watchdogStop(
-                    cpuBus.limitIsBudget ? StopReason::CycleBudget : StopReason::CycleLimit,
-                    static_cast<uint16_t>(k.pc), opcode);
+            if (k.cycles + cycles[opcode] > bus.limit) [[unlikely]] {
+                watchdogStop(bus.limitIsBudget ? StopReason::CycleBudget : StopReason::CycleLimit,
+                             static_cast<uint16_t>(k.pc), opcode);
                 result = kRunStopped;
                 goto done;
             }
@@ -145,7 +150,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
         }
 #endif
         if constexpr (Careful) k.cycles += cycles[opcode];
-        if constexpr (Machine) cpuBus.now = k.cycles;
+        if constexpr (Machine) bus.now = k.cycles;
 
         // clang-format off
         switch (opcode) {
@@ -467,7 +472,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
             }
         }
         if constexpr (Machine) {
-            if (k.cycles >= cpuBus.nextEvent) {
+            if (k.cycles >= bus.nextEvent) {
                 if constexpr (Stepping) --stepCount;
                 result = kRunEvent;
                 goto done;
@@ -483,7 +488,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
 
 done:
     storeCore(k);
-    if constexpr (Machine) cpuBus.now = k.cycles;
+    if constexpr (Machine) bus.now = k.cycles;
     stepsLeft = stepCount;
     return result;
 }
@@ -532,16 +537,27 @@ int cpuRun(uint16_t stepCount) {
     return result;
 }
 
+namespace {
+
+// The machine variant's loop is large enough that the compiler would call its
+// addressing modes instead of inlining them: here everything is inlined.
+template <bool Stepping, bool Undocumented>
+[[gnu::flatten]] int runMachineLoop(uint16_t& stepCount) {
+    return runLoop<Stepping, true, Undocumented, true>(stepCount, 0, stepCount);
+}
+
+}  // namespace
+
 int cpuRunMachine(uint16_t stepCount) {
     const bool stepping = stepCount != 0;
     int result;
     for (;;) {
         if (cpu.undocumented) {
-            result = stepping ? runLoop<true, true, true, true>(stepCount, 0, stepCount)
-                              : runLoop<false, true, true, true>(stepCount, 0, stepCount);
+            result = stepping ? runMachineLoop<true, true>(stepCount)
+                              : runMachineLoop<false, true>(stepCount);
         } else {
-            result = stepping ? runLoop<true, true, false, true>(stepCount, 0, stepCount)
-                              : runLoop<false, true, false, true>(stepCount, 0, stepCount);
+            result = stepping ? runMachineLoop<true, false>(stepCount)
+                              : runMachineLoop<false, false>(stepCount);
         }
         if (result != kRunCheck) break;
 #if VOXDUMP_WATCHDOG

@@ -12,6 +12,8 @@
 // A store of the machine variant that is not a plain RAM store: to an I/O
 // page, a trapped page or the processor port.
 void cpuMachineStore(uint16_t address, uint8_t value);
+// A read of the machine variant from an I/O page.
+uint8_t cpuIoRead(uint16_t address);
 
 namespace {
 
@@ -20,13 +22,17 @@ namespace {
 // through cpuBus and has its RAM in the same image.
 struct MachineMemory {
     uint8_t* ram;
+    const uint8_t* const* pages;  // cpuBus.readPage, its thread's address taken once
 };
 
 inline uint8_t readByte(const uint8_t* m, unsigned address) {
     return m[address];
 }
-inline uint8_t readByte(MachineMemory, unsigned address) {
-    return busRead(static_cast<uint16_t>(address));
+inline uint8_t readByte(MachineMemory m, unsigned address) {
+    const uint8_t* page = m.pages[(address >> 8) & 0xFF];
+    if (page != nullptr) [[likely]]
+        return page[address & 0xFF];
+    return cpuIoRead(static_cast<uint16_t>(address));
 }
 // Page zero and the stack page (and the byte after them) are RAM in every map.
 inline uint8_t readLow(const uint8_t* m, unsigned address) {
