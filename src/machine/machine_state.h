@@ -15,6 +15,11 @@ struct MachineState {
     bool nmiLevel;    // CIA 2's output as last seen
     bool nmiPending;  // it rose since: an NMI is due
     uint64_t callStart;
+    uint8_t bankLines;  // the bank register's lines the memory is mapped for
+    // What $D000-$FFFF read from for each value of the lines, and where the
+    // I/O chips are seen.
+    const uint8_t* highPages[8][48];
+    bool ioSeen[8];
     SoundWrite soundWrite;
     uint8_t colour[1024];
     alignas(64) uint8_t rom[8192];

@@ -69,24 +69,37 @@ void memoryMapStart() {
     cpuBus.ioRead = ioRead;
     cpuBus.ioWrite = ioWrite;
     cpuBus.portWrite = memoryMapPort;
+    // RAM below $D000 whatever the bank register says (there is no BASIC image).
+    for (unsigned page = 0; page < 0xD0; ++page)
+        cpuBus.readPage[page] = cpu.memory.data() + page * 256;
+    // $D000-$FFFF for each value of the bank lines, so that a switch is a copy.
+    for (unsigned lines = 0; lines < 8; ++lines) {
+        const bool io = (lines & 4) && (lines & 3);
+        const bool rom = (lines & 2) != 0;
+        machine.ioSeen[lines] = io;
+        for (unsigned page = 0xD0; page < 0x100; ++page) {
+            const uint8_t* at = cpu.memory.data() + page * 256;
+            if (page >= 0xE0 && rom) at = machine.rom + (page - 0xE0) * 256;
+            if (page < 0xE0 && io) at = nullptr;
+            machine.highPages[lines][page - 0xD0] = at;
+        }
+    }
+    machine.bankLines = 0xFF;  // none yet: the first mapping maps everything
     memoryMapPort();
 }
 
 void memoryMapPort() {
     const uint8_t lines = bankLines();
-    const bool io = (lines & 4) && (lines & 3);
-    const bool rom = (lines & 2) != 0;
-    for (unsigned page = 0; page < 256; ++page) {
-        const uint8_t* at = cpu.memory.data() + page * 256;
-        bool isIo = false;
-        if (page >= 0xE0 && rom) at = machine.rom + (page - 0xE0) * 256;
-        if (page >= 0xD0 && page < 0xE0 && io) {
-            at = nullptr;
-            isIo = true;
-        }
-        cpuBus.readPage[page] = at;
+    if (lines == machine.bankLines) return;  // most stores to $01 change nothing
+    const bool wasIo = machine.bankLines < 8 && machine.ioSeen[machine.bankLines];
+    machine.bankLines = lines;
+    std::copy(std::begin(machine.highPages[lines]), std::end(machine.highPages[lines]),
+              cpuBus.readPage + 0xD0);
+    const bool io = machine.ioSeen[lines];
+    if (io == wasIo) return;
+    for (unsigned page = 0xD0; page < 0xE0; ++page) {
         storeTraps[page] =
-            static_cast<uint8_t>(isIo ? storeTraps[page] | kTrapIo : storeTraps[page] & ~kTrapIo);
+            static_cast<uint8_t>(io ? storeTraps[page] | kTrapIo : storeTraps[page] & ~kTrapIo);
     }
 }
 
