@@ -6,9 +6,10 @@
 // timer counts down once a cycle; the cycle after it reached 0 it underflows,
 // sets its interrupt flag and is reloaded from its latch, so that it
 // underflows every latch + 1 cycles. In one-shot mode it stops at the reload.
-// Start, stop and force load take effect at the cycle of the write. Timers
-// that count CNT pulses or timer A's underflows (the input modes other than
-// the clock) do not count.
+// Start, stop and force load take effect at the cycle of the write. Timer B
+// may count timer A's underflows instead of the clock (with nothing on the
+// CNT pin, also in the mode that counts them while CNT is high); a timer
+// that counts CNT pulses does not count.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,7 @@ struct Cia {
     uint8_t flags;      // interrupt flags (bits 0-4), set whether masked or not
     uint8_t mask;       // interrupt mask
     bool counterRead;   // a timer's counter was read
+    bool countsA;       // timer B counts timer A's underflows
 };
 
 // As after power-on: timers stopped with their latches and counters $FFFF,

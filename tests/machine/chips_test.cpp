@@ -88,7 +88,12 @@ const ChipCase kCiaCases[] = {
      LATCH_10 "w0e=01@0 n=- w0d=81@0 n=17 i=1@17 n=- r0d=81@17 n=34"},
     {"timer b counts the clock too, and flags bit 1",
      "w06=04@0 w07=00@0 w0d=82@0 w0f=01@0 n=5 r0d=82@5 r06=04@5"},
-    {"input modes other than the clock do not count",
+    {"timer b counting timer a's underflows: the third underflows it",
+     "w04=03@0 w05=00@0 w06=02@0 w07=00@0 w0d=82@0 w0f=41@0 w0e=01@0 n=12 r06=02@3 r06=01@4 "
+     "r06=00@11 i=0@11 i=1@12 r06=02@12 r0d=83@12 n=24"},
+    {"one-shot timer a gives a cascade one tick",
+     "w04=03@0 w05=00@0 w06=00@0 w07=00@0 w0d=82@0 w0f=41@0 w0e=09@0 n=4 i=1@4 r0d=83@4 n=-"},
+    {"counting CNT pulses does not count; a cascade from a stopped timer a neither",
      LATCH_10 "w06=05@0 w07=00@0 w0e=21@0 w0f=41@0 r04=10@100 r06=05@100 n=-"},
     {"the ports: outputs read as written, inputs as 1",
      "w02=ff@0 w00=7f@0 r00=7f@0 r01=ff@0 w03=0f@0 w01=a5@0 r01=f5@0"},
