@@ -1,6 +1,8 @@
 // The execution loop: fetch, charge the base cycles, dispatch.
 #include <cstdint>
+#include <type_traits>
 
+#include "cpu/bus.h"
 #include "cpu/core.h"
 #include "cpu/cpu_state.h"
 #include "cpu/instructions.h"
@@ -36,6 +38,17 @@ namespace {
     }                                                                                    \
     break
 
+// The machine variant stops after CLI, PLP and RTI when they let a waiting
+// IRQ in, so that it is taken before the next instruction.
+#define LET_IRQ_IN()                             \
+    if constexpr (Machine) {                     \
+        if (!k.i && bus.irqLine) {               \
+            if constexpr (Stepping) --stepCount; \
+            result = kRunEvent;                  \
+            goto done;                           \
+        }                                        \
+    }
+
 // The loop stopped for the watchdog to look at the state (cpuRun calls it
 // outside the loop, so that the loop's registers never have to survive a call
 // there) and is to go on afterwards.
@@ -51,18 +64,18 @@ constexpr int kRunCheck = 3;
         if constexpr (!Careful) k.cycles += kAllCycles[value];
 
 // The opcode is not executed: it would be fetched again for ever.
-#define NOT_EXECUTED()                                                               \
-    {                                                                                \
-        if (k.pc > 0xFFFF) {                                                         \
-            /* Execution ran on past $FFFF into the guard bytes: it continues at */  \
-            /* $0000, which is a move backward. */                                   \
-            k.pc -= 0x10000;                                                         \
-            CONTROL_TRANSFER(0xFFFF);                                                \
-            continue;                                                                \
-        }                                                                            \
-        watchdogStop(StopReason::NotExecuted, static_cast<uint16_t>(k.pc), m[k.pc]); \
-        result = kRunStopped;                                                        \
-        goto done;                                                                   \
+#define NOT_EXECUTED()                                                                         \
+    {                                                                                          \
+        if (k.pc > 0xFFFF) {                                                                   \
+            /* Execution ran on past $FFFF into the guard bytes: it continues at */            \
+            /* $0000, which is a move backward. */                                             \
+            k.pc -= 0x10000;                                                                   \
+            CONTROL_TRANSFER(0xFFFF);                                                          \
+            continue;                                                                          \
+        }                                                                                      \
+        watchdogStop(StopReason::NotExecuted, static_cast<uint16_t>(k.pc), readByte(m, k.pc)); \
+        result = kRunStopped;                                                                  \
+        goto done;                                                                             \
     }
 
 // An undocumented opcode's case: only the loop that executes them gets past
@@ -89,12 +102,25 @@ constexpr int kRunCheck = 3;
     UNDOCUMENTED(row + 0x13) modifyThen<Op, Then>(addrIndirectIndexed(k, m), k, m); \
     break;
 
-template <bool Stepping, bool Careful, bool Undocumented>
+// In the machine variant (Machine), every read goes through the machine's
+// page table and every store to RAM or to its chips; the loop counts the
+// machine's cycles, checks the limit before each instruction and stops after
+// the instruction that reaches the next event. It is always careful.
+template <bool Stepping, bool Careful, bool Undocumented, bool Machine = false>
 int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
+    static_assert(Careful || !Machine);
     cpu.cycleTotal = static_cast<uint32_t>(cyclesSoFar);
     Core k;
     loadCore(k);
-    uint8_t* const m = cpu.memory.data();
+    CpuBus& bus = cpuBus;  // its thread's address taken once
+    if constexpr (Machine) k.cycles = bus.now;
+    using Memory = std::conditional_t<Machine, MachineMemory, uint8_t*>;
+    Memory m;
+    if constexpr (Machine) {
+        m = {cpu.memory.data(), bus.readPage};
+    } else {
+        m = cpu.memory.data();
+    }
     const uint8_t* const cycles = cpu.opcodeCycles.data();
 #if VOXDUMP_WATCHDOG
     const uint64_t budget = watchdog.cycleLimit - watchdog.routineCycles;
@@ -103,9 +129,17 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
     int result;
 
     for (;;) {
-        const uint8_t opcode = m[k.pc];
+        const uint8_t opcode = readByte(m, k.pc);
+        if constexpr (Machine) {
+            if (k.cycles + cycles[opcode] > bus.limit) [[unlikely]] {
+                watchdogStop(bus.limitIsBudget ? StopReason::CycleBudget : StopReason::CycleLimit,
+                             static_cast<uint16_t>(k.pc), opcode);
+                result = kRunStopped;
+                goto done;
+            }
+        }
 #if VOXDUMP_WATCHDOG
-        if constexpr (Careful) {
+        if constexpr (Careful && !Machine) {
             if (k.cycles + cycles[opcode] > budget) [[unlikely]] {
                 watchdogStop(watchdog.cycleLimit < kCycleLimit ? StopReason::CycleBudget
                                                                : StopReason::CycleLimit,
@@ -116,10 +150,21 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
         }
 #endif
         if constexpr (Careful) k.cycles += cycles[opcode];
+        if constexpr (Machine) bus.now = k.cycles;
 
         // clang-format off
         switch (opcode) {
-            OPCODE(0x00) result = kRunReachedBrk; goto done;
+            OPCODE(0x00)
+                if constexpr (Machine) {  // BRK: the break flag set, through ($FFFE)
+                    const uint16_t next = static_cast<uint16_t>(k.pc + 2);
+                    stackPush(k, m, static_cast<uint8_t>(next >> 8));
+                    stackPush(k, m, static_cast<uint8_t>(next));
+                    stackPush(k, m, static_cast<uint8_t>(packStatus(k) | 0x30));
+                    k.i = 1;
+                    k.pc = static_cast<uint16_t>(readByte(m, 0xFFFE) | readByte(m, 0xFFFF) << 8);
+                    break;
+                }
+                result = kRunReachedBrk; goto done;
 
             // Loads
             OPCODE(0xA9) setNZ(k, k.a = fetchImmediate(k, m)); break;
@@ -168,7 +213,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
             OPCODE(0x48) stackPush(k, m, k.a); ++k.pc; break;
             OPCODE(0x08) stackPush(k, m, packStatus(k)); ++k.pc; break;
             OPCODE(0x68) setNZ(k, k.a = stackPull(k, m)); ++k.pc; break;
-            OPCODE(0x28) unpackStatus(k, stackPull(k, m)); ++k.pc; break;
+            OPCODE(0x28) unpackStatus(k, stackPull(k, m)); ++k.pc; LET_IRQ_IN(); break;
 
             // Logic
             OPCODE(0x29) setNZ(k, k.a &= fetchImmediate(k, m)); break;
@@ -280,14 +325,21 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
             OPCODE(0x4C) {
                 const uint16_t from = static_cast<uint16_t>(k.pc);
                 k.pc = operandWord(k, m);
+                if constexpr (Machine) {
+                    if (k.pc == from) {  // JMP to itself: waits for an interrupt
+                        if constexpr (Stepping) --stepCount;
+                        result = kRunIdle;
+                        goto done;
+                    }
+                }
                 CONTROL_TRANSFER(from);
                 break;
             }
             OPCODE(0x6C) {
                 const uint16_t from = static_cast<uint16_t>(k.pc);
                 uint16_t pointer = operandWord(k, m);
-                k.pc =
-                    static_cast<uint16_t>(m[pointer] | m[static_cast<uint16_t>(pointer + 1)] << 8);
+                k.pc = static_cast<uint16_t>(readByte(m, pointer) |
+                                             readByte(m, static_cast<uint16_t>(pointer + 1)) << 8);
                 CONTROL_TRANSFER(from);
                 break;
             }
@@ -316,6 +368,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
                 uint8_t lo = stackPull(k, m);
                 uint8_t hi = stackPull(k, m);
                 k.pc = static_cast<uint16_t>(hi << 8 | lo);
+                LET_IRQ_IN();
                 CONTROL_TRANSFER(from);
                 break;
             }
@@ -325,7 +378,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
             OPCODE(0x38) k.c = 1; ++k.pc; break;
             OPCODE(0xD8) k.d = 0; ++k.pc; break;
             OPCODE(0xF8) k.d = 1; ++k.pc; break;
-            OPCODE(0x58) k.i = 0; ++k.pc; break;
+            OPCODE(0x58) k.i = 0; ++k.pc; LET_IRQ_IN(); break;
             OPCODE(0x78) k.i = 1; ++k.pc; break;
             OPCODE(0xB8) k.v = 0; ++k.pc; break;
             OPCODE(0xEA) ++k.pc; break;
@@ -412,11 +465,20 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
             default: __builtin_unreachable();  // every value has its case
         }
         // clang-format on
-        if constexpr (Stepping) {
+        if constexpr (Stepping || Machine) {
             if (k.pc > 0xFFFF) {  // wrapped here, as the guard bytes do for the other loops
                 k.pc -= 0x10000;
                 CONTROL_TRANSFER(0xFFFF);
             }
+        }
+        if constexpr (Machine) {
+            if (k.cycles >= bus.nextEvent) {
+                if constexpr (Stepping) --stepCount;
+                result = kRunEvent;
+                goto done;
+            }
+        }
+        if constexpr (Stepping) {
             if (--stepCount == 0) {
                 result = kRunStepsDone;
                 goto done;
@@ -426,6 +488,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
 
 done:
     storeCore(k);
+    if constexpr (Machine) bus.now = k.cycles;
     stepsLeft = stepCount;
     return result;
 }
@@ -471,5 +534,48 @@ int cpuRun(uint16_t stepCount) {
 #if VOXDUMP_WATCHDOG
     watchdog.routineCycles += cpu.cycleTotal;
 #endif
+    return result;
+}
+
+namespace {
+
+// The machine variant's loop is large enough that the compiler would call its
+// addressing modes instead of inlining them: here everything is inlined.
+template <bool Stepping, bool Undocumented>
+[[gnu::flatten]] int runMachineLoop(uint16_t& stepCount) {
+    return runLoop<Stepping, true, Undocumented, true>(stepCount, 0, stepCount);
+}
+
+}  // namespace
+
+int cpuRunMachine(uint16_t stepCount) {
+    const bool stepping = stepCount != 0;
+    int result;
+    for (;;) {
+        if (cpu.undocumented) {
+            result = stepping ? runMachineLoop<true, true>(stepCount)
+                              : runMachineLoop<false, true>(stepCount);
+        } else {
+            result = stepping ? runMachineLoop<true, false>(stepCount)
+                              : runMachineLoop<false, false>(stepCount);
+        }
+        if (result != kRunCheck) break;
+#if VOXDUMP_WATCHDOG
+        // The watchdog's cycles are the machine's; its limit is never near.
+        if (watchdogCheck(cpu.pc, cpu.a, cpu.x, cpu.y, cpu.sp, statusByte(), cpuBus.now) ==
+            WatchdogAction::Stop) {
+            result = kRunRepeat;
+            break;
+        }
+#endif
+        if (cpuBus.now >= cpuBus.nextEvent) {
+            result = kRunEvent;
+            break;
+        }
+        if (stepping && stepCount == 0) {
+            result = kRunStepsDone;
+            break;
+        }
+    }
     return result;
 }

@@ -97,3 +97,13 @@ Fingerprint fingerprintTake() {
     return {memory.low + mixLow(registers ^ 0x5555555555555555ull),
             memory.high + mixHigh(registers + 0x3333333333333333ull)};
 }
+
+Fingerprint fingerprintWith(Fingerprint fingerprint, const uint64_t* words, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        // Places after memory's words.
+        const uint64_t place = (kWords + 1 + k) * kGolden;
+        fingerprint.low += mixLow(words[k] ^ place);
+        fingerprint.high += mixHigh(words[k] + place);
+    }
+    return fingerprint;
+}

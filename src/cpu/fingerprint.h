@@ -10,6 +10,7 @@
 // cost nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Fingerprint {
@@ -22,6 +23,10 @@ void fingerprintStart();
 
 // The fingerprint of the machine as it is now.
 Fingerprint fingerprintTake();
+
+// A fingerprint with `count` words of further state mixed in (a machine's
+// chips), each at its own place.
+Fingerprint fingerprintWith(Fingerprint fingerprint, const uint64_t* words, size_t count);
 
 // The first store into `page` since the last fingerprint (the page's trap).
 void fingerprintNotePage(uint8_t page);

@@ -4,94 +4,151 @@
 
 #include <cstdint>
 
+#include "cpu/bus.h"
 #include "cpu/core.h"
 #include "cpu/cpu_state.h"
 #include "cpu/watchdog.h"
 
+// A store of the machine variant that is not a plain RAM store: to an I/O
+// page, a trapped page or the processor port.
+void cpuMachineStore(uint16_t address, uint8_t value);
+// A read of the machine variant from an I/O page.
+uint8_t cpuIoRead(uint16_t address);
+
 namespace {
 
-inline uint8_t operandByte(const Core& k, const uint8_t* m) {
-    return m[static_cast<uint16_t>(k.pc + 1)];
+// The memory the loop works on: the flat image, through a pointer to it (M
+// is uint8_t*), or a machine's memory map (M is MachineMemory), which reads
+// through cpuBus and has its RAM in the same image.
+struct MachineMemory {
+    uint8_t* ram;
+    const uint8_t* const* pages;  // cpuBus.readPage, its thread's address taken once
+};
+
+inline uint8_t readByte(const uint8_t* m, unsigned address) {
+    return m[address];
+}
+inline uint8_t readByte(MachineMemory m, unsigned address) {
+    const uint8_t* page = m.pages[(address >> 8) & 0xFF];
+    if (page != nullptr) [[likely]]
+        return page[address & 0xFF];
+    return cpuIoRead(static_cast<uint16_t>(address));
+}
+// Page zero and the stack page (and the byte after them) are RAM in every map.
+inline uint8_t readLow(const uint8_t* m, unsigned address) {
+    return m[address];
+}
+inline uint8_t readLow(MachineMemory m, unsigned address) {
+    return m.ram[address];
+}
+inline uint8_t* ramOf(uint8_t* m) {
+    return m;
+}
+inline uint8_t* ramOf(MachineMemory m) {
+    return m.ram;
 }
 
-inline uint16_t operandWord(const Core& k, const uint8_t* m) {
-    return static_cast<uint16_t>(m[static_cast<uint16_t>(k.pc + 1)] |
-                                 m[static_cast<uint16_t>(k.pc + 2)] << 8);
+template <class M>
+inline uint8_t operandByte(const Core& k, M m) {
+    return readByte(m, static_cast<uint16_t>(k.pc + 1));
+}
+
+template <class M>
+inline uint16_t operandWord(const Core& k, M m) {
+    return static_cast<uint16_t>(readByte(m, static_cast<uint16_t>(k.pc + 1)) |
+                                 readByte(m, static_cast<uint16_t>(k.pc + 2)) << 8);
 }
 
 // Effective addresses. Each moves pc past the instruction.
-inline uint16_t addrZeroPage(Core& k, const uint8_t* m) {
+template <class M>
+inline uint16_t addrZeroPage(Core& k, M m) {
     uint8_t address = operandByte(k, m);
     k.pc += 2;
     return address;
 }
-inline uint16_t addrZeroPageX(Core& k, const uint8_t* m) {
+template <class M>
+inline uint16_t addrZeroPageX(Core& k, M m) {
     uint8_t address = static_cast<uint8_t>(operandByte(k, m) + k.x);
     k.pc += 2;
     return address;
 }
-inline uint16_t addrZeroPageY(Core& k, const uint8_t* m) {
+template <class M>
+inline uint16_t addrZeroPageY(Core& k, M m) {
     uint8_t address = static_cast<uint8_t>(operandByte(k, m) + k.y);
     k.pc += 2;
     return address;
 }
-inline uint16_t addrAbsolute(Core& k, const uint8_t* m) {
+template <class M>
+inline uint16_t addrAbsolute(Core& k, M m) {
     uint16_t address = operandWord(k, m);
     k.pc += 3;
     return address;
 }
-inline uint16_t addrAbsoluteX(Core& k, const uint8_t* m) {
+template <class M>
+inline uint16_t addrAbsoluteX(Core& k, M m) {
     uint16_t address = static_cast<uint16_t>(operandWord(k, m) + k.x);
     k.pc += 3;
     return address;
 }
-inline uint16_t addrAbsoluteY(Core& k, const uint8_t* m) {
+template <class M>
+inline uint16_t addrAbsoluteY(Core& k, M m) {
     uint16_t address = static_cast<uint16_t>(operandWord(k, m) + k.y);
     k.pc += 3;
     return address;
 }
 // (zp,X): the pointer lies at zp + X, $0000 to $01FE, not wrapped to page zero.
-inline uint16_t addrIndexedIndirect(Core& k, const uint8_t* m) {
+template <class M>
+inline uint16_t addrIndexedIndirect(Core& k, M m) {
     unsigned pointer = operandByte(k, m) + unsigned{k.x};
     k.pc += 2;
-    return static_cast<uint16_t>(m[pointer] | m[pointer + 1] << 8);
+    return static_cast<uint16_t>(readLow(m, pointer) | readLow(m, pointer + 1) << 8);
 }
 // (zp),Y: a pointer at $FF takes its high byte from $0100.
-inline uint16_t addrIndirectIndexed(Core& k, const uint8_t* m) {
+template <class M>
+inline uint16_t addrIndirectIndexed(Core& k, M m) {
     unsigned pointer = operandByte(k, m);
     k.pc += 2;
-    return static_cast<uint16_t>((m[pointer] | m[pointer + 1] << 8) + k.y);
+    return static_cast<uint16_t>((readLow(m, pointer) | readLow(m, pointer + 1) << 8) + k.y);
 }
 
 // Read fetches.
-inline uint8_t fetchImmediate(Core& k, const uint8_t* m) {
+template <class M>
+inline uint8_t fetchImmediate(Core& k, M m) {
     uint8_t value = operandByte(k, m);
     k.pc += 2;
     return value;
 }
-inline uint8_t fetchZeroPage(Core& k, const uint8_t* m) {
-    return m[addrZeroPage(k, m)];
+template <class M>
+inline uint8_t fetchZeroPage(Core& k, M m) {
+    return readLow(m, addrZeroPage(k, m));
 }
-inline uint8_t fetchZeroPageX(Core& k, const uint8_t* m) {
-    return m[addrZeroPageX(k, m)];
+template <class M>
+inline uint8_t fetchZeroPageX(Core& k, M m) {
+    return readLow(m, addrZeroPageX(k, m));
 }
-inline uint8_t fetchZeroPageY(Core& k, const uint8_t* m) {
-    return m[addrZeroPageY(k, m)];
+template <class M>
+inline uint8_t fetchZeroPageY(Core& k, M m) {
+    return readLow(m, addrZeroPageY(k, m));
 }
-inline uint8_t fetchAbsolute(Core& k, const uint8_t* m) {
-    return m[addrAbsolute(k, m)];
+template <class M>
+inline uint8_t fetchAbsolute(Core& k, M m) {
+    return readByte(m, addrAbsolute(k, m));
 }
-inline uint8_t fetchAbsoluteX(Core& k, const uint8_t* m) {
-    return m[addrAbsoluteX(k, m)];
+template <class M>
+inline uint8_t fetchAbsoluteX(Core& k, M m) {
+    return readByte(m, addrAbsoluteX(k, m));
 }
-inline uint8_t fetchAbsoluteY(Core& k, const uint8_t* m) {
-    return m[addrAbsoluteY(k, m)];
+template <class M>
+inline uint8_t fetchAbsoluteY(Core& k, M m) {
+    return readByte(m, addrAbsoluteY(k, m));
 }
-inline uint8_t fetchIndexedIndirect(Core& k, const uint8_t* m) {
-    return m[addrIndexedIndirect(k, m)];
+template <class M>
+inline uint8_t fetchIndexedIndirect(Core& k, M m) {
+    return readByte(m, addrIndexedIndirect(k, m));
 }
-inline uint8_t fetchIndirectIndexed(Core& k, const uint8_t* m) {
-    return m[addrIndirectIndexed(k, m)];
+template <class M>
+inline uint8_t fetchIndirectIndexed(Core& k, M m) {
+    return readByte(m, addrIndirectIndexed(k, m));
 }
 
 inline uint8_t flagN(const Core& k) {
@@ -143,19 +200,44 @@ inline void store(Core& k, uint8_t* m, uint16_t address, uint8_t value) {
     }
     m[address] = value;
 }
+// The machine's store: RAM, unless the page has a trap (I/O among them) or
+// the address is the processor port's.
+inline void store(Core&, MachineMemory m, uint16_t address, uint8_t value) {
+    if (storeTraps[address >> 8] | (address < 2)) [[unlikely]] {
+        cpuMachineStore(address, value);
+        return;
+    }
+    m.ram[address] = value;
+}
+
+// A read-modify-write stores the new value; on the machine's I/O pages the
+// 6502's first write, of the unchanged value, reaches the chip too.
+inline void storeModified(Core& k, uint8_t* m, uint16_t address, uint8_t, uint8_t value) {
+    store(k, m, address, value);
+}
+inline void storeModified(Core& k, MachineMemory m, uint16_t address, uint8_t old, uint8_t value) {
+    if (storeTraps[address >> 8] & kTrapIo) cpuMachineStore(address, old);
+    store(k, m, address, value);
+}
 
 // The stack lives in page one; a pull from the empty stack yields 0.
-inline void stackPush(Core& k, uint8_t* m, uint8_t value) {
+template <class M>
+inline void stackPush(Core& k, M m, uint8_t value) {
     uint16_t address = static_cast<uint16_t>(0x100 + k.sp);
     if (storeTraps[1]) [[unlikely]]
         cpuPushTrapped(address);
-    m[address] = value;
+    ramOf(m)[address] = value;
     --k.sp;
 }
 inline uint8_t stackPull(Core& k, const uint8_t* m) {
     if (k.sp == 0xFF) return 0;
     ++k.sp;
     return m[0x100 + k.sp];
+}
+// On the machine the stack pointer wraps, as the 6502's does.
+inline uint8_t stackPull(Core& k, MachineMemory m) {
+    ++k.sp;
+    return m.ram[0x100 + k.sp];
 }
 
 inline void setNZ(Core& k, uint8_t value) {
@@ -268,25 +350,27 @@ inline uint8_t dec(Core& k, uint8_t value) {
 
 // Read-modify-write: the operand's address is remembered, and the result is
 // written back there once.
-template <uint8_t (*Op)(Core&, uint8_t)>
-inline void modifyZeroPage(uint16_t address, Core& k, uint8_t* m) {
+template <uint8_t (*Op)(Core&, uint8_t), class M>
+inline void modifyZeroPage(uint16_t address, Core& k, M m) {
     cpu.lastZpAddress = static_cast<uint8_t>(address);
-    store(k, m, address, Op(k, m[address]));
+    store(k, m, address, Op(k, readLow(m, address)));
 }
-template <uint8_t (*Op)(Core&, uint8_t)>
-inline void modifyAbsolute(uint16_t address, Core& k, uint8_t* m) {
+template <uint8_t (*Op)(Core&, uint8_t), class M>
+inline void modifyAbsolute(uint16_t address, Core& k, M m) {
     cpu.lastAbsAddress = address;
-    store(k, m, address, Op(k, m[address]));
+    const uint8_t old = readByte(m, address);
+    storeModified(k, m, address, old, Op(k, old));
 }
 
 // The NMOS 6502's undocumented instructions.
 
 // Read-modify-write, then an operation of A with the new value (SLO: ASL
 // then ORA, ..., ISC: INC then SBC). One write, of the new value.
-template <uint8_t (*Op)(Core&, uint8_t), void (*Then)(Core&, uint8_t)>
-inline void modifyThen(uint16_t address, Core& k, uint8_t* m) {
-    const uint8_t result = Op(k, m[address]);
-    store(k, m, address, result);
+template <uint8_t (*Op)(Core&, uint8_t), void (*Then)(Core&, uint8_t), class M>
+inline void modifyThen(uint16_t address, Core& k, M m) {
+    const uint8_t old = readByte(m, address);
+    const uint8_t result = Op(k, old);
+    storeModified(k, m, address, old, result);
     Then(k, result);
 }
 inline void ora(Core& k, uint8_t value) {
@@ -325,23 +409,26 @@ inline void arr(Core& k, uint8_t value) {
 // SHA, SHX, SHY and TAS store a register ANDed with the base address's high
 // byte plus one; when the indexing crosses a page, that value also becomes
 // the high byte of the address written.
-inline void storeHighAnd(Core& k, uint8_t* m, uint16_t base, uint8_t index, uint8_t reg) {
+template <class M>
+inline void storeHighAnd(Core& k, M m, uint16_t base, uint8_t index, uint8_t reg) {
     uint16_t address = static_cast<uint16_t>(base + index);
     const uint8_t value = static_cast<uint8_t>(reg & ((base >> 8) + 1));
     if ((address ^ base) & 0xFF00) address = static_cast<uint16_t>(value << 8 | (address & 0xFF));
     store(k, m, address, value);
 }
 // The base of abs,X and abs,Y: the operand word.
-inline uint16_t baseAbsolute(Core& k, const uint8_t* m) {
+template <class M>
+inline uint16_t baseAbsolute(Core& k, M m) {
     const uint16_t base = operandWord(k, m);
     k.pc += 3;
     return base;
 }
 // The base of (zp),Y: the pointer's word, its high byte at zp + 1 unwrapped.
-inline uint16_t baseIndirect(Core& k, const uint8_t* m) {
+template <class M>
+inline uint16_t baseIndirect(Core& k, M m) {
     const unsigned pointer = operandByte(k, m);
     k.pc += 2;
-    return static_cast<uint16_t>(m[pointer] | m[pointer + 1] << 8);
+    return static_cast<uint16_t>(readLow(m, pointer) | readLow(m, pointer + 1) << 8);
 }
 
 }  // namespace

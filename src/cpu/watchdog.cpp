@@ -48,6 +48,7 @@ void watchdogStartRoutine() {
     watchdog.nextSave = 0;
     watchdog.power = kFirstPower;
     watchdog.haveSaved = false;
+    watchdog.ioSinceSave = false;
     watchdog.reason = StopReason::None;
 }
 
@@ -55,7 +56,7 @@ WatchdogAction watchdogCheck(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8
                              uint8_t status, uint64_t cyclesThisRun) {
     WatchdogState& w = watchdog;
     const MachineKey state{pc, a, x, y, sp, status};
-    if (w.haveSaved && state == w.saved && memoryAsSaved()) {
+    if (w.haveSaved && !w.ioSinceSave && state == w.saved && memoryAsSaved()) {
         watchdogStop(StopReason::EndlessLoop, pc, 0);
         return WatchdogAction::Stop;
     }
@@ -68,6 +69,7 @@ WatchdogAction watchdogCheck(uint16_t pc, uint8_t a, uint8_t x, uint8_t y, uint8
         forgetKeptPages(true);
         w.saved = state;
         w.haveSaved = true;
+        w.ioSinceSave = false;
         w.power *= 2;
         w.nextSave = now + w.power;
     }

@@ -51,6 +51,9 @@ struct WatchdogState {
     bool haveSaved;
     uint8_t keptPages[256];  // pages copied since the save, in the order copied
     uint16_t keptCount;
+    // The machine's I/O was read or written since the save: a state that
+    // equals the saved one need not repeat, since the chips moved on.
+    bool ioSinceSave;
     StopReason reason;
     uint16_t stopAddress;
     uint8_t stopOpcode;

@@ -15,10 +15,15 @@ char* putText(char* at, const char* text, size_t size) {
 }  // namespace
 
 size_t disasmFormatLine(const uint8_t* memory, int32_t displayOffset, uint16_t pc, char* line) {
-    const OpcodeInfo& info = opcodeTable[memory[pc]];
-    const uint8_t lo = memory[static_cast<uint16_t>(pc + 1)];
-    const uint8_t hi = memory[static_cast<uint16_t>(pc + 2)];
-    const uint8_t bytes[3] = {memory[pc], lo, hi};
+    const uint8_t bytes[3] = {memory[pc], memory[static_cast<uint16_t>(pc + 1)],
+                              memory[static_cast<uint16_t>(pc + 2)]};
+    return disasmFormatBytes(bytes, displayOffset, pc, line);
+}
+
+size_t disasmFormatBytes(const uint8_t bytes[3], int32_t displayOffset, uint16_t pc, char* line) {
+    const OpcodeInfo& info = opcodeTable[bytes[0]];
+    const uint8_t lo = bytes[1];
+    const uint8_t hi = bytes[2];
 
     char* at = line;
     *at++ = ';';
@@ -77,4 +82,9 @@ int32_t disasmWriteLine(const uint8_t* memory, int32_t displayOffset, uint16_t p
     char line[kDisasmLineMax];
     outputLine(out, line, disasmFormatLine(memory, displayOffset, pc, line));
     return opcodeTable[memory[pc]].length;
+}
+
+void disasmWriteBytes(const uint8_t bytes[3], uint16_t pc, OutputFile& out) {
+    char line[kDisasmLineMax];
+    outputLine(out, line, disasmFormatBytes(bytes, 0, pc, line));
 }

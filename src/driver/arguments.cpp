@@ -133,6 +133,7 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
                  : name == "--length"     ? &settings.length
                  : name == "--collection" ? &settings.collection
                  : name == "--resume"     ? &settings.resume
+                 : name == "--machine"    ? &settings.machine
                                           : nullptr;
     const bool known = flag != nullptr || name == "--help" || name == "--version";
     if (!known) {
@@ -226,12 +227,19 @@ void printOptions() {
               << "--max-cycles N  end a routine call before it takes more than N cycles "
                  "(1 to 4294967295)"
               << std::endl
+              << "--machine       run RSID tunes and tunes with play address 0 in a C64 "
+                 "environment with"
+              << std::endl
+              << "                timer and raster interrupts; each call runs from one IRQ to "
+                 "the next"
+              << std::endl
               << "With --song, --table, --roll, --midi or --length and no init argument the run "
                  "starts"
               << std::endl
               << "at the init address, as a player does, with the header's start song unless "
-                 "--song says"
+                 "--song says;"
               << std::endl
+              << "they imply --machine" << std::endl
               << "--version       print the version and exit" << std::endl
               << "-h, --help      print this text and exit" << std::endl;
 }

@@ -23,6 +23,7 @@ struct RunSettings {
     bool midi = false;          // --midi: <name>.mid
     uint32_t maxCycles = 0;     // --max-cycles N: a routine call's cycle budget; 0 when not given
     bool length = false;        // --length: stop where the song repeats, and say how long it lasts
+    bool machine = false;       // --machine: interrupt-driven tunes run in the machine environment
     std::string tabFileName, svgFileName, midFileName;
 
     // voxdump --collection [options] PATH...

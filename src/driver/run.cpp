@@ -37,8 +37,12 @@ PlayPlan planOf(const RunSettings& settings, const TuneHeader& header) {
     p.length = settings.length;
     // The length is heard in the notes: the study follows the chip for it too.
     p.studying = settings.table || settings.roll || settings.midi || p.length;
-    const bool asPlayer = (settings.song > 0 || p.studying || p.length) && !settings.initGiven;
-    p.atInit = settings.initGiven ? settings.startAtInit : asPlayer;
+    p.budget = settings.maxCycles;
+    const bool playing = settings.song > 0 || p.studying;
+    // The environment starts as a player does, whatever the init argument says.
+    p.machine = (settings.machine || playing) && playInterruptDriven(header);
+    const bool asPlayer = (playing && !settings.initGiven) || p.machine;
+    p.atInit = settings.initGiven && !p.machine ? settings.startAtInit : asPlayer;
     p.setSong = settings.song > 0 || asPlayer;
     p.song = settings.song > 0                                              ? settings.song
              : asPlayer && header.startSong >= 1 && header.startSong <= 256 ? header.startSong
@@ -46,11 +50,32 @@ PlayPlan planOf(const RunSettings& settings, const TuneHeader& header) {
     p.calls = static_cast<uint32_t>(settings.callCount);
     p.callsAfterStart = p.length && !settings.callsGiven;
     p.seconds = kLengthSeconds;
+    if (p.machine && p.callsAfterStart) {
+        p.calls = 0x7FFFFFFF;
+        p.capCycles = uint64_t{kLengthSeconds} * (tuneIsNtsc(header) ? kNtscClock : kPalClock);
+    }
     return p;
+}
+
+// Where the machine's trace goes.
+thread_local OutputFile* traceFile = nullptr;
+
+void traceInstruction(uint16_t pc, const uint8_t bytes[3]) {
+    disasmWriteBytes(bytes, pc, *traceFile);
+}
+
+// An interrupt's entry: a line of its own before the trace of its code.
+void traceInterrupt(bool nmi) {
+    outputLine(*traceFile, nmi ? "nmi:\n" : "irq:\n", 5);
 }
 
 // Traces the routine call one instruction at a time, the $00 line included.
 bool traceRoutine(OutputFile& dis, uint32_t callNumber) {
+    if (playPlan().machine) {
+        traceFile = &dis;
+        static constexpr MachineTrace kTrace{traceInstruction, traceInterrupt};
+        return playMachineCall(callNumber, &kTrace);
+    }
     if (playPlan().studying) studyBeginCall();
     uint64_t cycles = 0;
     int result;
@@ -94,6 +119,11 @@ int finish(bool written, uint32_t calls) {
 }
 
 void announceLog(const RunSettings& settings) {
+    if (playPlan().capCycles != 0) {
+        std::cout << "Logging up to " << kLengthSeconds / 60 << " minutes of play-routine calls to "
+                  << settings.logFileName << "!" << std::endl;
+        return;
+    }
     std::cout << "Logging " << playPlan().calls << " play-routine calls to " << settings.logFileName
               << "!" << std::endl;
 }
@@ -106,7 +136,7 @@ int runLogMode(const RunSettings& settings) {
     bool repeats = playRoutine(0);
     if (plan.callsAfterStart) announceLog(settings);
     uint32_t call = 0;
-    while (!repeats && call < plan.calls) {
+    while (!repeats && playMoreCalls(call)) {
         playBeginCall();
         sidLogMarker();
         repeats = playRoutine(++call);
@@ -131,7 +161,7 @@ int runDisassemblyMode(const RunSettings& settings) {
     bool repeats = traceRoutine(dis, 0);
 
     uint32_t call = 0;
-    while (!repeats && call < plan.calls) {
+    while (!repeats && playMoreCalls(call)) {
         playBeginCall();
         char line[16] = {'\n', '#'};
         char* end = putDecimal(line + 2, ++call, 1);
@@ -197,10 +227,13 @@ int run(const RunSettings& settings) {
                   << std::endl;
         return kExitUsage;
     }
+    const PlayPlan plan = planOf(settings, header);
+    if (plan.machine && playNeedsBasic(header)) {
+        diagnose(settings.tuneFileName + ": " + kNeedsBasic);
+        return kExitFailure;
+    }
     printTuneHeader(std::cout);
     playPlaceProgramData(settings.tuneFileName);
-
-    const PlayPlan plan = planOf(settings, header);
     playStart(plan);
     std::cout << "Starting execution at " << (plan.atInit ? "init" : "load") << " address!"
               << std::endl;

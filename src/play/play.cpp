@@ -6,6 +6,7 @@
 #include "cpu/watchdog.h"
 #include "output/diagnostics.h"
 #include "output/output_file.h"
+#include "sidlog/mem_write.h"
 #include "song/call_rate.h"
 #include "song/song_length.h"
 #include "study/loop.h"
@@ -41,9 +42,12 @@ constexpr LoopRules loopRules(uint32_t second) {
     return {2, second, 100, 120 * second, kMismatchShare};
 }
 
-// The calls that last `seconds` at the first rate.
-uint32_t callsOf(uint32_t seconds) {
-    return callsWithin(seconds);
+// The calls that last `seconds` at the mean rate of calls 0 to `call` (which
+// in the machine environment may change from call to call).
+uint32_t callsOf(uint32_t seconds, uint32_t call) {
+    const uint32_t clock = tuneIsNtsc(tuneHeader()) ? kNtscClock : kPalClock;
+    const uint64_t elapsed = std::max<uint64_t>(callStart(call + 1), 1);
+    return static_cast<uint32_t>(uint64_t{seconds} * clock * (call + 1) / elapsed);
 }
 
 // Looks at the notes up to `call`: true when they say where the song repeats
@@ -52,11 +56,11 @@ bool lookAtNotes(uint32_t call) {
     notesFinish(call);
     const MusicCalls music = musicCalls(notes(), call);
     uint32_t heard = 0;
-    if (lastHeard(music, heard) && call - heard >= callsOf(kSilenceSeconds)) {
+    if (lastHeard(music, heard) && call - heard >= callsOf(kSilenceSeconds, call)) {
         listening.heard = {HeardKind::Ends, 0, 0, heard};
         return true;
     }
-    const MusicLoop loop = loopInMusic(music, loopRules(callsOf(1)));
+    const MusicLoop loop = loopInMusic(music, loopRules(callsOf(1, call)));
     if (loop.period > 0) {
         listening.heard = {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
         return true;
@@ -88,15 +92,36 @@ void playPlaceProgramData(const std::string& tuneName) {
     cpuLoad(header.data, header.loadAddress, static_cast<uint16_t>(size));
 }
 
+bool playInterruptDriven(const TuneHeader& header) {
+    return std::string(header.id) == "RSID" || header.playAddress == 0;
+}
+
+bool playNeedsBasic(const TuneHeader& header) {
+    return std::string(header.id) == "RSID" && header.version >= 2 && (header.flags & 2);
+}
+
 void playStart(const PlayPlan& wanted) {
     plan = wanted;
     longestCall = 0;
     const TuneHeader& header = tuneHeader();
-    cpuSetPc(plan.atInit ? header.initAddress : header.loadAddress);
-    if (plan.setSong) cpu.a = static_cast<uint8_t>(plan.song - 1);  // players read A
-    watchdogStartRoutine();
+    if (plan.machine) {
+        memWriteFromChip();
+        const uint16_t idle =
+            machineIdlePlace(header.loadAddress, static_cast<uint32_t>(header.dataSize),
+                             static_cast<uint8_t>(header.reserved >> 24),
+                             static_cast<uint8_t>(header.reserved >> 16));
+        const uint8_t bank = machineStartBank(std::string(header.id) == "RSID", header.loadAddress,
+                                              static_cast<uint32_t>(header.dataSize));
+        machineStart({tuneIsNtsc(header), header.initAddress, static_cast<uint8_t>(plan.song - 1),
+                      plan.budget, idle, bank, memWriteSound});
+    } else {
+        cpuSetPc(plan.atInit ? header.initAddress : header.loadAddress);
+        if (plan.setSong) cpu.a = static_cast<uint8_t>(plan.song - 1);  // players read A
+        watchdogStartRoutine();
+    }
     callRateReset(header, plan.song);
-    if (plan.length) songLengthStart();
+    if (plan.machine) callRateMeasure();
+    if (plan.length) songLengthStart(plan.machine ? machineStateWords : nullptr);
     listening = {kFirstLook, false, {HeardKind::None, 0, 0, 0}};
 }
 
@@ -105,8 +130,14 @@ const PlayPlan& playPlan() {
 }
 
 void playBeginCall() {
+    if (plan.machine) return;
     cpuSetPc(tuneHeader().playAddress);
     watchdogStartRoutine();
+}
+
+bool playMoreCalls(uint32_t calls) {
+    if (calls >= plan.calls) return false;
+    return plan.capCycles == 0 || callStart(calls + 1) < plan.capCycles;
 }
 
 void playReportStop(int result, uint32_t callNumber) {
@@ -122,7 +153,7 @@ void playReportStop(int result, uint32_t callNumber) {
         case StopReason::EndlessLoop: text += "endless loop at "; break;
         case StopReason::CycleLimit: text += "cycle total would pass 4294967295 at "; break;
         case StopReason::CycleBudget:
-            text += "cycle budget " + std::to_string(watchdog.cycleLimit) + " reached at ";
+            text += "cycle budget " + std::to_string(plan.budget) + " reached at ";
             break;
         case StopReason::None: break;
     }
@@ -134,12 +165,17 @@ void playReportStop(int result, uint32_t callNumber) {
 
 bool playEndCall(uint32_t call, uint64_t cycles) {
     if (cycles > longestCall) longestCall = cycles;
-    const uint8_t* memory = cpuMemory();
-    callRateAfterCall(
-        call, static_cast<uint16_t>(memory[kTimerLatchLow] | memory[kTimerLatchLow + 1] << 8));
+    if (plan.machine) {
+        callRateCallCycles(call, cycles);
+    } else {
+        const uint8_t* memory = cpuMemory();
+        callRateAfterCall(
+            call, static_cast<uint16_t>(memory[kTimerLatchLow] | memory[kTimerLatchLow + 1] << 8));
+    }
     if (call == 0) {
-        if (plan.callsAfterStart) plan.calls = callsWithin(plan.seconds);
-        if (plan.studying) studySetCalls(plan.calls, plan.length);
+        if (plan.callsAfterStart && !plan.machine) plan.calls = callsWithin(plan.seconds);
+        if (plan.studying)
+            studySetCalls(plan.calls, plan.length, plan.capCycles != 0 ? plan.seconds : 0);
     }
     if (plan.studying) studyEndCall(call, cycles);
     if (!plan.length) return false;
@@ -165,7 +201,15 @@ HeardLength playHeardLength() {
     return {HeardKind::None, 0, 0, 0};
 }
 
+bool playMachineCall(uint32_t call, const MachineTrace* trace) {
+    if (plan.studying) studyBeginCall();
+    const MachineCall run = machineRunCall(trace);
+    playReportStop(run.stopped ? kRunStopped : kRunStepsDone, call);
+    return playEndCall(call, run.cycles);
+}
+
 bool playRoutine(uint32_t call) {
+    if (plan.machine) return playMachineCall(call, nullptr);
     if (plan.studying) studyBeginCall();
     const int result = cpuRun(0);
     playReportStop(result, call);

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "machine/machine.h"
 #include "song/song_length.h"
+#include "tune/tune.h"
 
 struct PlayPlan {
     bool atInit;    // start at the init address
@@ -20,20 +22,43 @@ struct PlayPlan {
     uint32_t calls;
     bool callsAfterStart;
     uint32_t seconds;
+    bool machine;     // the tune runs in the machine environment (machine/)
+    uint32_t budget;  // --max-cycles, 0 when not given
+    // In the environment, without a calls argument the run goes on for
+    // `seconds` of the machine's time: the interrupts' rate may change.
+    uint64_t capCycles;  // 0: no such cap
 };
+
+// A tune that installs its own interrupt handler: an RSID tune, or a PSID
+// tune without a play address.
+bool playInterruptDriven(const TuneHeader& header);
+
+// An RSID tune whose BASIC flag says it runs in the BASIC interpreter, which
+// the machine environment does not have.
+bool playNeedsBasic(const TuneHeader& header);
+
+// The diagnostic for such a tune, without "voxdump: " and the file's name.
+inline constexpr const char* kNeedsBasic =
+    "the tune runs in the BASIC interpreter (RSID BASIC flag), which the machine environment "
+    "does not have";
 
 // Places the loaded tune's program data in memory; data that would run past
 // $FFFF is cut there, with a diagnostic naming `tuneName`.
 void playPlaceProgramData(const std::string& tuneName);
 
-// Before the start routine, with the tune in memory: pc, A, the watchdog, the
-// call rate and the song's length.
+// Before the start routine, with the tune in memory: pc, A, the watchdog, or
+// the machine; the call rate and the song's length. Stores into the sound
+// chip go to the write path's listeners (for the machine, the ones added
+// after this).
 void playStart(const PlayPlan& plan);
 
 const PlayPlan& playPlan();
 
-// A play call begins: pc to the play address.
+// A play call begins: pc to the play address (the machine goes on).
 void playBeginCall();
+
+// True when another play call is to run after `calls` play calls.
+bool playMoreCalls(uint32_t calls);
 
 // Runs routine call `call` (0 being the start routine) to its end, then
 // takes the look after it. True when the run is to stop there: the song's
@@ -43,6 +68,10 @@ bool playRoutine(uint32_t call);
 // The look after routine call `call`, run some other way (traced), which took
 // `cycles`.
 bool playEndCall(uint32_t call, uint64_t cycles);
+
+// In the machine environment: runs its next call, traced when `trace` is
+// given, then takes the look.
+bool playMachineCall(uint32_t call, const MachineTrace* trace);
 
 // Says why routine call `call` ended early, given cpuRun's result, if it did.
 void playReportStop(int result, uint32_t call);

@@ -26,6 +26,14 @@ void memWriteReset(bool bump = true);
 // Adds a listener; listeners hear a store in the order they were added.
 void memWriteListen(WindowListener listener);
 
+// From now until the next memWriteReset, the sound chip is a chip of a
+// machine (machine/), which hands its stores to memWriteSound: stores into
+// $D400-$D7FF that reach RAM (I/O banked out) are not the chip's.
+void memWriteFromChip();
+
+// A store that reached the sound chip, `time` cycles into the call.
+void memWriteSound(uint32_t time, uint16_t address, uint8_t value);
+
 // What a store to a hooked page does before the byte is stored.
 void memWriteTrapped(uint16_t address, uint8_t value);
 

@@ -49,6 +49,15 @@ void callRateReset(const TuneHeader& header, int song);
 // period of the next call (for call 0, of calls 0 and 1).
 void callRateAfterCall(uint32_t call, uint16_t latch);
 
+// For a tune run in the machine environment (machine/), after the reset:
+// each call takes the cycles it really took, from one interrupt to the next,
+// so the rate may change from call to call.
+void callRateMeasure();
+bool callRateMeasured();
+
+// Measured: routine call `call` (0, 1, 2, ... in order) took `cycles`.
+void callRateCallCycles(uint32_t call, uint64_t cycles);
+
 // The periods so far, in order; the first holds from call 0.
 const std::vector<RatePeriod>& callRatePeriods();
 
@@ -62,11 +71,27 @@ uint32_t callPeriod(uint32_t call);
 uint64_t callPosition(uint64_t cycles, uint32_t scale);
 
 // "50.12 calls a second, the screen's rate", "100.25 calls a second, CIA
-// timer $2663": the first period.
+// timer $2663": the first period; measured, a sentence that says so.
 std::string callRateText();
 
-// The most play calls that fit in `seconds` at the first rate.
+// The periods for a tempo: the periods themselves, or, measured, the mean
+// period of calls 1 to kTempoGroup from call 0 on, and a new period (the
+// mean of the kTempoGroup calls before) only where ticks at the period in
+// force would run ahead of or behind the calls' real time by more than a
+// period and 1 % (since the period began, kTempoGroup calls at least), and
+// the group's mean agrees within 1 % with its second half's (or the drift
+// has grown to a group's periods): an uneven spacing of the interrupts within
+// a frame makes no tempo change, a changed rate one.
+inline constexpr uint32_t kTempoGroup = 16;
+std::vector<RatePeriod> callRateTempoPeriods();
+
+// The first period of callRateTempoPeriods.
+uint32_t callRateFirstPeriod();
+
+// The most play calls that fit in `seconds` at the first rate, or at a
+// period of `period` cycles.
 uint32_t callsWithin(uint32_t seconds);
+uint32_t callsWithin(uint32_t seconds, uint32_t period);
 
 // A time in cycles as m:ss.cc, minutes without padding, hundredths cut.
 std::string clockTime(uint64_t cycles);

@@ -14,17 +14,26 @@ struct FingerprintHash {
 thread_local std::unordered_map<Fingerprint, uint32_t, FingerprintHash>
     seen;  // state -> the call after it
 thread_local SongLength length;
+thread_local ExtraState extraState = nullptr;
+
+Fingerprint stateNow() {
+    const Fingerprint memory = fingerprintTake();
+    if (extraState == nullptr) return memory;
+    uint64_t words[kMaxExtraWords];
+    return fingerprintWith(memory, words, extraState(words));
+}
 
 }  // namespace
 
-void songLengthStart() {
+void songLengthStart(ExtraState extra) {
     seen.clear();
     length = {};
+    extraState = extra;
     fingerprintStart();
 }
 
 bool songLengthAfterCall(uint32_t call) {
-    const auto [at, added] = seen.try_emplace(fingerprintTake(), call);
+    const auto [at, added] = seen.try_emplace(stateNow(), call);
     if (added) return false;
     length = {true, at->second, call};
     return true;

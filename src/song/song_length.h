@@ -4,6 +4,7 @@
 // routine being call 0), calls I+1 to J repeat for ever.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,8 +14,13 @@ struct SongLength {
     uint32_t last;   // J: the call whose state is that after I
 };
 
-// Before the start routine, with the tune in memory.
-void songLengthStart();
+// Further state that decides what follows a call (a machine's chips): writes
+// its words and returns how many.
+using ExtraState = size_t (*)(uint64_t* words);
+inline constexpr size_t kMaxExtraWords = 256;
+
+// Before the start routine, with the tune in memory; `extra` may be null.
+void songLengthStart(ExtraState extra = nullptr);
 
 // After routine call `call` (0, 1, 2, ... in order): true when its state is
 // that after an earlier call, which ends the song.

@@ -186,7 +186,8 @@ uint32_t midiDivision(uint32_t row, uint32_t clock, uint32_t firstPeriod) {
 std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
                      const std::vector<int32_t>& bends, uint32_t row) {
     const int voices = info.chips * kVoicesPerChip;
-    const std::vector<RatePeriod>& periods = callRatePeriods();
+    // Measured rates come smoothed, so that uneven interrupts make no tempo each.
+    const std::vector<RatePeriod> periods = callRateTempoPeriods();
     const uint64_t division = midiDivision(row, info.clock, periods.front().cycles);
     std::string header;
     put16(header, 1);  // format 1: tracks played together

@@ -183,7 +183,7 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
     for (int v = 0; v < kMaxVoices; ++v) percussionRow[v] = percussionOf[v] ? percussionRows++ : -1;
 
     const int64_t columns = int64_t{info.calls} + 1;
-    const uint32_t firstPeriod = callRatePeriods().front().cycles;
+    const uint32_t firstPeriod = callRateFirstPeriod();
     int64_t callWidth = std::max<int64_t>(
         1, static_cast<int64_t>((uint64_t{kSecond} * firstPeriod * 2 / info.clock + 1) / 2));
     if (columns * callWidth < kMinPlot) callWidth = std::min<int64_t>(kMaxCall, kMinPlot / columns);

@@ -51,9 +51,10 @@ void studyOpen(const StudyFiles& wanted, int song) {
     if (!files.midi.empty()) outputOpen(midiOutput, files.midi);
 }
 
-void studySetCalls(uint32_t calls, bool untilRepeat) {
+void studySetCalls(uint32_t calls, bool untilRepeat, uint32_t capSeconds) {
     info.calls = calls;
     info.untilRepeat = untilRepeat;
+    info.capSeconds = capSeconds;
 }
 
 void studyStore(uint32_t time, uint16_t address, uint8_t value) {

@@ -16,7 +16,9 @@ void studyOpen(const StudyFiles& files, int song);
 
 // Before the start routine's call ends: the most play calls the run makes,
 // and whether it stops earlier where the song repeats.
-void studySetCalls(uint32_t calls, bool untilRepeat);
+// `capSeconds` not 0: the run ends after that much of the machine's time
+// instead of after a number of calls.
+void studySetCalls(uint32_t calls, bool untilRepeat, uint32_t capSeconds = 0);
 
 // A store into $D400-$D7FF (a listener of the write path) `time` cycles
 // into the running routine call, which begins at its callStart (call 0 at

@@ -10,9 +10,10 @@ struct StudyInfo {
     int song;                             // 1 to 256
     int songs;                            // the header's count
     bool ntsc;
-    uint32_t clock;     // 985248 (PAL) or 1022727 (NTSC)
-    uint32_t calls;     // play calls after the start routine: the most, then those run
-    bool untilRepeat;   // --length: the run stops where the song repeats
-    uint32_t loopCall;  // the call from which the song repeats; 0 when it does not
-    int chips;          // 1 to 3
+    uint32_t clock;           // 985248 (PAL) or 1022727 (NTSC)
+    uint32_t calls;           // play calls after the start routine: the most, then those run
+    bool untilRepeat;         // --length: the run stops where the song repeats
+    uint32_t loopCall;        // the call from which the song repeats; 0 when it does not
+    int chips;                // 1 to 3
+    uint32_t capSeconds = 0;  // not 0: the calls are those of this much of the machine's time
 };

@@ -101,9 +101,15 @@ std::string headerText() {
             (run.songs >= 1 ? " of " + std::to_string(run.songs) : std::string()) + "\n";
     text += std::string("Clock: ") + (run.ntsc ? "NTSC, " : "PAL, ") + std::to_string(run.clock) +
             " Hz, " + callRateText() + "\n";
-    text += "Calls: the start routine (call 0) and " +
-            std::string(run.untilRepeat ? "up to " : "") + std::to_string(run.calls) +
-            " play calls" + (run.untilRepeat ? ", until the song repeats\n" : "\n");
+    if (run.capSeconds != 0) {
+        text += "Calls: the start routine (call 0) and the play calls of up to " +
+                std::to_string(run.capSeconds / 60) + " minutes of the machine's time" +
+                (run.untilRepeat ? ", until the song repeats\n" : "\n");
+    } else {
+        text += "Calls: the start routine (call 0) and " +
+                std::string(run.untilRepeat ? "up to " : "") + std::to_string(run.calls) +
+                " play calls" + (run.untilRepeat ? ", until the song repeats\n" : "\n");
+    }
     text += "Chips: " + std::to_string(run.chips) + " (voices 1-" +
             std::to_string(run.chips * kVoicesPerChip) + ")\n";
     text +=
@@ -111,9 +117,15 @@ std::string headerText() {
         "Each line is the sound chips' state at the end of a routine call; \".\" marks a value\n"
         "that did not change since the call before.\n"
         "  call    routine call, 0 being the start routine\n"
-        "  cycles  the call's cycles\n"
-        "  time    mm:ss.ff, minutes, seconds and hundredths when the call begins, each call\n"
-        "          taking a period of the call rate (the start routine the first)\n"
+        "  cycles  the call's cycles\n" +
+        std::string(callRateMeasured()
+                        ? "  time    mm:ss.ff, minutes, seconds and hundredths when the call "
+                          "begins, each call\n"
+                          "          taking its cycles (from one interrupt to the next)\n"
+                        : "  time    mm:ss.ff, minutes, seconds and hundredths when the call "
+                          "begins, each call\n"
+                          "          taking a period of the call rate (the start routine the "
+                          "first)\n") +
         "  per voice:\n"
         "  freq    frequency register (hex)\n"
         "  note    its note and cents (\"-\" when it has none)\n"

@@ -296,3 +296,72 @@ TEST(Rate, TableOfATimerDrivenTune) {
 }
 
 }  // namespace
+
+namespace {
+
+// Calls of the machine environment take the cycles they really took.
+void measure(const std::vector<uint32_t>& cycles) {
+    callRateReset(TuneHeader{}, 1);
+    callRateMeasure();
+    for (uint32_t k = 0; k < cycles.size(); ++k) callRateCallCycles(k, cycles[k]);
+}
+
+std::vector<uint32_t> repeated(std::vector<uint32_t> pattern, size_t calls) {
+    std::vector<uint32_t> cycles;
+    while (cycles.size() < calls) cycles.push_back(pattern[cycles.size() % pattern.size()]);
+    return cycles;
+}
+
+TEST(MeasuredRate, TimesAreTheSumsOfTheCalls) {
+    measure({3150, 19656, 19656, 5000, 14656, 0});
+    EXPECT_TRUE(callRateMeasured());
+    EXPECT_EQ(callStart(1), 3150u);
+    EXPECT_EQ(callStart(3), 3150u + 2 * 19656);
+    EXPECT_EQ(callStart(5), 3150u + 2 * 19656 + 5000 + 14656);
+    EXPECT_EQ(callPeriod(4), 14656u);
+    EXPECT_EQ(callPeriod(5), 1u);                           // a call of no cycles counts one
+    EXPECT_EQ(callPosition(3150 + 19656 + 9828, 10), 25u);  // halfway through call 2
+    EXPECT_EQ(callRateText().rfind("the interrupts' rate", 0), 0u);
+}
+
+struct TempoCase {
+    const char* what;
+    std::vector<uint32_t> cycles;                      // calls 0, 1, ...
+    std::vector<std::pair<uint32_t, uint32_t>> tempo;  // first call, period
+};
+
+const TempoCase kTempos[] = {
+    {"a steady rate: one tempo, the start routine's call left out",
+     [] {
+         auto c = repeated({19656}, 200);
+         c[0] = 150000;
+         return c;
+     }(),
+     {{0, 19656}}},
+    {"two interrupts a frame, spaced unevenly: no tempo per call",
+     [] {
+         auto c = repeated({5000, 14656}, 400);
+         c[0] = 3150;
+         return c;
+     }(),
+     {{0, 9828}}},
+    {"a rate that doubles after 100 calls: one change, some calls later",
+     [] {
+         auto c = repeated({19656}, 101);
+         const auto fast = repeated({9828}, 200);
+         c.insert(c.end(), fast.begin(), fast.end());
+         return c;
+     }(),
+     {{0, 19656}, {117, 9828}}},
+};
+
+TEST(MeasuredRate, TempoChangesOnlyWithTheRate) {
+    for (const TempoCase& c : kTempos) {
+        measure(c.cycles);
+        std::vector<std::pair<uint32_t, uint32_t>> got;
+        for (const RatePeriod& p : callRateTempoPeriods()) got.push_back({p.firstCall, p.cycles});
+        EXPECT_EQ(got, c.tempo) << c.what;
+    }
+}
+
+}  // namespace

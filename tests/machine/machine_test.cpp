@@ -1,0 +1,318 @@
+// The environment in the process: the memory map under the bank register,
+// the interrupt sequence and RTI, and how a run is cut into calls.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "cpu/bus.h"
+#include "cpu/cpu_state.h"
+#include "cpu/watchdog.h"
+#include "machine/machine.h"
+#include "machine/memory_map.h"
+#include "sidlog/mem_write.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct Store {
+    uint32_t time;
+    uint16_t address;
+    uint8_t value;
+};
+std::vector<Store> stores;
+
+void keepStore(uint32_t time, uint16_t address, uint8_t value) {
+    stores.push_back({time, address, value});
+}
+
+// The machine started with `hex` at $1000, the init address.
+void start(std::string_view hex, bool ntsc = false, uint32_t budget = 0) {
+    loadCode(hex, 0x1000);
+    memWriteFromChip();
+    stores.clear();
+    machineStart({ntsc, 0x1000, 0, budget, 0x2000, 0x37, keepStore});
+}
+
+// Runs the processor alone for `steps` instructions.
+void step(int steps) {
+    cpuBus.nextEvent = kNever;
+    cpuBus.limit = kNever;
+    for (int k = 0; k < steps; ++k) cpuRunMachine(1);
+}
+
+struct BankCase {
+    uint8_t ddr, port;
+    const char* a000;  // what $A000, $D020 and $E000 show: "ram", "io" or "rom"
+    const char* d020;
+    const char* e000;
+};
+
+// clang-format off
+const BankCase kBanks[] = {
+    {0x2F, 0x37, "ram", "io", "rom"},
+    {0x2F, 0x36, "ram", "io", "rom"},
+    {0x2F, 0x35, "ram", "io", "ram"},
+    {0x2F, 0x34, "ram", "ram", "ram"},
+    {0x2F, 0x33, "ram", "ram", "rom"},  // the character image's place: RAM shows through
+    {0x2F, 0x32, "ram", "ram", "rom"},
+    {0x2F, 0x31, "ram", "ram", "ram"},
+    {0x2F, 0x30, "ram", "ram", "ram"},
+    {0x28, 0x30, "ram", "io", "rom"},   // inputs read as 1
+    {0x2E, 0x36, "ram", "io", "rom"},
+};
+// clang-format on
+
+const char* seen(uint16_t address) {
+    const uint8_t value = busRead(address);
+    if (value == 0xAA) return "ram";
+    return address == 0xD020 ? (value == 0xFE ? "io" : "?") : (value == 0x60 ? "rom" : "?");
+}
+
+TEST(MemoryMap, BankRegister) {
+    for (const BankCase& c : kBanks) {
+        SCOPED_TRACE(c.port);
+        // LDA #ddr, STA $00, LDA #port, STA $01
+        start("a9 00 85 00 a9 00 85 01");
+        cpu.memory[0x1001] = c.ddr;
+        cpu.memory[0x1005] = c.port;
+        for (unsigned address : {0xA000u, 0xD020u, 0xE000u}) cpu.memory[address] = 0xAA;
+        step(4);
+        EXPECT_STREQ(seen(0xA000), c.a000);
+        EXPECT_STREQ(seen(0xD020), c.d020);
+        EXPECT_STREQ(seen(0xE000), c.e000);
+    }
+}
+
+TEST(MemoryMap, StoresReachTheChipsOrRam) {
+    // STA $D418 and $D020 with I/O seen, then with $01 = $34, then under the
+    // ROM at $E000.
+    start("a9 0f 8d 18 d4 8d 20 d0 a9 34 85 01 a9 07 8d 18 d4 8d 20 d0 8d 00 e0");
+    step(9);
+    ASSERT_EQ(stores.size(), 1u);
+    EXPECT_EQ(stores[0].address, 0xD418);
+    EXPECT_EQ(stores[0].value, 0x0F);
+    EXPECT_EQ(cpu.memory[0xD418], 0x07);
+    EXPECT_EQ(cpu.memory[0xD020], 0x07);
+    EXPECT_EQ(cpu.memory[0xE000], 0x07);
+}
+
+TEST(MemoryMap, ReadModifyWriteOfAnIoRegisterWritesTwice) {
+    // INC $D400: the idle chip reads 0, the 6502 writes 0 back, then 1.
+    start("ee 00 d4");
+    step(1);
+    ASSERT_EQ(stores.size(), 2u);
+    EXPECT_EQ(stores[0].value, 0x00);
+    EXPECT_EQ(stores[1].value, 0x01);
+    EXPECT_EQ(stores[1].time, 6u);
+}
+
+TEST(MemoryMap, SystemRoutinesAndVectors) {
+    start("60");
+    EXPECT_EQ(busRead(0xFFFE) | busRead(0xFFFF) << 8, kIrqEntry);
+    EXPECT_EQ(busRead(0xFFFA) | busRead(0xFFFB) << 8, kNmiEntry);
+    EXPECT_EQ(cpu.memory[0x0314] | cpu.memory[0x0315] << 8, kIrqHandler);
+    EXPECT_EQ(cpu.memory[0x0316] | cpu.memory[0x0317] << 8, kBrkHandler);
+    EXPECT_EQ(cpu.memory[0x0318] | cpu.memory[0x0319] << 8, kNmiHandler);
+    EXPECT_EQ(busRead(0xFFD2), 0x60);  // the jump table returns at once
+    EXPECT_EQ(cpu.memory[0x02A6], 1);  // PAL
+    EXPECT_EQ(cpu.memory[0x01], 0x37);
+}
+
+TEST(Interrupts, EntryTakesSevenCyclesAndPushesWithTheBreakFlagClear) {
+    start("ea");
+    cpu.pc = 0x1234;
+    cpu.i = 0;
+    cpu.c = 1;
+    const uint8_t sp = cpu.sp;
+    const uint64_t before = cpuBus.now;
+    cpuInterrupt(0xFFFE);
+    EXPECT_EQ(cpuBus.now - before, 7u);
+    EXPECT_EQ(cpu.pc, kIrqEntry);
+    EXPECT_EQ(cpu.i, 1);
+    EXPECT_EQ(cpu.sp, static_cast<uint8_t>(sp - 3));
+    EXPECT_EQ(cpu.memory[0x100 + sp], 0x12);
+    EXPECT_EQ(cpu.memory[0x100 + sp - 1], 0x34);
+    EXPECT_EQ(cpu.memory[0x100 + sp - 2], 0x21);  // bit 5, C; B clear, I as it was
+}
+
+TEST(Interrupts, SystemEntryAndRtiCycles) {
+    // The handler at $2000 is JMP $EA81: the system's pulls and RTI.
+    start("ea");
+    cpu.memory[0x0314] = 0x00;
+    cpu.memory[0x0315] = 0x20;
+    cpu.memory[0x2000] = 0x4C;
+    cpu.memory[0x2001] = 0x81;
+    cpu.memory[0x2002] = 0xEA;
+    cpu.pc = 0x1000;
+    cpu.i = 0;
+    cpu.a = 0x11;
+    const uint8_t sp = cpu.sp;
+    const uint64_t before = cpuBus.now;
+    cpuInterrupt(0xFFFE);
+    step(10);  // PHA TXA PHA TYA PHA TSX LDA,X AND BEQ JMP()
+    EXPECT_EQ(cpu.pc, 0x2000);
+    EXPECT_EQ(cpuBus.now - before, 7u + 28u);
+    step(7);  // JMP, PLA TAY PLA TAX PLA, RTI
+    EXPECT_EQ(cpuBus.now - before, 7u + 28u + 3u + 16u + 6u);
+    EXPECT_EQ(cpu.pc, 0x1000);
+    EXPECT_EQ(cpu.i, 0);
+    EXPECT_EQ(cpu.a, 0x11);
+    EXPECT_EQ(cpu.sp, sp);
+}
+
+TEST(Interrupts, BrkPushesTheBreakFlagAndGoesThroughTheSystem) {
+    start("00 ff");
+    cpu.i = 0;
+    const uint8_t sp = cpu.sp;
+    const uint64_t before = cpuBus.now;
+    step(1);
+    EXPECT_EQ(cpuBus.now - before, 7u);
+    EXPECT_EQ(cpu.pc, kIrqEntry);
+    EXPECT_EQ(cpu.memory[0x100 + sp], 0x10);
+    EXPECT_EQ(cpu.memory[0x100 + sp - 1], 0x02);
+    EXPECT_EQ(cpu.memory[0x100 + sp - 2] & 0x30, 0x30);
+    step(10);  // the entry sees the break flag: JMP ($0316)
+    EXPECT_EQ(cpu.pc, kBrkHandler);
+    step(3);
+    EXPECT_EQ(cpu.pc, kIdleLoop);
+    EXPECT_EQ(cpu.sp, 0xFF);
+}
+
+TEST(Interrupts, CliPlpAndRtiLetAWaitingIrqIn) {
+    const std::pair<const char*, uint16_t> cases[] = {
+        {"58 ea", 0x1001}, {"a9 00 48 28 ea", 0x1004}, {"a9 10 48 a9 50 48 a9 00 48 40", 0x1050}};
+    for (const auto& [code, stopsAt] : cases) {
+        SCOPED_TRACE(code);
+        start(code);
+        cpuBus.irqLine = true;
+        cpuBus.nextEvent = kNever;
+        cpuBus.limit = kNever;
+        int result = kRunStepsDone;
+        int steps = 0;
+        while (result == kRunStepsDone && steps < 10) {
+            result = cpuRunMachine(1);
+            ++steps;
+        }
+        EXPECT_EQ(result, kRunEvent);
+        EXPECT_EQ(cpu.i, 0);
+        EXPECT_EQ(cpu.pc, stopsAt);  // before the next instruction
+    }
+}
+
+TEST(Calls, TheSystemTimerCutsCallsAtItsPeriod) {
+    // The start routine returns at once; the system's handler acknowledges.
+    start("60");
+    const MachineCall first = machineRunCall(nullptr);
+    EXPECT_EQ(first.cycles, 0x4025u + 1);
+    for (int k = 0; k < 3; ++k) {
+        const MachineCall call = machineRunCall(nullptr);
+        EXPECT_EQ(call.cycles, 0x4025u + 1);
+        EXPECT_FALSE(call.stopped);
+    }
+    EXPECT_EQ(cpu.pc, 0x2001);  // waiting in the idle loop
+}
+
+TEST(Calls, NtscTimerAndTheNtscFlag) {
+    start("60", true);
+    EXPECT_EQ(cpu.memory[0x02A6], 0);
+    EXPECT_EQ(machineRunCall(nullptr).cycles, 0x4295u + 1);
+}
+
+TEST(Calls, NothingToWaitForHaltsTheMachine) {
+    // LDA #$7F, STA $DC0D: no interrupt can come after the return.
+    start("a9 7f 8d 0d dc 60");
+    const MachineCall first = machineRunCall(nullptr);
+    EXPECT_TRUE(first.stopped);
+    EXPECT_EQ(watchdog.reason, StopReason::EndlessLoop);
+    EXPECT_EQ(watchdog.stopAddress, 0x2001);
+    for (int k = 0; k < 2; ++k) {
+        const MachineCall call = machineRunCall(nullptr);
+        EXPECT_EQ(call.cycles, 312u * 63);
+        EXPECT_FALSE(call.stopped);
+    }
+}
+
+TEST(Calls, WithoutIrqACallLastsAFrameAndTheStartRoutineFifty) {
+    // SEI, then LDA $D012, STA $F0, JMP back for ever: busy, reading I/O.
+    start("78 ad 12 d0 85 f0 4c 01 10");
+    const uint64_t frame = 312 * 63;
+    const MachineCall first = machineRunCall(nullptr);
+    EXPECT_GE(first.cycles, 50 * frame);
+    EXPECT_LT(first.cycles, 50 * frame + 10);
+    uint64_t total = first.cycles;
+    for (uint64_t k = 0; k < 3; ++k) {
+        const MachineCall call = machineRunCall(nullptr);
+        EXPECT_FALSE(call.stopped);
+        EXPECT_GE(total + call.cycles, total + frame);
+        EXPECT_LT(call.cycles, frame + 10);
+        total += call.cycles;
+    }
+}
+
+TEST(Calls, TheBudgetEndsACallAndTheMachineGoesOn) {
+    start("78 e6 f0 4c 01 10", false, 1000);
+    const MachineCall first = machineRunCall(nullptr);
+    EXPECT_TRUE(first.stopped);
+    EXPECT_EQ(watchdog.reason, StopReason::CycleBudget);
+    EXPECT_LE(first.cycles, 1000u);
+    EXPECT_GT(first.cycles, 1000u - 8);
+    const uint8_t counter = cpu.memory[0xF0];
+    EXPECT_TRUE(machineRunCall(nullptr).stopped);
+    EXPECT_NE(cpu.memory[0xF0], counter);  // it went on
+}
+
+struct PlaceCase {
+    uint16_t load;
+    uint32_t size;
+    uint8_t startPage, pages;
+    uint16_t idle;
+};
+
+// clang-format off
+const PlaceCase kPlaces[] = {
+    {0x1000, 0x100, 0x00, 0x00, 0x1100},  // the largest free range is above the image
+    {0x8000, 0x1F00, 0x00, 0x00, 0x0400},  // below it
+    {0x0400, 0x9C00, 0x00, 0x00, 0xC000},  // only $C000-$CFFF is free
+    {0x1000, 0x100, 0x04, 0x02, 0x0400},  // the tune's free pages
+    {0x1000, 0x100, 0xFF, 0x00, 0xFF00},  // no free page: the ROM's loop
+    {0x1000, 0x1234, 0x00, 0x00, 0x2300},  // page-aligned after the image
+};
+// clang-format on
+
+TEST(Environment, IdleLoopPlace) {
+    for (const PlaceCase& c : kPlaces) {
+        EXPECT_EQ(machineIdlePlace(c.load, c.size, c.startPage, c.pages), c.idle) << c.load;
+    }
+}
+
+TEST(Environment, StartBank) {
+    EXPECT_EQ(machineStartBank(true, 0xE000, 0x1000), 0x37);  // RSID: always the system's
+    EXPECT_EQ(machineStartBank(false, 0x1000, 0x1000), 0x37);
+    EXPECT_EQ(machineStartBank(false, 0x9000, 0x1001), 0x36);
+    EXPECT_EQ(machineStartBank(false, 0xE000, 0x100), 0x35);
+    EXPECT_EQ(machineStartBank(false, 0xC000, 0x1001), 0x34);
+}
+
+TEST(Environment, StateWordsSeeCountersOnlyWhenObserved) {
+    uint64_t a[kMachineStateWords], b[kMachineStateWords];
+    // The system's timer times an interrupt: its counter is part of the state.
+    start("60");
+    const size_t n = machineStateWords(a);
+    ciaAdvance(machine.cia1, 5);
+    machineStateWords(b);
+    EXPECT_FALSE(std::equal(a, a + n, b));
+    // With its interrupt off and nothing reading it, the counter is not.
+    start("60");
+    ciaWrite(machine.cia1, 0x0D, 0x01, 0);
+    machineStateWords(a);
+    ciaAdvance(machine.cia1, 5);
+    machineStateWords(b);
+    EXPECT_TRUE(std::equal(a, a + n, b));
+    ciaRead(machine.cia1, 0x04, 5);
+    machineStateWords(b);
+    EXPECT_FALSE(std::equal(a, a + n, b));
+}
+
+}  // namespace
