@@ -42,6 +42,13 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
         return outcome;
     }
     const TuneHeader& header = tuneHeader();
+    const bool inMachine = playInterruptDriven(header);
+    if (inMachine && playNeedsBasic(header)) {
+        diagnosticsCollect(nullptr);
+        outcome.found = "error";
+        outcome.error = kNeedsBasic;
+        return outcome;
+    }
     playPlaceProgramData(job.tuneName);
 
     PlayPlan plan{};
@@ -53,14 +60,20 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     plan.calls = job.calls;
     plan.callsAfterStart = job.calls == 0;
     plan.seconds = kLengthSeconds;
+    plan.machine = inMachine;
+    plan.budget = job.maxCycles;
+    if (inMachine && plan.callsAfterStart) {
+        // Interrupts may change their rate: 30 minutes of the machine's time.
+        plan.calls = 0x7FFFFFFF;
+        plan.capCycles = uint64_t{kLengthSeconds} * (tuneIsNtsc(header) ? kNtscClock : kPalClock);
+    }
     playStart(plan);
     studyOpen({job.table, job.roll, job.midi}, job.song);
     memWriteListen(studyStore);
 
     bool known = playRoutine(0);
     uint32_t call = 0;
-    const uint32_t most = playPlan().calls;
-    while (!known && call < most) {
+    while (!known && playMoreCalls(call)) {
         if (stop.load(std::memory_order_relaxed)) break;
         playBeginCall();
         known = playRoutine(++call);
