@@ -320,3 +320,49 @@ TEST(Collection, ProgressOnATerminalOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// An RSID tune: the start routine sets voice 1 going and its handler in
+// $0314/$0315; the handler, on the system's timer, changes the note every 16
+// interrupts, four notes round ($F0 counts to 256: the machine repeats after
+// four rounds), and ends through $EA31.
+Bytes interruptTune(uint16_t flags = 0) {
+    Bytes code = hexBytes(
+        "a9 0f 8d 18 d4 a9 00 8d 05 d4 a9 f0 8d 06 d4 a9 21 8d 04 d4 a9 30 8d 14 03 a9 10 8d 15 "
+        "03 60");
+    code.resize(0x30, 0);
+    const Bytes handler = hexBytes("e6 f0 a5 f0 4a 4a 4a 4a 29 03 aa bd 50 10 8d 01 d4 4c 31 ea");
+    code.insert(code.end(), handler.begin(), handler.end());
+    code.resize(0x50, 0);
+    code.insert(code.end(), {0x11, 0x16, 0x1a, 0x22});
+    return psidFile({.id = "RSID", .play = 0, .flags = flags, .data = code});
+}
+
+// Interrupt-driven tunes play in the machine environment; those that need
+// the BASIC interpreter get an error row.
+TEST(Collection, InterruptDrivenTunes) {
+    ScratchDir dir;
+    fs::create_directories(dir.path / "C");
+    writeFile(dir.path / "C" / "Irq.sid", interruptTune());
+    writeFile(dir.path / "C" / "Basic.sid", interruptTune(2));
+    const RunResult r = collect(dir.path, {"C"});
+    EXPECT_EQ(r.status, 1);
+    const auto table = tableOf(dir.path / "t.csv");
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[1][0], "/Basic.sid");
+    EXPECT_EQ(table[1][8], "error");
+    EXPECT_EQ(table[1][15],
+              "the tune runs in the BASIC interpreter (RSID BASIC flag), which the machine "
+              "environment does not have");
+    const std::vector<std::string>& irq = table[2];
+    EXPECT_EQ(irq[0], "/Irq.sid");
+    EXPECT_EQ(irq[5], "59.996");  // the system's timer, $4025 + 1 cycles
+    EXPECT_EQ(irq[8], "loop");
+    // Four notes of 16 interrupts; the machine's period is four times that.
+    EXPECT_EQ(std::stoi(irq[11]) - std::stoi(irq[10]), 256);
+    const double length = std::stod(irq[6]) - std::stod(irq[7]);
+    EXPECT_NEAR(length, 64 * 16422 / 985248.0, 0.002);
+}
+
+}  // namespace
