@@ -79,8 +79,10 @@ MachineCall machineRunCall(const MachineTrace* trace);
 uint32_t machineExpectedPeriod();
 
 // The state that decides what the machine does next besides RAM and the
-// registers: the program counter, the chips' registers, their counters
-// where the tune has looked at them or they time an interrupt, colour RAM.
-// Writes at most kMachineStateWords words; returns how many.
+// registers, taken after each call: the program counter, the chips'
+// registers, their counts where they time an interrupt or the tune read them
+// in the last 64 calls (a count read only while the tune started does not
+// keep it from repeating), colour RAM. Writes at most kMachineStateWords
+// words; returns how many.
 inline constexpr size_t kMachineStateWords = 192;
 size_t machineStateWords(uint64_t* words);
