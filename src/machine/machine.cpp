@@ -278,9 +278,13 @@ size_t machineStateWords(uint64_t* words) {
         const Cia& cia = *cias[c];
         for (int k = 0; k < 2; ++k) {
             // A counter counts when nothing looks at it: only a count that
-            // was read lately or times an interrupt is part of the state.
+            // was read lately is part of the state. One that times an
+            // interrupt is left out too: the timer that begins the calls is
+            // reloaded at their ends anyway, and another's phase against the
+            // calls (a sample player's) moves its writes by some cycles
+            // without changing the music, but would keep it from repeating.
             const CiaTimer& t = cia.timer[k];
-            const bool seen = observed(calls.countsReadAfter[c]) || (cia.mask & (1 << k));
+            const bool seen = observed(calls.countsReadAfter[c]);
             words[n++] = uint64_t{t.latch} | uint64_t{seen ? t.counter : 0u} << 16 |
                          uint64_t{t.running} << 32 | uint64_t{t.oneShot} << 33 |
                          uint64_t{cia.countsA} << 34;
@@ -290,8 +294,8 @@ size_t machineStateWords(uint64_t* words) {
     }
     const Vic& vic = machine.vic;
     bytes(vic.regs, sizeof vic.regs);
-    // The raster position likewise: read lately, or timing an interrupt.
-    const bool raster = observed(calls.rasterReadAfter) || (vic.enable & 1);
+    // The raster position likewise: only when read lately.
+    const bool raster = observed(calls.rasterReadAfter);
     words[n++] = uint64_t{vic.compare} | uint64_t{vic.flags} << 16 | uint64_t{vic.enable} << 24 |
                  (raster ? (cpuBus.now % frameCycles()) << 32 : 0);
     words[n++] = uint64_t{cpu.pc} | uint64_t{machine.nmiLevel} << 16 |

@@ -80,9 +80,10 @@ uint32_t machineExpectedPeriod();
 
 // The state that decides what the machine does next besides RAM and the
 // registers, taken after each call: the program counter, the chips'
-// registers, their counts where they time an interrupt or the tune read them
-// in the last 64 calls (a count read only while the tune started does not
-// keep it from repeating), colour RAM. Writes at most kMachineStateWords
-// words; returns how many.
+// registers and interrupt flags, the timers' counts and the raster position
+// where the tune read them in the last 64 calls (not otherwise: what counts
+// between interrupts moves writes by cycles, and a count read only while the
+// tune started does not keep it from repeating), colour RAM. Writes at most
+// kMachineStateWords words; returns how many.
 inline constexpr size_t kMachineStateWords = 192;
 size_t machineStateWords(uint64_t* words);
