@@ -278,13 +278,14 @@ size_t machineStateWords(uint64_t* words) {
         const Cia& cia = *cias[c];
         for (int k = 0; k < 2; ++k) {
             // A counter counts when nothing looks at it: only a count that
-            // was read lately is part of the state. One that times an
-            // interrupt is left out too: the timer that begins the calls is
-            // reloaded at their ends anyway, and another's phase against the
-            // calls (a sample player's) moves its writes by some cycles
-            // without changing the music, but would keep it from repeating.
+            // was read lately, or that times an IRQ (which begins the next
+            // call), is part of the state. A count that times NMIs is left
+            // out: its phase against the calls (a sample player's) moves
+            // writes by some cycles without changing the music, but would
+            // keep most such songs from ever repeating.
             const CiaTimer& t = cia.timer[k];
-            const bool seen = observed(calls.countsReadAfter[c]);
+            const bool timesIrq = c == 0 && (cia.mask & (1 << k));
+            const bool seen = observed(calls.countsReadAfter[c]) || timesIrq;
             words[n++] = uint64_t{t.latch} | uint64_t{seen ? t.counter : 0u} << 16 |
                          uint64_t{t.running} << 32 | uint64_t{t.oneShot} << 33 |
                          uint64_t{cia.countsA} << 34;
@@ -294,8 +295,8 @@ size_t machineStateWords(uint64_t* words) {
     }
     const Vic& vic = machine.vic;
     bytes(vic.regs, sizeof vic.regs);
-    // The raster position likewise: only when read lately.
-    const bool raster = observed(calls.rasterReadAfter);
+    // The raster position likewise: read lately, or timing an IRQ.
+    const bool raster = observed(calls.rasterReadAfter) || (vic.enable & 1);
     words[n++] = uint64_t{vic.compare} | uint64_t{vic.flags} << 16 | uint64_t{vic.enable} << 24 |
                  (raster ? (cpuBus.now % frameCycles()) << 32 : 0);
     words[n++] = uint64_t{cpu.pc} | uint64_t{machine.nmiLevel} << 16 |

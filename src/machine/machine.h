@@ -81,9 +81,9 @@ uint32_t machineExpectedPeriod();
 // The state that decides what the machine does next besides RAM and the
 // registers, taken after each call: the program counter, the chips'
 // registers and interrupt flags, the timers' counts and the raster position
-// where the tune read them in the last 64 calls (not otherwise: what counts
-// between interrupts moves writes by cycles, and a count read only while the
-// tune started does not keep it from repeating), colour RAM. Writes at most
+// where they time an IRQ or the tune read them in the last 64 calls (a count
+// read only while the tune started does not keep it from repeating, nor does
+// the count of a timer that times NMIs alone), colour RAM. Writes at most
 // kMachineStateWords words; returns how many.
 inline constexpr size_t kMachineStateWords = 192;
 size_t machineStateWords(uint64_t* words);
