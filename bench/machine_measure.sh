@@ -44,8 +44,10 @@ run_one() {  # tune kind listed-length
         plays=$([ "$calls" -gt 0 ] && [ $((2 * with)) -ge "$calls" ] && echo 1 || echo 0)
     fi
     local line
-    line=$(timeout 600 "$voxdump" "$copy" --length --machine --undocumented --max-cycles 1000000 2>/dev/null | tail -1)
-    status=$?
+    timeout 600 "$voxdump" "$copy" --length --machine --undocumented --max-cycles 1000000 \
+        >"$scratch/out" 2>/dev/null
+    status=$?  # the --length run's exit status
+    line=$(tail -1 "$scratch/out")
     if [[ $line =~ lasts\ ([0-9]+:[0-9.]+) ]]; then measured=$(seconds "${BASH_REMATCH[1]}"); fi
     if [[ $line =~ repeats\ from\ ([0-9]+:[0-9.]+) ]]; then
         loop=$(awk -v a="$measured" -v b="$(seconds "${BASH_REMATCH[1]}")" 'BEGIN { printf "%.3f", a - b }')

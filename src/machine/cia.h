@@ -29,7 +29,7 @@ struct Cia {
     uint8_t regs[16];   // as written; the control registers' start bits kept up to date
     uint8_t flags;      // interrupt flags (bits 0-4), set whether masked or not
     uint8_t mask;       // interrupt mask
-    bool counterRead;   // a timer's counter was read
+    bool counterRead;   // a timer's counter was read (the machine clears it)
     bool countsA;       // timer B counts timer A's underflows
 };
 

@@ -26,7 +26,15 @@ struct Calls {
     bool startReturned;  // the start routine reached the idle loop
     bool halted;
     uint16_t idle;  // the idle loop the start routine returns to
+    // The calls after which the raster and each CIA's counts were last read,
+    // plus one (0: never).
+    uint32_t rasterReadAfter, countsReadAfter[2];
 };
+
+// Calls after a read of a counter during which its value still counts as
+// observed: a tune that reads the raster or a timer while it plays does so
+// every few calls; one that read it while it started no longer depends on it.
+constexpr uint32_t kObservedCalls = 64;
 
 thread_local Calls calls;
 
@@ -116,7 +124,7 @@ void machineStart(const MachineSettings& settings) {
     const uint8_t vic[][2] = {{0x11, 0x9B}, {0x12, 0x37}, {0x16, 0xC8},
                               {0x18, 0x15}, {0x20, 0x0E}, {0x21, 0x06}};
     for (const auto& w : vic) vicWrite(machine.vic, w[0], w[1], 0);
-    machine.vic.rasterSeen = false;
+    machine.vic.rasterRead = false;
 
     poke(0x00, 0x2F);
     poke(0x01, settings.bank);
@@ -247,6 +255,17 @@ uint32_t machineExpectedPeriod() {
 }
 
 size_t machineStateWords(uint64_t* words) {
+    // Reads since the last state: the call just ended read them.
+    if (machine.vic.rasterRead) calls.rasterReadAfter = calls.next + 1;
+    machine.vic.rasterRead = false;
+    Cia* const cias[2] = {&machine.cia1, &machine.cia2};
+    for (int c = 0; c < 2; ++c) {
+        if (cias[c]->counterRead) calls.countsReadAfter[c] = calls.next + 1;
+        cias[c]->counterRead = false;
+    }
+    const auto observed = [](uint32_t after) {
+        return after != 0 && calls.next + 1 - after < kObservedCalls;
+    };
     size_t n = 0;
     auto bytes = [&](const uint8_t* data, size_t size) {
         for (size_t k = 0; k < size; k += 8) {
@@ -255,25 +274,31 @@ size_t machineStateWords(uint64_t* words) {
             words[n++] = word;
         }
     };
-    const auto ciaWords = [&](const Cia& cia) {
+    for (int c = 0; c < 2; ++c) {
+        const Cia& cia = *cias[c];
         for (int k = 0; k < 2; ++k) {
-            // A counter counts when nothing looks at it: only a counter that
-            // was read or times an interrupt is part of the state.
+            // A counter counts when nothing looks at it: only a count that
+            // was read lately, or that times an IRQ (which begins the next
+            // call), is part of the state. A count that times NMIs is left
+            // out: its phase against the calls (a sample player's) moves
+            // writes by some cycles without changing the music, but would
+            // keep most such songs from ever repeating.
             const CiaTimer& t = cia.timer[k];
-            const bool seen = cia.counterRead || (cia.mask & (1 << k));
+            const bool timesIrq = c == 0 && (cia.mask & (1 << k));
+            const bool seen = observed(calls.countsReadAfter[c]) || timesIrq;
             words[n++] = uint64_t{t.latch} | uint64_t{seen ? t.counter : 0u} << 16 |
-                         uint64_t{t.running} << 32 | uint64_t{t.oneShot} << 33;
+                         uint64_t{t.running} << 32 | uint64_t{t.oneShot} << 33 |
+                         uint64_t{cia.countsA} << 34;
         }
         words[n++] = uint64_t{cia.flags} | uint64_t{cia.mask} << 8;
         bytes(cia.regs, sizeof cia.regs);
-    };
-    ciaWords(machine.cia1);
-    ciaWords(machine.cia2);
+    }
     const Vic& vic = machine.vic;
     bytes(vic.regs, sizeof vic.regs);
-    const uint64_t frame = frameCycles();
+    // The raster position likewise: read lately, or timing an IRQ.
+    const bool raster = observed(calls.rasterReadAfter) || (vic.enable & 1);
     words[n++] = uint64_t{vic.compare} | uint64_t{vic.flags} << 16 | uint64_t{vic.enable} << 24 |
-                 (vic.rasterSeen ? (cpuBus.now % frame) << 32 : 0);
+                 (raster ? (cpuBus.now % frameCycles()) << 32 : 0);
     words[n++] = uint64_t{cpu.pc} | uint64_t{machine.nmiLevel} << 16 |
                  uint64_t{calls.startReturned} << 17 | uint64_t{calls.halted} << 18;
     bytes(machine.colour, sizeof machine.colour);

@@ -79,8 +79,11 @@ MachineCall machineRunCall(const MachineTrace* trace);
 uint32_t machineExpectedPeriod();
 
 // The state that decides what the machine does next besides RAM and the
-// registers: the program counter, the chips' registers, their counters
-// where the tune has looked at them or they time an interrupt, colour RAM.
-// Writes at most kMachineStateWords words; returns how many.
+// registers, taken after each call: the program counter, the chips'
+// registers and interrupt flags, the timers' counts and the raster position
+// where they time an IRQ or the tune read them in the last 64 calls (a count
+// read only while the tune started does not keep it from repeating, nor does
+// the count of a timer that times NMIs alone), colour RAM. Writes at most
+// kMachineStateWords words; returns how many.
 inline constexpr size_t kMachineStateWords = 192;
 size_t machineStateWords(uint64_t* words);

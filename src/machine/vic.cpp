@@ -30,9 +30,9 @@ void vicAdvance(Vic& vic, uint64_t now) {
 uint8_t vicRead(Vic& vic, uint8_t reg, uint64_t now) {
     switch (reg) {
         case 0x11:
-            vic.rasterSeen = true;
+            vic.rasterRead = true;
             return static_cast<uint8_t>((vic.regs[reg] & 0x7F) | (vicLine(vic, now) >> 1 & 0x80));
-        case 0x12: vic.rasterSeen = true; return static_cast<uint8_t>(vicLine(vic, now));
+        case 0x12: vic.rasterRead = true; return static_cast<uint8_t>(vicLine(vic, now));
         case 0x16: return vic.regs[reg] | 0xC0;
         case 0x18: return vic.regs[reg] | 0x01;
         case 0x19:
@@ -57,10 +57,7 @@ void vicWrite(Vic& vic, uint8_t reg, uint8_t value, uint64_t now) {
             break;
         case 0x12: vic.compare = static_cast<uint16_t>((vic.compare & 0x100) | value); break;
         case 0x19: vic.flags &= static_cast<uint8_t>(~value & 0x0F); break;
-        case 0x1A:
-            vic.enable = value & 0x0F;
-            if (vic.enable & 1) vic.rasterSeen = true;
-            break;
+        case 0x1A: vic.enable = value & 0x0F; break;
         default: vic.regs[reg] = value; break;
     }
 }

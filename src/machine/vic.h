@@ -16,7 +16,7 @@ struct Vic {
     uint8_t enable;        // $D01A, bits 0-3
     uint64_t checkedFrom;  // compare matches from this cycle on are not in `flags` yet
     uint32_t lineCycles, lines;
-    bool rasterSeen;  // the raster was read, or its interrupt enabled
+    bool rasterRead;  // $D011 or $D012 was read (the machine clears it)
 };
 
 void vicReset(Vic& vic, bool ntsc);

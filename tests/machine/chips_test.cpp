@@ -157,17 +157,15 @@ TEST(Vic, NtscCases) {
     for (const ChipCase& c : kNtscCases) runVic(c, true);
 }
 
-TEST(Vic, RasterSeenOnlyWhenReadOrEnabled) {
+TEST(Vic, RasterReadOnlyByItsRegisters) {
     Vic vic;
     vicReset(vic, false);
     vicWrite(vic, 0x12, 0x20, 0);
-    vicRead(vic, 0x19, 10);
-    EXPECT_FALSE(vic.rasterSeen);
-    vicRead(vic, 0x12, 10);
-    EXPECT_TRUE(vic.rasterSeen);
-    vicReset(vic, false);
     vicWrite(vic, 0x1A, 0x01, 0);
-    EXPECT_TRUE(vic.rasterSeen);
+    vicRead(vic, 0x19, 10);
+    EXPECT_FALSE(vic.rasterRead);
+    vicRead(vic, 0x12, 10);
+    EXPECT_TRUE(vic.rasterRead);
 }
 
 }  // namespace

@@ -295,24 +295,33 @@ TEST(Environment, StartBank) {
     EXPECT_EQ(machineStartBank(false, 0xC000, 0x1001), 0x34);
 }
 
-TEST(Environment, StateWordsSeeCountersOnlyWhenObserved) {
+TEST(Environment, StateWordsSeeCountsThatTimeAnIrqOrWereRead) {
     uint64_t a[kMachineStateWords], b[kMachineStateWords];
-    // The system's timer times an interrupt: its counter is part of the state.
+    // The system's timer times the IRQ: its count is part of the state.
     start("60");
     const size_t n = machineStateWords(a);
     ciaAdvance(machine.cia1, 5);
     machineStateWords(b);
     EXPECT_FALSE(std::equal(a, a + n, b));
-    // With its interrupt off and nothing reading it, the counter is not.
+    // CIA 2's timer A times NMIs alone and nothing reads it: left out.
     start("60");
-    ciaWrite(machine.cia1, 0x0D, 0x01, 0);
+    ciaWrite(machine.cia2, 0x0D, 0x81, 0);
+    ciaWrite(machine.cia2, 0x0E, 0x01, 0);
     machineStateWords(a);
-    ciaAdvance(machine.cia1, 5);
+    ciaAdvance(machine.cia2, 5);
     machineStateWords(b);
     EXPECT_TRUE(std::equal(a, a + n, b));
-    ciaRead(machine.cia1, 0x04, 5);
+    // Once read, it is part of the state for 64 calls.
+    ciaRead(machine.cia2, 0x04, 5);
+    machineStateWords(a);
+    ciaAdvance(machine.cia2, 9);
     machineStateWords(b);
     EXPECT_FALSE(std::equal(a, a + n, b));
+    for (int k = 0; k < 64; ++k) machineRunCall(nullptr);
+    machineStateWords(a);
+    ciaAdvance(machine.cia2, cpuBus.now + 3);
+    machineStateWords(b);
+    EXPECT_TRUE(std::equal(a, a + n, b));
 }
 
 }  // namespace
