@@ -65,6 +65,23 @@ bool parseShard(std::string_view text, RunSettings& settings) {
     return true;
 }
 
+// The value of the option `name` at argv[k]: after its "=", or the next
+// argument (k moves on). False with the diagnostic when there is none.
+bool optionValue(int argc, const char* const* argv, int& k, std::string_view name,
+                 const char* needs, std::string_view& value, std::string& problem) {
+    const std::string_view argument = argv[k];
+    const size_t equals = argument.find('=');
+    if (equals != std::string_view::npos) {
+        value = argument.substr(equals + 1);
+    } else if (k + 1 < argc) {
+        value = argv[++k];
+    } else {
+        problem = "option '" + std::string(name) + "' needs " + needs;
+        return false;
+    }
+    return true;
+}
+
 // Reads the option at argv[k] (which begins with "--"); an option that takes
 // a value may take the next argument, and then moves k on. Returns false
 // with the diagnostic in `problem`.
@@ -78,14 +95,7 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
     for (const TextOption& option : kTextOptions) {
         if (name != option.name) continue;
         std::string_view value;
-        if (hasValue) {
-            value = argument.substr(equals + 1);
-        } else if (k + 1 < argc) {
-            value = argv[++k];
-        } else {
-            problem = "option '" + std::string(name) + "' needs " + option.needs;
-            return false;
-        }
+        if (!optionValue(argc, argv, k, name, option.needs, value, problem)) return false;
         if (option.field == nullptr) {
             if (!parseShard(value, settings)) {
                 problem = "invalid shard '" + std::string(value) + "' (K/N, 1 <= K <= N)";
@@ -102,14 +112,7 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
     for (const ValueOption* option : {&kSong, &kMaxCycles, &kJobs, &kCalls}) {
         if (name != option->name) continue;
         std::string_view value;
-        if (hasValue) {
-            value = argument.substr(equals + 1);
-        } else if (k + 1 < argc) {
-            value = argv[++k];
-        } else {
-            problem = "option '" + std::string(name) + "' needs " + option->needs;
-            return false;
-        }
+        if (!optionValue(argc, argv, k, name, option->needs, value, problem)) return false;
         uint64_t number = 0;
         if (!parseNumber(value, option->most, number)) {
             problem = std::string("invalid ") + option->invalid + " '" + std::string(value) + "'";

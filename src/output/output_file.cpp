@@ -17,30 +17,32 @@ void flushPending(OutputFile& file) {
 
 }  // namespace
 
-void outputOpen(OutputFile& file, const std::string& name, bool buffered) {
+namespace {
+
+// Opens the file with `open` (the system's create or append); a failure is
+// reported at once as "cannot `verb`".
+void openWith(OutputFile& file, const std::string& name, bool buffered,
+              int (*open)(const char*, int&), const char* verb) {
     file.name = name;
     file.firstError = 0;
     file.createFailed = false;
     file.buffered = buffered;
     file.pending.clear();
-    file.handle = rawCreate(name.c_str(), file.firstError);
+    file.handle = open(name.c_str(), file.firstError);
     if (file.handle < 0) {
         file.createFailed = true;
-        diagnose(name + ": cannot create: " + std::strerror(file.firstError), true);
+        diagnose(name + ": cannot " + verb + ": " + std::strerror(file.firstError), true);
     }
 }
 
+}  // namespace
+
+void outputOpen(OutputFile& file, const std::string& name, bool buffered) {
+    openWith(file, name, buffered, rawCreate, "create");
+}
+
 void outputAppend(OutputFile& file, const std::string& name) {
-    file.name = name;
-    file.firstError = 0;
-    file.createFailed = false;
-    file.buffered = false;
-    file.pending.clear();
-    file.handle = rawAppend(name.c_str(), file.firstError);
-    if (file.handle < 0) {
-        file.createFailed = true;
-        diagnose(name + ": cannot open: " + std::strerror(file.firstError), true);
-    }
+    openWith(file, name, false, rawAppend, "open");
 }
 
 void outputLine(OutputFile& file, const char* data, size_t size) {
