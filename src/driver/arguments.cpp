@@ -224,9 +224,10 @@ void printOptions() {
               << std::endl
               << "--midi          also write the notes as a Standard MIDI File to demo.mid"
               << std::endl
-              << "--length        stop where the song starts to repeat and say how long it "
-                 "lasts (at most 30 minutes without calls)"
+              << "--length        say how long the song lasts as a listener hears it, and stop "
+                 "there (at most"
               << std::endl
+              << "                30 minutes without calls)" << std::endl
               << "--max-cycles N  end a routine call before it takes more than N cycles "
                  "(1 to 4294967295)"
               << std::endl
@@ -244,7 +245,26 @@ void printOptions() {
               << std::endl
               << "they imply --machine" << std::endl
               << "--version       print the version and exit" << std::endl
-              << "-h, --help      print this text and exit" << std::endl;
+              << "-h, --help      print this text and exit" << std::endl
+              << std::endl
+              << "voxdump --collection [options] PATH...: every song of every tune in the files "
+                 "and folders"
+              << std::endl
+              << "given, each played as long as its length needs (--length), on several threads:"
+              << std::endl
+              << "--songlengths FILE  write the song-length list that collection players read"
+              << std::endl
+              << "--csv FILE          write a table of the songs (RFC 4180)" << std::endl
+              << "-j N, --jobs N      threads (default: one per core)" << std::endl
+              << "--calls N           at most N play calls a song instead of 30 minutes"
+              << std::endl
+              << "--shard K/N         only every N-th tune from the K-th, in path order"
+              << std::endl
+              << "--resume            skip the songs the --csv file holds, and add to it"
+              << std::endl
+              << "--out DIR           with --table, --roll, --midi: each song's files under DIR"
+              << std::endl
+              << "--song, --undocumented and --max-cycles work as for one tune" << std::endl;
 }
 
 bool parseCallCount(const char* text, int32_t& count) {
