@@ -191,7 +191,8 @@ HeardLength playHeardLength() {
     if (exact.repeats) {
         notesFinish(exact.last);
         const MusicCalls music = musicCalls(notes(), exact.last);
-        const MusicLoop loop = loopInState(music, exact.first, exact.last);
+        const MusicLoop loop =
+            loopInState(music, exact.first, exact.last, callsOf(1, exact.last));
         if (loop.period > 0) return {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
         uint32_t heard = 0;
         if (!lastHeard(music, heard)) heard = 0;

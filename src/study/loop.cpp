@@ -104,7 +104,7 @@ bool lastHeard(const MusicCalls& music, uint32_t& call) {
     return false;
 }
 
-MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j) {
+MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j, uint32_t shortest) {
     const uint32_t d = j - i;
     if (j >= music.sounds.size()) return {0, 0};
     uint32_t heard = 0;
@@ -113,7 +113,7 @@ MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j) {
     const Compare compare(music);
     // Call c stands for c - d past j: the state repeats.
     const auto at = [&](uint32_t c) { return c > j ? c - d : c; };
-    for (uint32_t p = 1; p <= d; ++p) {
+    for (uint32_t p = std::min(shortest, d); p <= d; ++p) {
         if (d % p != 0) continue;
         uint32_t differing = 0;
         // Of the calls in which something is heard: silence agrees with

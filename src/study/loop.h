@@ -35,10 +35,12 @@ struct MusicLoop {
 
 // The machine's state after call `j` is the state after call `i`: everything
 // after i repeats with period j - i. The music's period is the smallest
-// divisor of j - i over which the notes of calls i + 1 to j repeat, and it
-// starts at the earliest call from which they do so (at most i + 1). Period
-// 0 when nothing is heard in those calls.
-MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j);
+// divisor of j - i, `shortest` calls or more (a second: less is no song's
+// loop, and notes that begin within a call of each other are alike), over
+// which the notes of calls i + 1 to j repeat, and it starts at the earliest
+// call from which they do so (at most i + 1). Period 0 when nothing is heard
+// in those calls.
+MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j, uint32_t shortest);
 
 // What a loop found in the music alone must show.
 struct LoopRules {
