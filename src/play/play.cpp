@@ -9,6 +9,7 @@
 #include "sidlog/mem_write.h"
 #include "song/call_rate.h"
 #include "song/song_length.h"
+#include "study/digi.h"
 #include "study/loop.h"
 #include "study/notes.h"
 #include "study/study.h"
@@ -54,7 +55,7 @@ uint32_t callsOf(uint32_t seconds, uint32_t call) {
 // or that it has ended.
 bool lookAtNotes(uint32_t call) {
     notesFinish(call);
-    const MusicCalls music = musicCalls(notes(), call);
+    const MusicCalls music = musicCalls(notes(), call, digiCalls());
     uint32_t heard = 0;
     if (lastHeard(music, heard) && call - heard >= callsOf(kSilenceSeconds, call)) {
         listening.heard = {HeardKind::Ends, 0, 0, heard};
@@ -190,9 +191,8 @@ HeardLength playHeardLength() {
     const SongLength exact = songLength();
     if (exact.repeats) {
         notesFinish(exact.last);
-        const MusicCalls music = musicCalls(notes(), exact.last);
-        const MusicLoop loop =
-            loopInState(music, exact.first, exact.last, callsOf(1, exact.last));
+        const MusicCalls music = musicCalls(notes(), exact.last, digiCalls());
+        const MusicLoop loop = loopInState(music, exact.first, exact.last, callsOf(1, exact.last));
         if (loop.period > 0) return {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
         uint32_t heard = 0;
         if (!lastHeard(music, heard)) heard = 0;

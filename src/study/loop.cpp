@@ -12,6 +12,9 @@ uint64_t mix(uint64_t x) {
     return x ^ (x >> 33);
 }
 
+// What samples played through the volume register sound in a call.
+constexpr uint64_t kSamplesCode = 0x5A3C96E1D2B4870Full;
+
 // What a note sounds in a call, whatever else its voice sounds.
 uint64_t noteCode(const Note& n) {
     const uint64_t kind = n.kind == NoteKind::Drum ? 2 : n.kind == NoteKind::Chord ? 1 : 0;
@@ -80,10 +83,14 @@ uint32_t earliestStart(uint32_t from, uint32_t period, Differs differs,
 
 }  // namespace
 
-MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall) {
+MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall,
+                      const std::vector<uint8_t>& samples) {
     MusicCalls music;
     music.sounds.assign(size_t{lastCall} + 1, 0);
     music.onsets.assign(size_t{lastCall} + 1, 0);
+    for (size_t c = 0; c < samples.size() && c <= lastCall; ++c) {
+        if (samples[c] != 0) music.sounds[c] += kSamplesCode;
+    }
     for (const Note& n : notes) {
         if (n.first > lastCall) continue;
         const uint64_t code = noteCode(n);

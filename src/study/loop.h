@@ -22,8 +22,9 @@ struct MusicCalls {
 };
 
 // The calls from 0 to `lastCall` of `notes` (each note from its first to its
-// last call).
-MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall);
+// last call), and the samples played in them (digi.h), which are heard too.
+MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall,
+                      const std::vector<uint8_t>& samples);
 
 // The share of calls in a pass that may differ.
 inline constexpr double kMismatchShare = 0.03;

@@ -4,6 +4,7 @@
 #include "song/call_rate.h"
 #include "study/beat.h"
 #include "study/chip.h"
+#include "study/digi.h"
 #include "study/envelope.h"
 #include "study/midi.h"
 #include "study/notes.h"
@@ -17,8 +18,8 @@ namespace {
 thread_local StudyFiles files;
 thread_local StudyInfo info;
 thread_local uint32_t lastCall = 0;
-thread_local uint32_t runningCall = 0;  // the routine call the stores come from
-thread_local uint64_t callBegins = 0;   // its start, in cycles from the run's
+thread_local uint32_t runningCall = 0;         // the routine call the stores come from
+thread_local uint64_t callBegins = 0;          // its start, in cycles from the run's
 thread_local OutputFile rollFile, midiOutput;  // made whole when the run is over
 
 // Writes a file made at the end in one piece and closes it.
@@ -35,6 +36,7 @@ void studyOpen(const StudyFiles& wanted, int song) {
     const TuneHeader& header = tuneHeader();
     chipModelReset(header.version, header.reserved);
     envelopeReset();
+    digiReset();
     runningCall = 0;
     info = StudyInfo{};
     info.ntsc = tuneIsNtsc(header);
@@ -59,7 +61,9 @@ void studySetCalls(uint32_t calls, bool untilRepeat, uint32_t capSeconds) {
 
 void studyStore(uint32_t time, uint16_t address, uint8_t value) {
     const int chip = chipStore(address, value);
-    if (chip >= 0) envelopeStore(callBegins + time, chip, address & 0x1Fu, value);
+    if (chip < 0) return;
+    envelopeStore(callBegins + time, chip, address & 0x1Fu, value);
+    if ((address & 0x1F) == 24) digiStore(chip, value);
 }
 
 void studyBeginCall() {
@@ -83,6 +87,7 @@ void studyEndCall(uint32_t call, uint64_t cycles) {
         notesAfterCall(call, v,
                        {voice.frequency, voice.control, envelopeAttacked(v) || chipRetriggered(v)});
     }
+    digiEndCall(call);
     lastCall = call;
     runningCall = call + 1;
 }
