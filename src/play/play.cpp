@@ -51,6 +51,13 @@ uint32_t callsOf(uint32_t seconds, uint32_t call) {
     return static_cast<uint32_t>(uint64_t{seconds} * clock * (call + 1) / elapsed);
 }
 
+// A loop as a heard length: the first pass begins at the loop's start, call
+// 1 at the earliest (call 0 is the start routine).
+HeardLength loopLength(const MusicLoop& loop) {
+    const uint32_t start = std::max(loop.start, 1u);
+    return {HeardKind::Loop, start, loop.period, start + loop.period - 1};
+}
+
 // Looks at the notes up to `call`: true when they say where the song repeats
 // or that it has ended.
 bool lookAtNotes(uint32_t call) {
@@ -63,7 +70,7 @@ bool lookAtNotes(uint32_t call) {
     }
     const MusicLoop loop = loopInMusic(music, loopRules(callsOf(1, call)));
     if (loop.period > 0) {
-        listening.heard = {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
+        listening.heard = loopLength(loop);
         return true;
     }
     return false;
@@ -193,7 +200,7 @@ HeardLength playHeardLength() {
         notesFinish(exact.last);
         const MusicCalls music = musicCalls(notes(), exact.last, digiCalls());
         const MusicLoop loop = loopInState(music, exact.first, exact.last, callsOf(1, exact.last));
-        if (loop.period > 0) return {HeardKind::Loop, std::max(loop.start, 1u), loop.period, 0};
+        if (loop.period > 0) return loopLength(loop);
         uint32_t heard = 0;
         if (!lastHeard(music, heard)) heard = 0;
         return {HeardKind::Ends, 0, 0, heard};

@@ -44,12 +44,7 @@ SongLength songLength() {
 }
 
 uint32_t heardCalls(const HeardLength& heard, uint32_t callsRun) {
-    switch (heard.kind) {
-        case HeardKind::Loop: return heard.start + heard.period - 1;
-        case HeardKind::Ends: return heard.end;
-        case HeardKind::None: break;
-    }
-    return callsRun;
+    return heard.kind == HeardKind::None ? callsRun : heard.end;
 }
 
 std::string songLengthLine(int song, int songs, uint32_t calls, const HeardLength& heard) {

@@ -36,7 +36,7 @@ enum class HeardKind : uint8_t { Loop, Ends, None };
 struct HeardLength {
     HeardKind kind;
     uint32_t start, period;  // Loop
-    uint32_t end;            // Ends
+    uint32_t end;            // the last call it counts: start - 1 + period, or where it ends
 };
 
 // The calls a heard length counts (for None: the calls run).
