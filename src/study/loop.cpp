@@ -181,9 +181,11 @@ MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules) {
         if (uint64_t{last} + 1 - start < uint64_t{p} * (passes + 1)) continue;
         if (uint64_t{last} + 1 - start < rules.span) continue;
         if (rules.introPercent > 0 && start > uint64_t{p} * rules.introPercent / 100) continue;
-        bool heard = false;
-        for (uint32_t c = start; c < start + p && !heard; ++c) heard = music.sounds[c] != 0;
-        if (heard) return {start, p};
+        // A pass of music: a note begins in it (a held sound, or samples
+        // alone, repeat with any period).
+        bool begins = false;
+        for (uint32_t c = start; c < start + p && !begins; ++c) begins = music.onsets[c] != 0;
+        if (begins) return {start, p};
     }
     return {0, 0};
 }

@@ -54,7 +54,7 @@ struct LoopRules {
 
 // Without a repeat of the state: the smallest period over which the music has
 // repeated, up to its last call, as the rules say, and the earliest start;
-// period 0 when there is none. A pass must have something heard.
+// period 0 when there is none. A note must begin in a pass.
 MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules);
 
 // The last call in which something is heard; false when nothing is.
