@@ -1,0 +1,154 @@
+// Where the music repeats, from notes made here: what two calls that sound
+// the same are, the period within the machine's, and the loop found in the
+// notes alone under its rules.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "study/loop.h"
+
+namespace {
+
+// Notes of voice 0 from a list of (key, calls); key -1 rests.
+std::vector<Note> melody(const std::vector<std::pair<int, uint32_t>>& parts, uint32_t first = 1) {
+    std::vector<Note> notes;
+    uint32_t call = first;
+    for (const auto& [key, calls] : parts) {
+        if (key >= 0) {
+            notes.push_back({0, NoteKind::Pitched, static_cast<uint8_t>(key), 100, call,
+                             call + calls - 1, 0, call + calls - 1});
+        }
+        call += calls;
+    }
+    return notes;
+}
+
+// `times` plays of a pass of `notes` random notes (8 to 12 calls each) after
+// an intro of `intro` calls of one held note.
+std::vector<Note> song(uint32_t seed, int notes, int times, uint32_t intro, uint32_t& pass) {
+    std::mt19937 random(seed);
+    std::vector<std::pair<int, uint32_t>> one;
+    pass = 0;
+    for (int k = 0; k < notes; ++k) {
+        one.push_back({48 + static_cast<int>(random() % 24), 8 + random() % 5});
+        pass += one.back().second;
+    }
+    std::vector<std::pair<int, uint32_t>> parts;
+    if (intro > 0) parts.push_back({30, intro});
+    for (int t = 0; t < times; ++t) parts.insert(parts.end(), one.begin(), one.end());
+    return melody(parts);
+}
+
+TEST(MusicCalls, WhatEachCallSounds) {
+    const std::vector<Note> notes = melody({{60, 3}, {-1, 2}, {62, 2}});
+    const MusicCalls music = musicCalls(notes, 9, {0, 0, 0, 0, 0, 0, 0, 0, 1});
+    ASSERT_EQ(music.sounds.size(), 10u);
+    EXPECT_EQ(music.sounds[0], 0u);
+    EXPECT_NE(music.sounds[1], 0u);
+    EXPECT_EQ(music.sounds[1], music.sounds[3]);  // one note held
+    EXPECT_EQ(music.sounds[4], 0u);               // a rest
+    EXPECT_NE(music.sounds[6], music.sounds[1]);  // another key
+    EXPECT_NE(music.sounds[8], 0u);               // samples through the volume register
+    EXPECT_EQ(music.onsets[1], 1u);
+    EXPECT_EQ(music.onsets[2], 0u);
+    EXPECT_EQ(music.onsets[6], 1u);
+    uint32_t last = 0;
+    ASSERT_TRUE(lastHeard(music, last));
+    EXPECT_EQ(last, 8u);
+    EXPECT_FALSE(lastHeard(musicCalls({}, 5, {}), last));
+}
+
+// The machine's period holds three passes (a counter): the music's is one,
+// and it starts where the intro ends.
+TEST(LoopInState, SmallestDivisorOverWhichTheNotesRepeat) {
+    uint32_t pass = 0;
+    const uint32_t intro = 40;
+    const std::vector<Note> notes = song(1, 30, 5, intro, pass);
+    const uint32_t i = intro + 7, j = i + 3 * pass;
+    const MusicCalls music = musicCalls(notes, j, {});
+    const MusicLoop loop = loopInState(music, i, j, 50);
+    EXPECT_EQ(loop.period, pass);
+    EXPECT_EQ(loop.start, intro + 1);
+}
+
+// A note held through the whole of the machine's period repeats with a
+// period of one call; the music's period is a second at least.
+TEST(LoopInState, ASecondAtLeast) {
+    const std::vector<Note> notes = melody({{60, 400}});
+    const MusicCalls music = musicCalls(notes, 300, {});
+    EXPECT_EQ(loopInState(music, 100, 300, 50).period, 50u);
+    EXPECT_EQ(loopInState(music, 100, 130, 50).period, 30u);  // the machine's, when shorter
+    EXPECT_EQ(loopInState(musicCalls({}, 300, {}), 100, 300, 50).period, 0u);  // silent
+}
+
+// A note that begins a call later in the second pass still sounds the same;
+// more than 3 % of the heard calls differing is another period.
+TEST(LoopInState, OnsetsWithinACallAndTheShareThatMayDiffer) {
+    std::vector<Note> notes =
+        melody({{60, 10}, {64, 10}, {67, 10}, {72, 10}, {60, 11}, {64, 9}, {67, 10}, {72, 10}});
+    MusicCalls music = musicCalls(notes, 80, {});
+    EXPECT_EQ(loopInState(music, 0, 80, 40).period, 40u);
+    // Three calls in every pass of 40 differ (7.5 %): not one period.
+    notes = melody({{60, 10}, {64, 10}, {67, 10}, {72, 10}, {60, 13}, {64, 7}, {67, 10}, {72, 10}});
+    music = musicCalls(notes, 80, {});
+    EXPECT_EQ(loopInState(music, 0, 80, 40).period, 80u);
+}
+
+struct RulesCase {
+    const char* what;
+    int times;       // plays of the pass
+    uint32_t intro;  // calls before it
+    LoopRules rules;
+    bool found;
+};
+
+TEST(LoopInMusic, Rules) {
+    const RulesCase kCases[] = {
+        {"three plays", 3, 0, {2, 50, 100, 0, 0.03}, true},
+        {"two plays are not enough", 2, 0, {2, 50, 100, 0, 0.03}, false},
+        {"one confirming pass asked for", 2, 0, {1, 50, 100, 0, 0.03}, true},
+        {"an intro shorter than a pass", 3, 200, {2, 50, 100, 0, 0.03}, true},
+        {"an intro longer than a pass", 3, 600, {2, 50, 100, 0, 0.03}, false},
+        {"any intro", 3, 600, {2, 50, 0, 0, 0.03}, true},
+        {"a span too short", 3, 0, {2, 50, 100, 100000, 0.03}, false},
+        {"passes shorter than the shortest", 3, 0, {2, 1000, 100, 0, 0.03}, false},
+    };
+    for (const RulesCase& c : kCases) {
+        uint32_t pass = 0;
+        const std::vector<Note> notes = song(7, 40, c.times, c.intro, pass);
+        const uint32_t last = c.intro + static_cast<uint32_t>(c.times) * pass;
+        const MusicLoop loop = loopInMusic(musicCalls(notes, last, {}), c.rules);
+        EXPECT_EQ(loop.period != 0, c.found) << c.what;
+        if (c.found && loop.period != 0) {
+            EXPECT_EQ(loop.period, pass) << c.what;
+            EXPECT_EQ(loop.start, c.intro + 1) << c.what;
+        }
+    }
+}
+
+// A section played three times before the song goes on is not the loop:
+// the notes after it break it.
+TEST(LoopInMusic, ASectionThatEndsIsNotTheLoop) {
+    uint32_t pass = 0;
+    std::vector<Note> notes = song(3, 12, 3, 0, pass);
+    std::vector<Note> more = song(4, 30, 1, 0, pass);
+    const uint32_t after = notes.back().last + 1;
+    for (Note& n : more) {
+        n.first += after - 1;
+        n.last += after - 1;
+    }
+    notes.insert(notes.end(), more.begin(), more.end());
+    const MusicLoop loop =
+        loopInMusic(musicCalls(notes, notes.back().last, {}), {2, 50, 100, 0, 0.03});
+    EXPECT_EQ(loop.period, 0u);
+}
+
+// Samples alone, or a held note, repeat with any period: no loop.
+TEST(LoopInMusic, ANoteMustBeginInAPass) {
+    const std::vector<uint8_t> samples(3000, 1);
+    EXPECT_EQ(loopInMusic(musicCalls({}, 2999, samples), {2, 50, 100, 0, 0.03}).period, 0u);
+    EXPECT_EQ(loopInMusic(musicCalls(melody({{60, 3000}}), 2999, {}), {2, 50, 100, 0, 0.03}).period,
+              0u);
+}
+
+}  // namespace
