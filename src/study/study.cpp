@@ -17,8 +17,8 @@ namespace {
 thread_local StudyFiles files;
 thread_local StudyInfo info;
 thread_local uint32_t lastCall = 0;
-thread_local uint32_t runningCall = 0;  // the routine call the stores come from
-thread_local uint64_t callBegins = 0;   // its start, in cycles from the run's
+thread_local uint32_t runningCall = 0;         // the routine call the stores come from
+thread_local uint64_t callBegins = 0;          // its start, in cycles from the run's
 thread_local OutputFile rollFile, midiOutput;  // made whole when the run is over
 
 // Writes a file made at the end in one piece and closes it.
@@ -89,7 +89,8 @@ void studyEndCall(uint32_t call, uint64_t cycles) {
 
 bool studyClose(uint32_t loopCall, const std::string& closing) {
     notesFinish(lastCall);
-    const uint32_t row = rowLength(notesOnsets());
+    const std::vector<uint32_t> onsets = notesOnsets();
+    const uint32_t row = rowLength(onsets);
     notesHoldToRows(row);
     info.calls = lastCall;
     info.loopCall = loopCall;
@@ -98,6 +99,8 @@ bool studyClose(uint32_t loopCall, const std::string& closing) {
     if (!files.roll.empty())
         written = writeWhole(rollFile, rollPicture(info, notes(), noteBends())) && written;
     if (!files.midi.empty())
-        written = writeWhole(midiOutput, midiFile(info, notes(), noteBends(), row)) && written;
+        written = writeWhole(midiOutput,
+                             midiFile(info, notes(), noteBends(), row, rowPhase(onsets, row))) &&
+                  written;
     return written;
 }
