@@ -7,21 +7,43 @@ namespace {
 constexpr uint32_t kLongest = 16;
 constexpr size_t kFewest = 8;
 
+struct InStep {
+    size_t onsets;   // on the phase, and a call late for rows of 4 or more
+    uint32_t phase;  // the first of the phases that hold the most
+};
+
+// `onsets` sorted, each once.
+InStep mostInStep(const std::vector<uint32_t>& onsets, uint32_t length) {
+    std::vector<size_t> phases(length);
+    for (const uint32_t onset : onsets) ++phases[onset % length];
+    InStep best{0, 0};
+    for (uint32_t p = 0; p < length; ++p) {
+        const size_t late = length >= 4 ? phases[(p + 1) % length] : 0;
+        const size_t inStep = phases[p] + late;
+        if (inStep > best.onsets || (inStep == best.onsets && phases[p] > phases[best.phase]))
+            best = {inStep, p};
+    }
+    return best;
+}
+
+void sortOnce(std::vector<uint32_t>& onsets) {
+    std::sort(onsets.begin(), onsets.end());
+    onsets.erase(std::unique(onsets.begin(), onsets.end()), onsets.end());
+}
+
 }  // namespace
 
 uint32_t rowLength(std::vector<uint32_t> onsets) {
-    std::sort(onsets.begin(), onsets.end());
-    onsets.erase(std::unique(onsets.begin(), onsets.end()), onsets.end());
+    sortOnce(onsets);
     if (onsets.size() < kFewest) return 0;
     for (uint32_t length = kLongest; length >= 2; --length) {
-        size_t phases[kLongest] = {};
-        for (const uint32_t onset : onsets) ++phases[onset % length];
-        size_t inStep = 0;
-        for (uint32_t p = 0; p < length; ++p) {
-            const size_t late = length >= 4 ? phases[(p + 1) % length] : 0;
-            inStep = std::max(inStep, phases[p] + late);
-        }
-        if (inStep * 10 >= onsets.size() * 9) return length;
+        if (mostInStep(onsets, length).onsets * 10 >= onsets.size() * 9) return length;
     }
     return 0;
+}
+
+uint32_t rowPhase(std::vector<uint32_t> onsets, uint32_t row) {
+    if (row == 0) return 0;
+    sortOnce(onsets);
+    return mostInStep(onsets, row).phase;
 }

@@ -72,10 +72,13 @@ Event tempoEvent(uint32_t tick, uint32_t tempo) {
             6};
 }
 
-void noteEvents(std::vector<Event>& events, uint8_t channel, int key, const Note& n) {
-    events.push_back(channelEvent(n.first, 2, 0x90u | channel, static_cast<unsigned>(key),
+// A note's on and off; call c is at tick c + `lead`.
+void noteEvents(std::vector<Event>& events, uint8_t channel, int key, const Note& n,
+                uint32_t lead) {
+    events.push_back(channelEvent(n.first + lead, 2, 0x90u | channel, static_cast<unsigned>(key),
                                   velocityOf(n.loudness)));
-    events.push_back(channelEvent(n.end + 1, 0, 0x80u | channel, static_cast<unsigned>(key), 0));
+    events.push_back(
+        channelEvent(n.end + 1 + lead, 0, 0x80u | channel, static_cast<unsigned>(key), 0));
 }
 
 std::string track(const std::string& name, std::vector<Event>& events) {
@@ -102,7 +105,7 @@ unsigned programOf(uint8_t waveform) {
 // A voice's track: the instrument, the bend range, its pitched notes with
 // their bends and its chords; `events` may hold tempos already.
 std::string voiceTrack(int voice, const std::vector<Note>& notes, const std::vector<int32_t>& bends,
-                       std::vector<Event> events) {
+                       uint32_t lead, std::vector<Event> events) {
     const auto channel = static_cast<uint8_t>(voice);
     events.push_back(channelEvent(0, 1, 0xC0u | channel, programOf(notesWaveform(voice))));
     // RPN 0, the bend range, then no RPN selected.
@@ -120,19 +123,19 @@ std::string voiceTrack(int voice, const std::vector<Note>& notes, const std::vec
     for (const Note& n : notes) {
         if (n.voice != voice || n.kind == NoteKind::Drum) continue;
         if (n.kind == NoteKind::Chord) {
-            bendTo(n.first, 8192);
+            bendTo(n.first + lead, 8192);
         } else {
             for (uint32_t c = n.first; c <= n.last; ++c)
-                bendTo(c, bendValue(bends[n.bends + c - n.first]));
+                bendTo(c + lead, bendValue(bends[n.bends + c - n.first]));
         }
-        noteEvents(events, channel, n.key, n);
+        noteEvents(events, channel, n.key, n, lead);
     }
     return track("Voice " + std::to_string(voice + 1), events);
 }
 
-std::string drumTrack(const std::vector<Note>& notes, std::vector<Event> events) {
+std::string drumTrack(const std::vector<Note>& notes, uint32_t lead, std::vector<Event> events) {
     for (const Note& n : notes) {
-        if (n.kind == NoteKind::Drum) noteEvents(events, 9, drumKey(n.voice), n);
+        if (n.kind == NoteKind::Drum) noteEvents(events, 9, drumKey(n.voice), n, lead);
     }
     return track("Drums", events);
 }
@@ -184,19 +187,21 @@ uint32_t midiDivision(uint32_t row, uint32_t clock, uint32_t firstPeriod) {
 }
 
 std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
-                     const std::vector<int32_t>& bends, uint32_t row) {
+                     const std::vector<int32_t>& bends, uint32_t row, uint32_t phase) {
     const int voices = info.chips * kVoicesPerChip;
     // Measured rates come smoothed, so that uneven interrupts make no tempo each.
     const std::vector<RatePeriod> periods = callRateTempoPeriods();
     const uint64_t division = midiDivision(row, info.clock, periods.front().cycles);
+    // Call c is at tick c + lead: the rows begin on multiples of the row.
+    const uint32_t lead = row == 0 ? 0 : (row - phase % row) % row;
     std::string header;
     put16(header, 1);  // format 1: tracks played together
     put16(header, static_cast<unsigned>(voices + 2));
     put16(header, static_cast<unsigned>(division));
 
     // The first track: the name, a tempo wherever the call rate changes, so
-    // that a tick lasts its call's period, and the marker where the song
-    // starts to repeat.
+    // that a tick lasts its call's period (the first from tick 0, the lead's
+    // ticks included), and the marker where the song starts to repeat.
     struct Meta {
         uint32_t tick;
         uint8_t type;
@@ -209,12 +214,13 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
         // Microseconds a quarter note: division times the period, rounded.
         const auto tempo = static_cast<uint32_t>(std::clamp<uint64_t>(
             (division * p.cycles * 2000000 / info.clock + 1) / 2, 1, 0xFFFFFF));
-        metas.push_back({p.firstCall, 0x51,
+        const uint32_t tick = &p == &periods.front() ? 0 : p.firstCall + lead;
+        metas.push_back({tick, 0x51,
                          std::string{static_cast<char>(tempo >> 16), static_cast<char>(tempo >> 8),
                                      static_cast<char>(tempo)}});
-        tempos.push_back(tempoEvent(p.firstCall, tempo));
+        tempos.push_back(tempoEvent(tick, tempo));
     }
-    if (info.loopCall > 0) metas.push_back({info.loopCall, 0x06, "loop"});
+    if (info.loopCall > 0) metas.push_back({info.loopCall + lead, 0x06, "loop"});
     std::stable_sort(metas.begin(), metas.end(),
                      [](const Meta& a, const Meta& b) { return a.tick < b.tick; });
     std::string first;
@@ -240,8 +246,10 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
         }
     }
     for (int v = 0; v < voices; ++v)
-        putChunk(file, "MTrk",
-                 voiceTrack(v, notes, bends, v == tempoTrack ? tempos : std::vector<Event>{}));
-    putChunk(file, "MTrk", drumTrack(notes, tempoTrack == voices ? tempos : std::vector<Event>{}));
+        putChunk(
+            file, "MTrk",
+            voiceTrack(v, notes, bends, lead, v == tempoTrack ? tempos : std::vector<Event>{}));
+    putChunk(file, "MTrk",
+             drumTrack(notes, lead, tempoTrack == voices ? tempos : std::vector<Event>{}));
     return file;
 }

@@ -14,7 +14,13 @@
 // One tick per routine call. A quarter note is the tune's beat, 4 rows, when
 // a row length stands out (beat.h), else the first call rate rounded; the
 // tempo makes each tick last its call's period, with a tempo event wherever
-// the call rate changes.
+// the call rate changes. The time axis starts where a row starts: call c is
+// at tick c + lead, the lead (0 to a row less a call) putting the calls on
+// which the rows begin (their phase, beat.h) on ticks that are multiples of
+// the row; the lead's ticks last the first call's period, and the first
+// tempo stands at tick 0. A notation program that finds the notes off its
+// grid takes them for a human performance and makes up a beat of its own
+// (MuseScore 3 does); without a row length there is no lead.
 //
 // Velocity from a note's loudness L (0 to 255, the envelope's level times
 // the volume / 15): round(127 * sqrt(L / 255)), at least 1. General MIDI
@@ -33,9 +39,10 @@
 inline constexpr int kBendRange = 24;  // semitones each way
 
 // The whole file as bytes, made when the run is over; `row`: the calls of a
-// row, 0 when no row length stands out.
+// row, 0 when no row length stands out; `phase`: the calls on which the rows
+// begin, modulo `row`.
 std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
-                     const std::vector<int32_t>& bends, uint32_t row);
+                     const std::vector<int32_t>& bends, uint32_t row, uint32_t phase);
 
 // The velocity of a loudness (0 to 255): 1 to 127.
 int velocityOf(uint8_t loudness);

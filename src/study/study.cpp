@@ -94,7 +94,8 @@ void studyEndCall(uint32_t call, uint64_t cycles) {
 
 bool studyClose(uint32_t loopCall, const std::string& closing) {
     notesFinish(lastCall);
-    const uint32_t row = rowLength(notesOnsets());
+    const std::vector<uint32_t> onsets = notesOnsets();
+    const uint32_t row = rowLength(onsets);
     notesHoldToRows(row);
     info.calls = lastCall;
     info.loopCall = loopCall;
@@ -103,6 +104,8 @@ bool studyClose(uint32_t loopCall, const std::string& closing) {
     if (!files.roll.empty())
         written = writeWhole(rollFile, rollPicture(info, notes(), noteBends())) && written;
     if (!files.midi.empty())
-        written = writeWhole(midiOutput, midiFile(info, notes(), noteBends(), row)) && written;
+        written = writeWhole(midiOutput,
+                             midiFile(info, notes(), noteBends(), row, rowPhase(onsets, row))) &&
+                  written;
     return written;
 }

@@ -255,4 +255,26 @@ TEST(Beat, RowLength) {
     for (const auto& c : cases) EXPECT_EQ(rowLength(c.onsets), c.row);
 }
 
+// Where the rows begin: the phase most onsets fall on, with those a call
+// late for rows of 4 calls or more.
+TEST(Beat, RowPhase) {
+    const struct {
+        std::vector<uint32_t> onsets;
+        uint32_t row, phase;
+    } cases[] = {
+        {{9, 21, 33, 45, 57, 69, 81, 93}, 12, 9},    // every note 9 calls into its row
+        {{1, 6, 13, 18, 25, 30, 37, 42, 49}, 6, 0},  // more a call late than on time
+        {{1, 2, 7, 8, 13, 14, 19, 20, 25}, 6, 1},    // two voices a call apart
+        // As many on 4 and 5 as on 3 and 4: the phase that has them itself.
+        {{4, 10, 16, 22, 28, 34, 40, 46}, 6, 4},
+        {{5, 6, 11, 12, 17, 18, 23, 24}, 6, 5},  // the call late of phase 5 is phase 0
+        {{0, 3, 6, 1, 4, 7, 10, 2}, 3, 1},       // rows of 3: no call late
+        {{0, 0, 0, 4, 1}, 3, 1},                 // any order, a call counted once
+        {{1, 2, 3}, 0, 0},                       // no row length
+        {{}, 6, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rowPhase(c.onsets, c.row), c.phase) << testing::PrintToString(c.onsets);
+}
+
 }  // namespace

@@ -65,6 +65,8 @@ public:
     void note(int voice, int key, uint32_t earliest, uint32_t latest, int loudness) {
         score_.notes.push_back({voice, key, earliest, latest, loudness});
     }
+    // The notes are heard `calls` into their rows.
+    void phase(uint32_t calls) { score_.phase = calls % kRow; }
 
     Score finish() {
         score_.tune = playerTune(writes_);
@@ -224,6 +226,7 @@ uint32_t play(Builder& b, Device device, int voice, uint32_t start, uint32_t row
                 b.frequency(c, voice, key * 1000, c < start + lead + 1 + heard);
             b.control(end - 1, voice, 0x08);
             b.note(voice, key, start + lead + 1, start + lead + 1);
+            b.phase(lead + 1);
             break;
         }
         case Device::ReleaseOnly: {
@@ -364,18 +367,21 @@ Score makeScore(Device device, uint32_t seed, uint32_t calls, int tuning) {
 Transcribed compareMidi(const Score& score, const std::string& midiBytes) {
     const MidiFile midi = readMidi(midiBytes);
     Transcribed t{0, 0, 0, score.notes.size(), 0, 0, 0, 0};
+    // Call c stands at tick c + lead: the score's rows begin on the file's grid.
+    const uint32_t lead = (kRow - score.phase) % kRow;
     // The transcribed notes: voice, key (-1 for drum hits), onset.
     struct Found {
         int voice, key;
-        uint32_t onset;
+        int64_t onset;  // the call; before call 0 in a lead that holds a note
         int velocity;
         bool matched;
     };
     std::vector<Found> found;
     for (const MidiNote& n : midi.notes) {
-        if (n.channel < 3) found.push_back({n.channel, n.key, n.on, n.velocity, false});
+        const int64_t onset = int64_t{n.on} - lead;
+        if (n.channel < 3) found.push_back({n.channel, n.key, onset, n.velocity, false});
         for (int v = 0; v < 3 && n.channel == 9; ++v) {
-            if (n.key == drumKey(v)) found.push_back({v, -1, n.on, n.velocity, false});
+            if (n.key == drumKey(v)) found.push_back({v, -1, onset, n.velocity, false});
         }
     }
     t.notes = found.size();
@@ -384,7 +390,8 @@ Transcribed compareMidi(const Score& score, const std::string& midiBytes) {
     for (const ScoreNote& expected : score.notes) {
         for (Found& f : found) {
             if (f.matched || f.voice != expected.voice || f.key != expected.key) continue;
-            if (f.onset + 1 < expected.earliest || f.onset > expected.latest + 1) continue;
+            if (f.onset + 1 < int64_t{expected.earliest} || f.onset > int64_t{expected.latest} + 1)
+                continue;
             f.matched = true;
             ++matched;
             if (expected.loudness > 0) loudness.push_back({expected.loudness, f.velocity});
@@ -417,12 +424,13 @@ Transcribed compareMidi(const Score& score, const std::string& midiBytes) {
             const int32_t expected = score.pitch[call][static_cast<size_t>(voice)];
             if (expected == kNoScorePitch) continue;
             ++t.pitchCalls;
+            const uint32_t tick = call + lead;
             int sounding = 0, key = 0;
             for (const MidiNote& n : midi.notes) {
-                if (n.channel == voice && n.on <= call && call < n.off) ++sounding, key = n.key;
+                if (n.channel == voice && n.on <= tick && tick < n.off) ++sounding, key = n.key;
             }
             if (sounding != 1) continue;
-            auto bend = bends.upper_bound(call);
+            auto bend = bends.upper_bound(tick);
             const int64_t value =
                 bend == bends.begin() ? 8192 : static_cast<int64_t>(std::prev(bend)->second);
             const int64_t played = key * 1000 + (value - 8192) * kBendRange * 1000 / 8192;

@@ -48,6 +48,9 @@ struct Score {
     std::vector<std::vector<int32_t>> pitch;
     Bytes tune;         // the PSID file
     CallWrites writes;  // per call (0 being the start routine, which writes the volume)
+    // The calls, modulo the row of 6, on which the notes are heard to begin:
+    // the .mid puts them on its beat grid, call c at tick c + (6 - phase) % 6.
+    uint32_t phase = 0;
 };
 
 // The PSID of the small player that makes call k write writes[k] (k from 1),
@@ -70,7 +73,8 @@ struct Transcribed {
 
 // Compares a .mid with the score: a note matches when its channel is its
 // voice (a drum hit: the voice's drum key), its key is the score's and its
-// onset within one call of the score's (a slide's anywhere in its glide).
+// onset within one call of the score's (a slide's anywhere in its glide),
+// the file's ticks taken back to calls by the score's phase.
 Transcribed compareMidi(const Score& score, const std::string& midiBytes);
 
 const char* deviceName(Device device);

@@ -15,6 +15,7 @@
 #include "study/score.h"
 #include "study/study.h"
 #include "support/midi_reader.h"
+#include "support/music_tune.h"
 #include "support/test_support.h"
 #include "tune/tune.h"
 
@@ -130,7 +131,7 @@ struct MidiCase : testing::Test {
 };
 
 TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
-    const MidiFile midi = readMidi(midiFile(info, notes, bends, 6));
+    const MidiFile midi = readMidi(midiFile(info, notes, bends, 6, 0));
     ASSERT_TRUE(midi.valid);
     EXPECT_EQ(midi.division, 24);    // four rows of 6 calls a quarter note
     EXPECT_EQ(midi.tempo, 478807u);  // 24 ticks of 19656 cycles at 985248 Hz
@@ -164,7 +165,7 @@ TEST_F(MidiCase, TemposAndLoopInOrder) {
     for (uint32_t call = 0; call < 4; ++call) callRateAfterCall(call, 0x2663);
     callRateAfterCall(4, 0x4CC7);
     info.loopCall = 2;
-    const MidiFile midi = readMidi(midiFile(info, notes, bends, 0));
+    const MidiFile midi = readMidi(midiFile(info, notes, bends, 0, 0));
     ASSERT_TRUE(midi.valid);
     std::vector<std::tuple<int, uint32_t, int, uint32_t>> meta;  // track, tick, kind, tempo
     for (const MidiEvent& e : midi.events)
@@ -181,12 +182,64 @@ TEST_F(MidiCase, TemposAndLoopInOrder) {
     EXPECT_EQ(first->kind, 0x51);
 }
 
+// The rows begin on the grid: call c stands at tick c + lead, the lead
+// bringing the rows' phase to a multiple of the row (a tick a call still),
+// and the notes, their ends, bends, the loop's marker and a change of tempo
+// move with the calls; the first tempo stays at tick 0, where it covers the
+// lead, and so do the instrument and the bend range.
+TEST_F(MidiCase, CallsShiftSoThatTheRowsBeginOnTheGrid) {
+    TuneHeader timed{};
+    timed.speed = 1;
+    callRateReset(timed, 1);
+    for (uint32_t call = 0; call < 4; ++call) callRateAfterCall(call, 0x2663);
+    callRateAfterCall(4, 0x4CC7);  // twice the period from call 5
+    info.loopCall = 2;
+    const struct {
+        uint32_t row, phase, lead;
+    } cases[] = {
+        {6, 0, 0},  // on the grid already
+        {6, 1, 5},  // the notes at calls 1 and 7 begin rows: ticks 6 and 12
+        {6, 5, 1},  // rows from call 5: a lead of a call
+        {6, 7, 5},  // a phase is taken modulo the row
+        {4, 3, 1},  // rows of 4 calls
+        {0, 3, 0},  // no row length: no grid to put the notes on
+    };
+    for (const auto& c : cases) {
+        const MidiFile midi = readMidi(midiFile(info, notes, bends, c.row, c.phase));
+        ASSERT_TRUE(midi.valid);
+        const uint32_t lead = c.lead;
+        const std::vector<MidiNote> expected = {{1, 0, 64, 127, 1 + lead, 6 + lead},
+                                                {1, 0, 60, 64, 7 + lead, 13 + lead},
+                                                {1, 0, 67, 64, 7 + lead, 13 + lead},
+                                                {4, 9, drumKey(2), 32, 7 + lead, 12 + lead}};
+        EXPECT_EQ(midi.notes, expected) << c.row << " " << c.phase;
+        std::vector<std::tuple<int, uint32_t, int>> events;  // track, tick, kind
+        for (const MidiEvent& e : midi.events)
+            if (e.channel < 0 || e.kind == 0xE0 || e.kind == 0xC0)
+                events.push_back({e.track, e.tick, e.kind});
+        EXPECT_EQ(events, (std::vector<std::tuple<int, uint32_t, int>>{{0, 0, 0x51},
+                                                                       {0, 2 + lead, 0x06},
+                                                                       {0, 5 + lead, 0x51},
+                                                                       {1, 0, 0x51},
+                                                                       {1, 0, 0xC0},
+                                                                       {1, 1 + lead, 0xE0},
+                                                                       {1, 3 + lead, 0xE0},
+                                                                       {1, 4 + lead, 0xE0},
+                                                                       {1, 5 + lead, 0x51},
+                                                                       {1, 5 + lead, 0xE0},
+                                                                       {1, 7 + lead, 0xE0},
+                                                                       {2, 0, 0xC0},
+                                                                       {3, 0, 0xC0}}))
+            << c.row << " " << c.phase;
+    }
+}
+
 // Without notes in the voices, the drum track holds the tempo; without any
 // note, only the first track.
 TEST_F(MidiCase, TempoGoesToTheFirstTrackWithNotes) {
     const auto tempoTracks = [&](const std::vector<Note>& some) {
         std::vector<int> tracks;
-        for (const MidiEvent& e : readMidi(midiFile(info, some, bends, 0)).events)
+        for (const MidiEvent& e : readMidi(midiFile(info, some, bends, 0, 0)).events)
             if (e.kind == 0x51) tracks.push_back(e.track);
         return tracks;
     };
@@ -294,14 +347,18 @@ TEST(Envelope, MelodyPlayedInTheRelease) {
     ASSERT_TRUE(midi.valid);
     EXPECT_EQ(keysOf(midi, 1), std::vector<int>(std::begin(melody), std::end(melody)));
     EXPECT_EQ(keysOf(midi, 0), (std::vector<int>{36, 43, 36, 43, 36, 43, 36}));
+    // On the sawtooth's call, 4 into the 6 of a note: the notes begin on
+    // rows of 3 calls from call 1, which the file starts 2 ticks before call
+    // 0 so that they stand on its grid.
     for (const MidiNote& n : midi.notes)
         if (n.channel == 1) {
-            EXPECT_EQ(n.on % 6, 4u) << n.key;  // on the sawtooth's call
+            EXPECT_EQ(n.on % 6, 0u) << n.key;
         }
 }
 
 // An echo: voice 2 repeats voice 1's line a row later at sustain level 6
-// (102 of 255): velocity 127 sqrt(102 / 255) = 80.3 against 127.
+// (102 of 255): velocity 127 sqrt(102 / 255) = 80.3 against 127. The notes
+// begin on rows of 6 calls from call 1: call c at tick c + 5.
 TEST(Envelope, VelocitiesOfAnEcho) {
     const int line[] = {60, 64, 67, 72};
     CallWrites writes(1 + 12 * std::size(line) + 18);
@@ -330,14 +387,14 @@ TEST(Envelope, VelocitiesOfAnEcho) {
     for (const MidiNote& n : midi.notes) heard.push_back({n.channel, n.key, n.on, n.velocity});
     std::sort(heard.begin(), heard.end());
     EXPECT_EQ(heard,
-              (std::vector<std::tuple<int, int, uint32_t, int>>{{0, 60, 1, 127},
-                                                                {0, 64, 13, 127},
-                                                                {0, 67, 25, 127},
-                                                                {0, 72, 37, 127},
-                                                                {1, 60, 7, 80},
-                                                                {1, 64, 19, 80},
-                                                                {1, 67, 31, 80},
-                                                                {1, 72, 43, 80}}));
+              (std::vector<std::tuple<int, int, uint32_t, int>>{{0, 60, 6, 127},
+                                                                {0, 64, 18, 127},
+                                                                {0, 67, 30, 127},
+                                                                {0, 72, 42, 127},
+                                                                {1, 60, 12, 80},
+                                                                {1, 64, 24, 80},
+                                                                {1, 67, 36, 80},
+                                                                {1, 72, 48, 80}}));
     // The picture draws the echo lighter: velocity 80 of 127, opacity 0.7.
     const std::string svg = readFile(dir.path / "t.svg");
     const std::string voice2 = svg.substr(svg.find("<g id=\"voice2\""));
@@ -371,6 +428,41 @@ TEST(Envelope, MaryHadALittleLamb) {
             found = channel;
     }
     EXPECT_GE(found, 0) << "voice 2 plays " << testing::PrintToString(keysOf(midi, 1));
+}
+
+// A tune whose notes all begin 4 calls into rows of 6 (three calls of rest,
+// then notes of 6 calls), with an intro of 4 notes before the loop: the file
+// starts 2 ticks before call 0, so that every note begins and ends on a
+// multiple of the row; the tempo stays at tick 0, and the loop's marker
+// stands at its call's tick, 2 later.
+TEST(MidiFile, NotesOffTheGridStandOnItsBeat) {
+    MusicTune tune;
+    addRest(tune, 3);
+    for (const int key : {48, 50, 52, 53}) addNote(tune, key, 5, 1);
+    tune.loopIndex = tune.calls.size();  // call 28
+    for (const int key : {60, 62, 64, 65, 67, 69, 71, 72}) addNote(tune, key, 5, 1);
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", musicTuneFile(tune));
+    const RunResult r = runVoxdump(dir.path, {"t.sid", "--length", "--midi"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_NE(r.out.find("then repeats from 0:00.55 (call 28)"), std::string::npos) << r.out;
+    const MidiFile midi = readMidi(readFile(dir.path / "t.mid"));
+    ASSERT_TRUE(midi.valid);
+    EXPECT_EQ(midi.division, 24);  // rows of 6 calls
+    // The run ends in call 76, the second pass's first: 13 notes, the last
+    // cut there.
+    ASSERT_EQ(midi.notes.size(), 13u);
+    for (size_t k = 0; k < midi.notes.size(); ++k) {
+        // Call 4 + 6k at tick 6 + 6k, held to its row's end.
+        EXPECT_EQ(midi.notes[k].on, 6 + 6 * k) << k;
+        EXPECT_EQ(midi.notes[k].off, k < 12 ? 12 + 6 * k : 79) << k;
+    }
+    std::vector<MidiEvent> meta;
+    for (const MidiEvent& e : midi.events)
+        if (e.channel < 0) meta.push_back(e);
+    EXPECT_EQ(meta, (std::vector<MidiEvent>{{0, 0, -1, 0x51, 478807, 0, ""},
+                                            {0, 30, -1, 0x06, 0, 0, "loop"},
+                                            {1, 0, -1, 0x51, 478807, 0, ""}}));
 }
 
 }  // namespace
