@@ -33,10 +33,10 @@ void sortOnce(std::vector<uint32_t>& onsets) {
 
 }  // namespace
 
-uint32_t rowLength(std::vector<uint32_t> onsets) {
+uint32_t rowLength(std::vector<uint32_t> onsets, uint32_t speed) {
     sortOnce(onsets);
     if (onsets.size() < kFewest) return 0;
-    for (uint32_t length = kLongest; length >= 2; --length) {
+    for (uint32_t length = kLongest * speed; length >= 2 * speed; --length) {
         if (mostInStep(onsets, length).onsets * 10 >= onsets.size() * 9) return length;
     }
     return 0;
@@ -46,4 +46,10 @@ uint32_t rowPhase(std::vector<uint32_t> onsets, uint32_t row) {
     if (row == 0) return 0;
     sortOnce(onsets);
     return mostInStep(onsets, row).phase;
+}
+
+uint32_t callsAScreen(uint32_t clock, uint32_t period) {
+    // Calls a second over 50, rounded: 2 from 75 calls a second on.
+    const uint64_t speed = (uint64_t{clock} * 2 / period + 50) / 100;
+    return static_cast<uint32_t>(std::max<uint64_t>(speed, 1));
 }

@@ -95,7 +95,7 @@ void studyEndCall(uint32_t call, uint64_t cycles) {
 bool studyClose(uint32_t loopCall, const std::string& closing) {
     notesFinish(lastCall);
     const std::vector<uint32_t> onsets = notesOnsets();
-    const uint32_t row = rowLength(onsets);
+    const uint32_t row = rowLength(onsets, callsAScreen(info.clock, callRateFirstPeriod()));
     notesHoldToRows(row);
     info.calls = lastCall;
     info.loopCall = loopCall;

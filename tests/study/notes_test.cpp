@@ -255,6 +255,21 @@ TEST(Beat, RowLength) {
     for (const auto& c : cases) EXPECT_EQ(rowLength(c.onsets), c.row);
 }
 
+// A tune called n times a screen has rows of n times as many calls: notes on
+// every second call of one called 15 times a screen make no row of 2 calls.
+TEST(Beat, RowsOfAFasterTune) {
+    EXPECT_EQ(callsAScreen(985248, 312 * 63), 1u);     // PAL screen
+    EXPECT_EQ(callsAScreen(1022727, 263 * 65), 1u);    // NTSC screen, 59.83 a second
+    EXPECT_EQ(callsAScreen(1022727, 0x2710 + 1), 2u);  // 102.26 a second
+    EXPECT_EQ(callsAScreen(985248, 1313), 15u);        // 750 a second
+    std::vector<uint32_t> everySecond, everyThirtieth;
+    for (uint32_t k = 0; k < 40; ++k) everySecond.push_back(2 * k);
+    for (uint32_t k = 0; k < 40; ++k) everyThirtieth.push_back(90 * k + (k % 3) * 30);
+    EXPECT_EQ(rowLength(everySecond), 2u);  // at a screen's rate: rows of 2 calls
+    EXPECT_EQ(rowLength(everySecond, 15), 0u);
+    EXPECT_EQ(rowLength(everyThirtieth, 15), 30u);
+}
+
 // Where the rows begin: the phase most onsets fall on, with those a call
 // late for rows of 4 calls or more.
 TEST(Beat, RowPhase) {
