@@ -116,6 +116,7 @@ struct Slot {
     std::string found{};
     std::string length{};  // seconds, as in the table
     bool failed = false;
+    std::string message{};  // a line for standard error, said when the row is written
 };
 
 struct Collection {
@@ -135,13 +136,12 @@ struct Collection {
     bool anyFailed = false;
 };
 
-// The length a song gets in the list: the one found, or for a song whose
-// length was not found the time it was played (it did not repeat within it),
-// or 0 for one that could not be played.
-std::string listLength(const Slot& slot) {
+// The length a song gets in the list, in thousandths of a second: the one
+// found, or for a song whose length was not found the time it was played (it
+// did not repeat within it), or 0 for one that could not be played.
+uint64_t listLength(const Slot& slot) {
     uint64_t thousandths = 0;
-    if (!parseSeconds(slot.length, thousandths)) thousandths = 0;
-    return songLengthText(thousandths);
+    return parseSeconds(slot.length, thousandths) ? thousandths : 0;
 }
 
 // The study's files of a song: DIR/path-of-the-tune, "-N" for song N of a
@@ -296,27 +296,26 @@ void makeSlots(Collection& run,
 }
 
 // Writes the rows of the songs done, in order, and each tune's list entry
-// once all its songs are written. Called with the lock held.
-void writeDone(Collection& run) {
+// once all its songs are written; returns the lines for standard error of
+// the songs written. Called with the lock held.
+std::vector<std::string> writeDone(Collection& run) {
+    std::vector<std::string> messages;
     while (run.written < run.slots.size() && run.slots[run.written].done) {
         Slot& slot = run.slots[run.written];
         if (!slot.resumed && run.writeCsv) outputLine(run.csv, slot.row.data(), slot.row.size());
-        slot.row.clear();
-        slot.row.shrink_to_fit();
+        if (!slot.message.empty()) messages.push_back(std::move(slot.message));
+        slot.row = std::string();
         ++run.written;
         const Tune& tune = run.tunes[slot.tune];
         const bool lastOfTune = run.written == tune.firstSlot + tune.play.size();
         if (lastOfTune && run.writeList && !tune.md5.empty()) {
             std::vector<uint64_t> lengths;
-            std::string entry = "; " + tune.where.listPath + "\n" + tune.md5 + "=";
-            for (size_t k = 0; k < tune.play.size(); ++k) {
-                if (k > 0) entry += ' ';
-                entry += listLength(run.slots[tune.firstSlot + k]);
-            }
-            entry += "\n";
-            outputLines(run.list, entry);
+            for (size_t k = 0; k < tune.play.size(); ++k)
+                lengths.push_back(listLength(run.slots[tune.firstSlot + k]));
+            outputLines(run.list, songLengthsEntry(tune.where.listPath, tune.md5, lengths));
         }
     }
+    return messages;
 }
 
 void playSlots(Collection& run) {
@@ -362,13 +361,15 @@ void playSlots(Collection& run) {
             if (run.stopping.load()) return;  // cut short: it does not count
             row = rowOf(tune, slot.song, outcome);
             found = outcome.found;
+            if (found == "error") problem = outcome.error;
             failed = outcome.found == "error" || !outcome.filesWritten;
             if (outcome.found != "error") length = secondsText(outcome.lengthCycles, outcome.clock);
         }
+        std::string message;
         if (failed && found == "error")
-            diagnose(tune.where.file + ": song " + std::to_string(slot.song) + ": " + problem,
-                     true);
+            message = tune.where.file + ": song " + std::to_string(slot.song) + ": " + problem;
         std::lock_guard<std::mutex> lock(run.mutex);
+        slot.message = std::move(message);
         slot.row = std::move(row);
         slot.found = found;
         slot.length = length;
@@ -428,11 +429,44 @@ public:
         std::fflush(stderr);
     }
 
+    // A diagnostic on a line of its own; the progress is drawn again after it.
+    void say(const std::string& text) {
+        if (shown_ && width_ > 0) {
+            std::string blank(width_ + 2, ' ');
+            blank.front() = blank.back() = '\r';
+            std::fwrite(blank.data(), 1, blank.size(), stderr);
+            width_ = 0;
+        }
+        diagnose(text, true);
+    }
+
 private:
     bool shown_;
     std::chrono::steady_clock::time_point start_;
     size_t width_ = 0;
 };
+
+// An output file that would take the place of a tune or of the other output:
+// the diagnostic, or empty when there is none.
+std::string overwritten(const RunSettings& settings, const std::vector<CollectionTune>& tunes) {
+    std::error_code error;
+    const std::string& csv = settings.csvFile;
+    const std::string& list = settings.songLengthsFile;
+    const auto where = [&error](const std::string& name) {
+        return fs::weakly_canonical(fs::absolute(fs::u8path(name), error), error);
+    };
+    if (!csv.empty() && !list.empty() &&
+        (where(csv) == where(list) || fs::equivalent(fs::u8path(csv), fs::u8path(list), error)))
+        return csv + ": is both the table and the list; refusing to write it";
+    for (const std::string* output : {&csv, &list}) {
+        if (output->empty() || !fs::exists(fs::u8path(*output), error)) continue;
+        for (const CollectionTune& tune : tunes) {
+            if (fs::equivalent(fs::u8path(*output), fs::u8path(tune.file), error))
+                return *output + ": is a tune of the collection; refusing to overwrite it";
+        }
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -442,6 +476,10 @@ int runCollection(const RunSettings& settings) {
     bool allFound = true;
     std::vector<CollectionTune> found = findTunes(settings.paths, allFound);
     found = shardOf(std::move(found), settings.shard, settings.shards);
+    if (const std::string clash = overwritten(settings, found); !clash.empty()) {
+        diagnose(clash);
+        return kExitFailure;
+    }
     readTunes(run, std::move(found));
 
     std::map<std::pair<std::string, int>, std::vector<std::string>> done;
@@ -481,7 +519,7 @@ int runCollection(const RunSettings& settings) {
     {
         std::unique_lock<std::mutex> lock(run.mutex);
         for (;;) {
-            writeDone(run);
+            for (const std::string& message : writeDone(run)) progress.say(message);
             progress.draw(run, false);
             if (run.written == run.slots.size()) break;
             if (stopSignal != 0) {
@@ -494,7 +532,8 @@ int runCollection(const RunSettings& settings) {
     for (std::thread& worker : workers) worker.join();
     {
         std::lock_guard<std::mutex> lock(run.mutex);
-        writeDone(run);  // what finished while the others stopped
+        // What finished while the others stopped.
+        for (const std::string& message : writeDone(run)) progress.say(message);
         progress.draw(run, true);
     }
     std::signal(SIGINT, SIG_DFL);

@@ -266,6 +266,25 @@ TEST(Collection, StudyFilesUnderOut) {
     EXPECT_FALSE(fs::exists(dir.path / "C/MUSICIANS/A/One.log"));  // nothing in the collection
 }
 
+// The table and the list never take a tune's place, nor each other's.
+TEST(Collection, OutputsNeverOverwriteATune) {
+    ScratchDir dir;
+    makeCollection(dir.path / "C");
+    const std::string tune = readFile(dir.path / "C" / "GAMES" / "Four.sid");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--collection", "--csv", "C/GAMES/Four.sid", "C"},
+          {"--collection", "--songlengths", "./C/GAMES/Four.sid", "C"},
+          {"--collection", "--csv", "x.out", "--songlengths", "./x.out", "C"}}) {
+        const RunResult r = runVoxdump(dir.path, args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.ends_with("; refusing to overwrite it\n") ||
+                    r.err.ends_with("; refusing to write it\n"))
+            << r.err;
+        EXPECT_EQ(readFile(dir.path / "C" / "GAMES" / "Four.sid"), tune);
+    }
+    EXPECT_FALSE(fs::exists(dir.path / "x.out"));
+}
+
 struct UsageCase {
     std::vector<std::string> args;
     const char* err;
