@@ -7,7 +7,6 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "collection/md5.h"
 #include "collection/song_job.h"
 #include "collection/song_lengths.h"
+#include "collection/song_table.h"
 #include "collection/tunes.h"
 #include "driver/arguments.h"
 #include "driver/run.h"
@@ -31,11 +31,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const std::vector<std::string> kColumns = {
-    "path",         "md5",        "song",        "songs",           "clock",    "rate",
-    "length",       "loop",       "found",       "calls",           "repeat_i", "repeat_j",
-    "longest_call", "sid_writes", "diagnostics", "first_diagnostic"};
-
 // The signal that asked the run to stop (SIGINT, SIGTERM), 0 while none did.
 volatile std::sig_atomic_t stopSignal = 0;
 
@@ -46,54 +41,9 @@ extern "C" void onStopSignal(int signal) {
 // A whole file's bytes; false with the reason when it cannot be read.
 bool readWhole(const std::string& name, Bytes& bytes, std::string& problem) {
     int error = 0;
-    const int file = rawOpenRead(name.c_str(), error);
-    if (file < 0) {
-        problem = std::strerror(error);
-        return false;
-    }
-    bytes.clear();
-    uint8_t chunk[65536];
-    for (;;) {
-        const size_t got = rawRead(file, chunk, sizeof chunk, error);
-        bytes.insert(bytes.end(), chunk, chunk + got);
-        if (got < sizeof chunk) break;
-    }
-    int closeError = 0;
-    rawClose(file, closeError);
-    if (error != 0) {
-        problem = std::strerror(error);
-        return false;
-    }
-    return true;
-}
-
-// "123.456" from a number of thousandths.
-std::string thousandthsText(uint64_t thousandths) {
-    char text[32];
-    char* at = putDecimal(text, static_cast<uint32_t>(thousandths / 1000), 1);
-    *at++ = '.';
-    at = putDecimal(at, static_cast<uint32_t>(thousandths % 1000), 3);
-    return std::string(text, at);
-}
-
-// Seconds with three decimals, from a count of cycles at a clock.
-std::string secondsText(uint64_t cycles, uint32_t clock) {
-    return thousandthsText((cycles * 1000 + clock / 2) / clock);
-}
-
-// Thousandths from "123.456" (as secondsText writes them); false when the
-// text is not such a number.
-bool parseSeconds(const std::string& text, uint64_t& thousandths) {
-    const size_t dot = text.find('.');
-    if (dot == std::string::npos || dot == 0 || text.size() - dot != 4) return false;
-    uint64_t value = 0;
-    for (size_t k = 0; k < text.size(); ++k) {
-        if (k == dot) continue;
-        if (text[k] < '0' || text[k] > '9') return false;
-        value = value * 10 + static_cast<uint64_t>(text[k] - '0');
-    }
-    thousandths = value;
-    return true;
+    if (rawReadFile(name.c_str(), bytes, error)) return true;
+    problem = std::strerror(error);
+    return false;
 }
 
 // A tune of the run, as read before its songs are played.
@@ -127,8 +77,7 @@ struct Collection {
     std::atomic<bool> stopping{false};
     std::mutex mutex;
     std::condition_variable changed;
-    size_t written = 0;  // slots whose rows are written, in order
-    size_t tunesWritten = 0;
+    size_t written = 0;     // slots whose rows are written, in order
     size_t donePlayed = 0;  // songs played in this run
     size_t toPlay = 0;
     OutputFile csv, list;
@@ -160,41 +109,8 @@ std::string studyFile(const Collection& run, const Tune& tune, int song, const c
     return base;
 }
 
-std::string rowOf(const Tune& tune, int song, const SongOutcome& o) {
-    std::vector<std::string> f(kColumns.size());
-    f[0] = tune.where.listPath;
-    f[1] = tune.md5;
-    f[2] = std::to_string(song);
-    f[3] = std::to_string(tune.songs);
-    f[8] = o.found;
-    if (o.found == "error") {
-        f[14] = "1";
-        f[15] = o.error;
-        return csvRecord(f);
-    }
-    f[4] = o.ntsc ? "NTSC" : "PAL";
-    // Calls a second in thousandths, rounded.
-    const uint64_t milli = (uint64_t{o.clock} * 2000 / o.firstPeriod + 1) / 2;
-    f[5] = thousandthsText(milli);
-    f[6] = secondsText(o.lengthCycles, o.clock);
-    if (o.found == "loop") f[7] = secondsText(o.loopStartCycles, o.clock);
-    f[9] = std::to_string(o.calls);
-    if (o.exact) {
-        f[10] = std::to_string(o.repeatI);
-        f[11] = std::to_string(o.repeatJ);
-    }
-    f[12] = std::to_string(o.longestCall);
-    f[13] = std::to_string(o.soundWrites);
-    f[14] = std::to_string(o.diagnostics);
-    f[15] = o.firstDiagnostic;
-    return csvRecord(f);
-}
-
-std::string errorRow(const Tune& tune, int song, const std::string& problem) {
-    SongOutcome o;
-    o.found = "error";
-    o.error = problem;
-    return rowOf(tune, song, o);
+SongPlace placeOf(const Tune& tune, int song) {
+    return {tune.where.listPath, tune.md5, song, tune.songs};
 }
 
 // Reads every tune's bytes once: its MD5, its songs, or why it cannot be
@@ -234,48 +150,7 @@ void readTunes(Collection& run, std::vector<CollectionTune> found) {
     }
 }
 
-// The rows a table holds already, by path and song.
-std::map<std::pair<std::string, int>, std::vector<std::string>> rowsOfTable(const std::string& name,
-                                                                            bool& usable) {
-    std::map<std::pair<std::string, int>, std::vector<std::string>> rows;
-    usable = true;
-    Bytes bytes;
-    std::string problem;
-    if (!readWhole(name, bytes, problem)) return rows;  // a new table
-    size_t complete = 0;
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const auto records = csvRecords(text, complete);
-    if (records.empty()) return rows;
-    if (records.front() != kColumns) {
-        diagnose(name + ": not a table of songs that voxdump wrote; not resumed", true);
-        usable = false;
-        return rows;
-    }
-    for (size_t k = 1; k < records.size(); ++k) {
-        const std::vector<std::string>& r = records[k];
-        if (r.size() != kColumns.size()) continue;
-        rows[{r[0], std::atoi(r[2].c_str())}] = r;
-    }
-    if (complete < bytes.size()) {
-        // A record cut off when the last run was stopped: the table keeps
-        // only the whole ones.
-        const fs::path path = fs::u8path(name);
-        const fs::path part = fs::u8path(name + ".part");
-        OutputFile rewrite;
-        outputOpen(rewrite, part.string());
-        outputBlock(rewrite, text.substr(0, complete));
-        std::error_code error;
-        if (outputClose(rewrite)) fs::rename(part, path, error);
-        if (error) {
-            diagnose(name + ": cannot drop its last, incomplete row: " + error.message(), true);
-            usable = false;
-        }
-    }
-    return rows;
-}
-
-void makeSlots(Collection& run,
-               const std::map<std::pair<std::string, int>, std::vector<std::string>>& done) {
+void makeSlots(Collection& run, const TableRows& done) {
     for (size_t t = 0; t < run.tunes.size(); ++t) {
         Tune& tune = run.tunes[t];
         tune.firstSlot = run.slots.size();
@@ -284,8 +159,8 @@ void makeSlots(Collection& run,
             const auto at = done.find({tune.where.listPath, song});
             if (at != done.end()) {
                 slot.done = slot.resumed = true;
-                slot.found = at->second[8];
-                slot.length = at->second[6];
+                slot.found = at->second[kFound];
+                slot.length = at->second[kLength];
                 slot.failed = slot.found == "error";
             }
             run.slots.push_back(std::move(slot));
@@ -336,7 +211,10 @@ void playSlots(Collection& run) {
             // read before, gone now
         }
         if (!problem.empty()) {
-            row = errorRow(tune, slot.song, problem);
+            SongOutcome failure;
+            failure.found = "error";
+            failure.error = problem;
+            row = songRow(placeOf(tune, slot.song), failure);
             failed = true;
             found = "error";
         } else {
@@ -359,7 +237,7 @@ void playSlots(Collection& run) {
             }
             const SongOutcome outcome = playSongJob(job, run.stopping);
             if (run.stopping.load()) return;  // cut short: it does not count
-            row = rowOf(tune, slot.song, outcome);
+            row = songRow(placeOf(tune, slot.song), outcome);
             found = outcome.found;
             if (found == "error") problem = outcome.error;
             failed = outcome.found == "error" || !outcome.filesWritten;
@@ -482,11 +360,9 @@ int runCollection(const RunSettings& settings) {
     }
     readTunes(run, std::move(found));
 
-    std::map<std::pair<std::string, int>, std::vector<std::string>> done;
+    TableRows done;
     if (settings.resume) {
-        bool usable = true;
-        done = rowsOfTable(settings.csvFile, usable);
-        if (!usable) return kExitFailure;
+        if (!readSongTable(settings.csvFile, done)) return kExitFailure;
     }
     makeSlots(run, done);
 
@@ -496,7 +372,7 @@ int runCollection(const RunSettings& settings) {
             outputAppend(run.csv, settings.csvFile);
         } else {
             outputOpen(run.csv, settings.csvFile);
-            const std::string head = csvRecord(kColumns);
+            const std::string head = csvRecord(kSongColumns);
             outputLine(run.csv, head.data(), head.size());
         }
     }

@@ -122,3 +122,18 @@ bool rawClose(int handle, int& error) {
     error = errno;
     return false;
 }
+
+bool rawReadFile(const char* name, std::vector<uint8_t>& bytes, int& error) {
+    const int handle = rawOpenRead(name, error);
+    if (handle < 0) return false;
+    bytes.clear();
+    uint8_t chunk[65536];
+    for (;;) {
+        const size_t got = rawRead(handle, chunk, sizeof chunk, error);
+        bytes.insert(bytes.end(), chunk, chunk + got);
+        if (got < sizeof chunk) break;
+    }
+    int closeError = 0;
+    rawClose(handle, closeError);
+    return error == 0;
+}

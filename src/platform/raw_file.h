@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 // Creates a file for writing, or truncates it. Returns its handle, or -1 with
 // the system's error number in `error`.
@@ -23,3 +25,7 @@ bool rawWrite(int handle, const void* data, size_t size, int& error);
 size_t rawRead(int handle, void* data, size_t size, int& error);
 
 bool rawClose(int handle, int& error);
+
+// A whole file's bytes; false with the system's error number when it cannot
+// be opened or read.
+bool rawReadFile(const char* name, std::vector<uint8_t>& bytes, int& error);
