@@ -79,6 +79,7 @@ struct Collection {
     std::condition_variable changed;
     size_t written = 0;     // slots whose rows are written, in order
     size_t donePlayed = 0;  // songs played in this run
+    unsigned idle = 0;      // threads that have no more songs to play
     size_t toPlay = 0;
     OutputFile csv, list;
     bool writeCsv = false, writeList = false;
@@ -258,6 +259,26 @@ void playSlots(Collection& run) {
     }
 }
 
+// A thread of the run: plays songs while there are any, then says so and
+// waits for the process to end. It never ends itself: at a thread's end the
+// C++ runtime releases its thread-local state, and with the emulated
+// thread-local storage of MinGW (the Windows build) that storage can be
+// freed before the destructors that still use it have run, which corrupts
+// the heap. A waiting thread ends with the process, its state untouched.
+void work(Collection& run) {
+    playSlots(run);
+    {
+        std::lock_guard<std::mutex> lock(run.mutex);
+        ++run.idle;
+    }
+    run.changed.notify_all();
+    // Never notified, never destroyed.
+    static std::mutex* const parking = new std::mutex;
+    static std::condition_variable* const never = new std::condition_variable;
+    std::unique_lock<std::mutex> lock(*parking);
+    for (;;) never->wait(lock);
+}
+
 std::string clockText(uint64_t seconds) {
     char text[32];
     char* at = putDecimal(text, static_cast<uint32_t>(seconds / 60), 1);
@@ -390,8 +411,7 @@ int runCollection(const RunSettings& settings) {
     if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<size_t>(jobs, std::max<size_t>(1, run.toPlay)));
     Progress progress(errorConsoleIsTerminal());
-    std::vector<std::thread> workers;
-    for (unsigned k = 0; k < jobs; ++k) workers.emplace_back(playSlots, std::ref(run));
+    for (unsigned k = 0; k < jobs; ++k) std::thread(work, std::ref(run)).detach();
     {
         std::unique_lock<std::mutex> lock(run.mutex);
         for (;;) {
@@ -405,7 +425,11 @@ int runCollection(const RunSettings& settings) {
             run.changed.wait_for(lock, std::chrono::milliseconds(250));
         }
     }
-    for (std::thread& worker : workers) worker.join();
+    {
+        // The songs being played when the run was stopped end at their next call.
+        std::unique_lock<std::mutex> lock(run.mutex);
+        run.changed.wait(lock, [&] { return run.idle == jobs; });
+    }
     {
         std::lock_guard<std::mutex> lock(run.mutex);
         // What finished while the others stopped.
