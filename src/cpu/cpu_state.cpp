@@ -6,8 +6,8 @@
 #include "cpu/fingerprint.h"
 #include "cpu/watchdog.h"
 
-thread_local constinit CpuState cpu;
-thread_local constinit std::array<uint8_t, 256> storeTraps;
+thread_local constinit CpuState cpu{};
+thread_local constinit std::array<uint8_t, 256> storeTraps{};
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-thread_local constinit WatchdogState watchdog;
+thread_local constinit WatchdogState watchdog{};
 
 namespace {
 
