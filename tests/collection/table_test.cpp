@@ -66,7 +66,7 @@ TEST(SongLengths, EntriesInTheListsFormat) {
 TEST(Tunes, FoundInByteOrderWithTheirListPaths) {
     ScratchDir dir;
     for (const char* name :
-         {"b/Z.sid", "b/a.sid", "B/x.SID", "b/c/d.sid", "b/notes.txt", "b/e.sidx", "top.sid"}) {
+         {"b/Z.sid", "b/a.sid", "C/x.SID", "b/c/d.sid", "b/notes.txt", "b/e.sidx", "top.sid"}) {
         fs::create_directories((dir.path / "root" / name).parent_path());
         writeFile(dir.path / "root" / name, {1});
     }
@@ -78,7 +78,7 @@ TEST(Tunes, FoundInByteOrderWithTheirListPaths) {
     EXPECT_FALSE(allFound);  // "missing"
     std::vector<std::string> paths;
     for (const CollectionTune& t : tunes) paths.push_back(t.listPath);
-    EXPECT_EQ(paths, (std::vector<std::string>{"/B/x.SID", "/b/Z.sid", "/b/a.sid", "/b/c/d.sid",
+    EXPECT_EQ(paths, (std::vector<std::string>{"/C/x.SID", "/b/Z.sid", "/b/a.sid", "/b/c/d.sid",
                                                "/top.sid", "/top.sid"}));
     EXPECT_TRUE(fs::exists(tunes[3].file));
 }
