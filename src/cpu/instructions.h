@@ -174,6 +174,9 @@ inline void loadCore(Core& k) {
     k.i = cpu.i;
     k.b = cpu.b;
     k.nz = makeNz(cpu.n, cpu.z);
+    k.lastZp = cpu.lastZpAddress;
+    k.lastAbs = cpu.lastAbsAddress;
+    k.traps = storeTraps.data();
 }
 
 inline void storeCore(const Core& k) {
@@ -190,11 +193,13 @@ inline void storeCore(const Core& k) {
     cpu.b = k.b;
     cpu.n = flagN(k);
     cpu.z = flagZ(k);
+    cpu.lastZpAddress = k.lastZp;
+    cpu.lastAbsAddress = k.lastAbs;
 }
 
 // memWrite, with the time stamp from the loop's count.
 inline void store(Core& k, uint8_t* m, uint16_t address, uint8_t value) {
-    if (storeTraps[address >> 8]) [[unlikely]] {
+    if (k.traps[address >> 8]) [[unlikely]] {
         cpu.cycleTotal = static_cast<uint32_t>(k.cycles);
         cpuStoreTrapped(address, value);
     }
@@ -202,8 +207,8 @@ inline void store(Core& k, uint8_t* m, uint16_t address, uint8_t value) {
 }
 // The machine's store: RAM, unless the page has a trap (I/O among them) or
 // the address is the processor port's.
-inline void store(Core&, MachineMemory m, uint16_t address, uint8_t value) {
-    if (storeTraps[address >> 8] | (address < 2)) [[unlikely]] {
+inline void store(Core& k, MachineMemory m, uint16_t address, uint8_t value) {
+    if (k.traps[address >> 8] | (address < 2)) [[unlikely]] {
         cpuMachineStore(address, value);
         return;
     }
@@ -216,7 +221,7 @@ inline void storeModified(Core& k, uint8_t* m, uint16_t address, uint8_t, uint8_
     store(k, m, address, value);
 }
 inline void storeModified(Core& k, MachineMemory m, uint16_t address, uint8_t old, uint8_t value) {
-    if (storeTraps[address >> 8] & kTrapIo) cpuMachineStore(address, old);
+    if (k.traps[address >> 8] & kTrapIo) cpuMachineStore(address, old);
     store(k, m, address, value);
 }
 
@@ -224,7 +229,7 @@ inline void storeModified(Core& k, MachineMemory m, uint16_t address, uint8_t ol
 template <class M>
 inline void stackPush(Core& k, M m, uint8_t value) {
     uint16_t address = static_cast<uint16_t>(0x100 + k.sp);
-    if (storeTraps[1]) [[unlikely]]
+    if (k.traps[1]) [[unlikely]]
         cpuPushTrapped(address);
     ramOf(m)[address] = value;
     --k.sp;
@@ -352,12 +357,12 @@ inline uint8_t dec(Core& k, uint8_t value) {
 // written back there once.
 template <uint8_t (*Op)(Core&, uint8_t), class M>
 inline void modifyZeroPage(uint16_t address, Core& k, M m) {
-    cpu.lastZpAddress = static_cast<uint8_t>(address);
+    k.lastZp = static_cast<uint8_t>(address);
     store(k, m, address, Op(k, readLow(m, address)));
 }
 template <uint8_t (*Op)(Core&, uint8_t), class M>
 inline void modifyAbsolute(uint16_t address, Core& k, M m) {
-    cpu.lastAbsAddress = address;
+    k.lastAbs = address;
     const uint8_t old = readByte(m, address);
     storeModified(k, m, address, old, Op(k, old));
 }
