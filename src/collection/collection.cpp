@@ -259,12 +259,18 @@ void playSlots(Collection& run) {
     }
 }
 
-// A thread of the run: plays songs while there are any, then says so and
-// waits for the process to end. It never ends itself: at a thread's end the
-// C++ runtime releases its thread-local state, and with the emulated
-// thread-local storage of MinGW (the Windows build) that storage can be
-// freed before the destructors that still use it have run, which corrupts
-// the heap. A waiting thread ends with the process, its state untouched.
+// The threads of a run end where the runtime can release their thread-local
+// state safely. With the emulated thread-local storage of MinGW (the Windows
+// build) that storage can be freed at a thread's end before the destructors
+// that still use it have run, which corrupts the heap: there a thread that
+// has finished waits for the process to end instead, its state untouched.
+#if defined(_WIN32)
+constexpr bool kThreadsEnd = false;
+#else
+constexpr bool kThreadsEnd = true;
+#endif
+
+// A thread of the run: plays songs while there are any, then says so.
 void work(Collection& run) {
     playSlots(run);
     {
@@ -272,11 +278,13 @@ void work(Collection& run) {
         ++run.idle;
     }
     run.changed.notify_all();
-    // Never notified, never destroyed.
-    static std::mutex* const parking = new std::mutex;
-    static std::condition_variable* const never = new std::condition_variable;
-    std::unique_lock<std::mutex> lock(*parking);
-    for (;;) never->wait(lock);
+    if constexpr (!kThreadsEnd) {
+        // Never notified, never destroyed.
+        static std::mutex* const parking = new std::mutex;
+        static std::condition_variable* const never = new std::condition_variable;
+        std::unique_lock<std::mutex> lock(*parking);
+        for (;;) never->wait(lock);
+    }
 }
 
 std::string clockText(uint64_t seconds) {
@@ -411,7 +419,8 @@ int runCollection(const RunSettings& settings) {
     if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<size_t>(jobs, std::max<size_t>(1, run.toPlay)));
     Progress progress(errorConsoleIsTerminal());
-    for (unsigned k = 0; k < jobs; ++k) std::thread(work, std::ref(run)).detach();
+    std::vector<std::thread> workers;
+    for (unsigned k = 0; k < jobs; ++k) workers.emplace_back(work, std::ref(run));
     {
         std::unique_lock<std::mutex> lock(run.mutex);
         for (;;) {
@@ -429,6 +438,13 @@ int runCollection(const RunSettings& settings) {
         // The songs being played when the run was stopped end at their next call.
         std::unique_lock<std::mutex> lock(run.mutex);
         run.changed.wait(lock, [&] { return run.idle == jobs; });
+    }
+    for (std::thread& worker : workers) {
+        if (kThreadsEnd) {
+            worker.join();
+        } else {
+            worker.detach();
+        }
     }
     {
         std::lock_guard<std::mutex> lock(run.mutex);
