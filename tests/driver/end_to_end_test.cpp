@@ -145,20 +145,6 @@ TEST(EndToEndUsage, NineLinesAndNoFile) {
 // INX / BNE back, 256 rounds of 4 cycles, then RTS: start and play routine.
 const Psid kLoopTune{.play = 0x1000, .data = hexBytes("e8 d0 fd 60")};
 
-// The cycles column of the table's call lines.
-std::vector<uint64_t> tableCycles(const std::string& table) {
-    std::vector<uint64_t> cycles;
-    std::istringstream in(table.substr(table.find("\n call cycles")));
-    std::string line;
-    std::getline(in, line);
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] != ' ') break;
-        cycles.push_back(std::stoull(line.substr(6, 6)));
-    }
-    return cycles;
-}
-
 TEST(CycleBudget, EndsEachCallAtExactlyNCyclesInBothModes) {
     ScratchDir dir;
     writeFile(dir.path / "demo.sid", psidFile(kLoopTune));

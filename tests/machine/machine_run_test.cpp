@@ -82,18 +82,6 @@ TuneRun runTune(const Psid& tune, std::vector<std::string> args, const char* out
     return run;
 }
 
-// The cycles column of the table's call lines.
-std::vector<uint64_t> tableCycles(const std::string& table) {
-    std::vector<uint64_t> cycles;
-    std::istringstream in(table.substr(table.find("\n call cycles")));
-    std::string line;
-    std::getline(in, line);
-    std::getline(in, line);
-    while (std::getline(in, line) && !line.empty() && line[0] == ' ')
-        cycles.push_back(std::stoull(line.substr(6, 6)));
-    return cycles;
-}
-
 // The system ROM's IRQ entry, traced.
 #define IRQ_ENTRY                                                                            \
     "irq:\n;ff48   48         PHA \n;ff49   8a         TXA \n;ff4a   48         PHA \n"      \

@@ -55,6 +55,17 @@ std::string readFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+std::vector<uint64_t> tableCycles(const std::string& table) {
+    std::vector<uint64_t> cycles;
+    std::istringstream in(table.substr(table.find("\n call cycles")));
+    std::string line;
+    std::getline(in, line);
+    std::getline(in, line);
+    while (std::getline(in, line) && !line.empty() && line[0] == ' ')
+        cycles.push_back(std::stoull(line.substr(6, 6)));
+    return cycles;
+}
+
 void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),

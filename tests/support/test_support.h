@@ -37,6 +37,9 @@ void loadCode(std::string_view hex, uint16_t at = 0x1000, bool logEnabled = fals
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const Bytes& bytes);
 
+// The cycles column of a `.tab` file's call lines.
+std::vector<uint64_t> tableCycles(const std::string& table);
+
 // A fresh folder under the system's temporary folder, removed afterwards.
 struct ScratchDir {
     ScratchDir();
