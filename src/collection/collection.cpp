@@ -83,7 +83,6 @@ struct Collection {
     size_t toPlay = 0;
     OutputFile csv, list;
     bool writeCsv = false, writeList = false;
-    bool anyFailed = false;
 };
 
 // The length a song gets in the list, in thousandths of a second: the one
@@ -166,7 +165,6 @@ void makeSlots(Collection& run, const TableRows& done) {
             }
             run.slots.push_back(std::move(slot));
         }
-        if (run.slots.size() == tune.firstSlot) continue;
     }
     for (const Slot& slot : run.slots) run.toPlay += slot.done ? 0 : 1;
 }
@@ -208,9 +206,9 @@ void playSlots(Collection& run) {
         std::string found, length;
         Bytes bytes;
         std::string problem = tune.problem;
-        if (problem.empty() && !readWhole(tune.where.file, bytes, problem)) {
-            // read before, gone now
-        }
+        // Read again for each song (the run keeps no tune's bytes): a file
+        // that was read before may be gone now.
+        if (problem.empty()) readWhole(tune.where.file, bytes, problem);
         if (!problem.empty()) {
             SongOutcome failure;
             failure.found = "error";
@@ -459,6 +457,7 @@ int runCollection(const RunSettings& settings) {
     if (run.writeCsv) written = outputClose(run.csv) && written;
     if (run.writeList) written = outputClose(run.list) && written;
     if (stopSignal != 0) return 128 + stopSignal;
-    for (const Slot& slot : run.slots) run.anyFailed = run.anyFailed || slot.failed;
-    return allFound && written && !run.anyFailed ? kExitOk : kExitFailure;
+    const bool anyFailed = std::any_of(run.slots.begin(), run.slots.end(),
+                                       [](const Slot& slot) { return slot.failed; });
+    return allFound && written && !anyFailed ? kExitOk : kExitFailure;
 }

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr uint32_t kLengthSeconds = 30 * 60;
-
 thread_local uint64_t soundWrites;
 
 void countStore(uint32_t, uint16_t, uint8_t) {
@@ -26,7 +24,6 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     SongOutcome outcome;
     DiagnosticLog log;
     diagnosticsCollect(&log);
-    allocateLoadBuffer();
     cpuReset(false);
     cpuSetUndocumented(job.undocumented);
     if (job.maxCycles > 0) watchdogSetCycleBudget(job.maxCycles);
@@ -59,14 +56,8 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     plan.length = true;
     plan.calls = job.calls;
     plan.callsAfterStart = job.calls == 0;
-    plan.seconds = kLengthSeconds;
     plan.machine = inMachine;
     plan.budget = job.maxCycles;
-    if (inMachine && plan.callsAfterStart) {
-        // Interrupts may change their rate: 30 minutes of the machine's time.
-        plan.calls = 0x7FFFFFFF;
-        plan.capCycles = uint64_t{kLengthSeconds} * (tuneIsNtsc(header) ? kNtscClock : kPalClock);
-    }
     playStart(plan);
     studyOpen({job.table, job.roll, job.midi}, job.song);
     memWriteListen(studyStore);

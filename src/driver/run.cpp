@@ -25,9 +25,6 @@
 
 namespace {
 
-// The song's length cap without a calls argument.
-constexpr uint32_t kLengthSeconds = 30 * 60;
-
 // What a run plays, decided from the options and the header before it starts.
 // A player starts a song at the init address with the song's number in A:
 // any option that studies songs does so too, unless the init argument says
@@ -49,11 +46,6 @@ PlayPlan planOf(const RunSettings& settings, const TuneHeader& header) {
                                                                             : 1;
     p.calls = static_cast<uint32_t>(settings.callCount);
     p.callsAfterStart = p.length && !settings.callsGiven;
-    p.seconds = kLengthSeconds;
-    if (p.machine && p.callsAfterStart) {
-        p.calls = 0x7FFFFFFF;
-        p.capCycles = uint64_t{kLengthSeconds} * (tuneIsNtsc(header) ? kNtscClock : kPalClock);
-    }
     return p;
 }
 
@@ -114,13 +106,13 @@ int finish(bool written, uint32_t calls) {
     }
     if (plan.studying) written = studyClose(loopCall, length) && written;
     std::cout << "Finished!" << std::endl;
-    if (playPlan().length) std::cout << length << std::endl;
+    if (plan.length) std::cout << length << std::endl;
     return written ? kExitOk : kExitFailure;
 }
 
 void announceLog(const RunSettings& settings) {
     if (playPlan().capCycles != 0) {
-        std::cout << "Logging up to " << kLengthSeconds / 60 << " minutes of play-routine calls to "
+        std::cout << "Logging up to " << kPlaySeconds / 60 << " minutes of play-routine calls to "
                   << settings.logFileName << "!" << std::endl;
         return;
     }

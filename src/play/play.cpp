@@ -127,6 +127,11 @@ void playStart(const PlayPlan& wanted) {
         if (plan.setSong) cpu.a = static_cast<uint8_t>(plan.song - 1);  // players read A
         watchdogStartRoutine();
     }
+    plan.capCycles = 0;
+    if (plan.machine && plan.callsAfterStart) {
+        plan.calls = 0x7FFFFFFF;
+        plan.capCycles = uint64_t{kPlaySeconds} * (tuneIsNtsc(header) ? kNtscClock : kPalClock);
+    }
     callRateReset(header, plan.song);
     if (plan.machine) callRateMeasure();
     if (plan.length) songLengthStart(plan.machine ? machineStateWords : nullptr);
@@ -181,9 +186,9 @@ bool playEndCall(uint32_t call, uint64_t cycles) {
             call, static_cast<uint16_t>(memory[kTimerLatchLow] | memory[kTimerLatchLow + 1] << 8));
     }
     if (call == 0) {
-        if (plan.callsAfterStart && !plan.machine) plan.calls = callsWithin(plan.seconds);
+        if (plan.callsAfterStart && !plan.machine) plan.calls = callsWithin(kPlaySeconds);
         if (plan.studying)
-            studySetCalls(plan.calls, plan.length, plan.capCycles != 0 ? plan.seconds : 0);
+            studySetCalls(plan.calls, plan.length, plan.capCycles != 0 ? kPlaySeconds : 0);
     }
     if (plan.studying) studyEndCall(call, cycles);
     if (!plan.length) return false;

@@ -11,6 +11,9 @@
 #include "song/song_length.h"
 #include "tune/tune.h"
 
+// How long a song is played at most without a number of calls, in seconds.
+inline constexpr uint32_t kPlaySeconds = 30 * 60;
+
 struct PlayPlan {
     bool atInit;    // start at the init address
     int song;       // 1 to 256
@@ -18,15 +21,15 @@ struct PlayPlan {
     bool studying;  // the study follows the sound chip
     bool length;    // find how long the song lasts; the run stops once it is known
     // The most play calls; with callsAfterStart, known once the start routine
-    // has set the call rate: as many as fit in `seconds`.
+    // has set the call rate: as many as fit in kPlaySeconds.
     uint32_t calls;
     bool callsAfterStart;
-    uint32_t seconds;
     bool machine;     // the tune runs in the machine environment (machine/)
     uint32_t budget;  // --max-cycles, 0 when not given
-    // In the environment, without a calls argument the run goes on for
-    // `seconds` of the machine's time: the interrupts' rate may change.
-    uint64_t capCycles;  // 0: no such cap
+    // Set by playStart: in the environment, without a calls argument, the
+    // run goes on for kPlaySeconds of the machine's time (the interrupts'
+    // rate may change); 0 otherwise.
+    uint64_t capCycles;
 };
 
 // A tune that installs its own interrupt handler: an RSID tune, or a PSID

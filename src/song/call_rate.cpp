@@ -80,18 +80,29 @@ void callRateCallCycles(uint32_t call, uint64_t cycles) {
     addPeriod(call, static_cast<uint32_t>(std::clamp<uint64_t>(cycles, 1, 0xFFFFFFFF)), 0);
 }
 
+namespace {
+
+// Measured: the mean period of the `count` calls (at most, from call 1)
+// before `end`.
+uint32_t meanBefore(uint32_t end, uint32_t count = kTempoGroup) {
+    const uint32_t first = end > count + 1 ? end - count : 1;
+    const uint64_t mean = (callStart(end) - callStart(first)) / (end - first);
+    return static_cast<uint32_t>(std::clamp<uint64_t>(mean, 1, 0xFFFFFFFF));
+}
+
+// Measured, after call 1: the first tempo's period. Times count from call
+// 1: the start routine's tick takes a play call's time.
+uint32_t firstTempoPeriod() {
+    return meanBefore(std::min(rate.lastCall, kTempoGroup) + 1);
+}
+
+}  // namespace
+
 std::vector<RatePeriod> callRateTempoPeriods() {
     if (!rate.measured || rate.periods.empty()) return rate.periods;
     const uint32_t calls = rate.lastCall;
     if (calls == 0) return {rate.periods.front()};
-    // The mean period of the `count` calls (at most, from call 1) before `end`.
-    const auto meanBefore = [](uint32_t end, uint32_t count = kTempoGroup) {
-        const uint32_t first = end > count + 1 ? end - count : 1;
-        const uint64_t mean = (callStart(end) - callStart(first)) / (end - first);
-        return static_cast<uint32_t>(std::clamp<uint64_t>(mean, 1, 0xFFFFFFFF));
-    };
-    // Times count from call 1: the start routine's tick takes a play call's time.
-    std::vector<RatePeriod> tempo{{0, meanBefore(std::min(calls, kTempoGroup) + 1), 0, 0}};
+    std::vector<RatePeriod> tempo{{0, firstTempoPeriod(), 0, 0}};
     uint32_t from = 1;
     for (uint32_t call = 2; call <= calls + 1; ++call) {
         const uint64_t period = tempo.back().cycles;
@@ -112,7 +123,9 @@ std::vector<RatePeriod> callRateTempoPeriods() {
 }
 
 uint32_t callRateFirstPeriod() {
-    return callRateTempoPeriods().front().cycles;
+    if (!rate.measured || rate.periods.empty() || rate.lastCall == 0)
+        return rate.periods.front().cycles;
+    return firstTempoPeriod();
 }
 
 const std::vector<RatePeriod>& callRatePeriods() {
@@ -156,11 +169,7 @@ std::string callRateText() {
 }
 
 uint32_t callsWithin(uint32_t seconds) {
-    return callsWithin(seconds, rate.periods.front().cycles);
-}
-
-uint32_t callsWithin(uint32_t seconds, uint32_t period) {
-    const uint64_t calls = uint64_t{seconds} * rate.clock / period;
+    const uint64_t calls = uint64_t{seconds} * rate.clock / rate.periods.front().cycles;
     return calls > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<uint32_t>(calls);
 }
 

@@ -88,10 +88,8 @@ std::vector<RatePeriod> callRateTempoPeriods();
 // The first period of callRateTempoPeriods.
 uint32_t callRateFirstPeriod();
 
-// The most play calls that fit in `seconds` at the first rate, or at a
-// period of `period` cycles.
+// The most play calls that fit in `seconds` at the first rate.
 uint32_t callsWithin(uint32_t seconds);
-uint32_t callsWithin(uint32_t seconds, uint32_t period);
 
 // A time in cycles as m:ss.cc, minutes without padding, hundredths cut.
 std::string clockTime(uint64_t cycles);

@@ -38,14 +38,18 @@ uint32_t periodOf(const Voice& v) {
     return kPeriods[v.sustainRelease & 0x0F];
 }
 
-// The lowest level whose divisor is that of `level`.
-uint8_t zoneBottom(uint8_t level) {
-    return level > 93   ? 94
-           : level > 54 ? 55
-           : level > 26 ? 27
-           : level > 14 ? 15
-           : level > 6  ? 7
-                        : 0;
+// The zones of decay and release, from the top: the lowest level of each,
+// and the rate steps a level step takes in it.
+struct Zone {
+    uint8_t bottom;
+    uint8_t divisor;
+};
+constexpr Zone kZones[] = {{94, 1}, {55, 2}, {27, 4}, {15, 8}, {7, 16}, {0, 30}};
+
+const Zone& zoneOf(uint8_t level) {
+    const Zone* zone = kZones;
+    while (level < zone->bottom) ++zone;
+    return *zone;
 }
 
 // `steps` rate steps of decay or release.
@@ -72,12 +76,12 @@ void fall(Voice& v, uint64_t steps) {
         if (v.level == floor) continue;
         // Further level steps at the same divisor, down to the zone's edge
         // or the floor.
-        const uint32_t zoneDivisor = envelopeDivisor(v.level);
-        const uint8_t lowest = std::max(zoneBottom(v.level), static_cast<uint8_t>(floor + 1));
+        const Zone& zone = zoneOf(v.level);
+        const uint8_t lowest = std::max(zone.bottom, static_cast<uint8_t>(floor + 1));
         const uint64_t drops =
-            std::min<uint64_t>(steps / zoneDivisor, uint64_t{v.level} - lowest + 1);
+            std::min<uint64_t>(steps / zone.divisor, uint64_t{v.level} - lowest + 1);
         v.level = static_cast<uint8_t>(v.level - drops);
-        steps -= drops * zoneDivisor;
+        steps -= drops * zone.divisor;
     }
 }
 
@@ -138,7 +142,7 @@ uint32_t envelopePeriod(unsigned rate) {
 }
 
 uint32_t envelopeDivisor(uint8_t level) {
-    return level > 93 ? 1 : level > 54 ? 2 : level > 26 ? 4 : level > 14 ? 8 : level > 6 ? 16 : 30;
+    return zoneOf(level).divisor;
 }
 
 void envelopeReset() {

@@ -140,10 +140,6 @@ std::string drumTrack(const std::vector<Note>& notes, uint32_t lead, std::vector
     return track("Drums", events);
 }
 
-}  // namespace
-
-namespace {
-
 // round(127 sqrt(L / 255)) in integers, at least 1: the largest v with
 // (v - 1/2)^2 <= 127^2 L / 255, that is (2v - 1)^2 * 255 <= 4 * 127^2 * L.
 struct Velocities {

@@ -117,14 +117,11 @@ std::string headerText() {
         "Each line is the sound chips' state at the end of a routine call; \".\" marks a value\n"
         "that did not change since the call before.\n"
         "  call    routine call, 0 being the start routine\n"
-        "  cycles  the call's cycles\n" +
+        "  cycles  the call's cycles\n"
+        "  time    mm:ss.ff, minutes, seconds and hundredths when the call begins, each call\n" +
         std::string(callRateMeasured()
-                        ? "  time    mm:ss.ff, minutes, seconds and hundredths when the call "
-                          "begins, each call\n"
-                          "          taking its cycles (from one interrupt to the next)\n"
-                        : "  time    mm:ss.ff, minutes, seconds and hundredths when the call "
-                          "begins, each call\n"
-                          "          taking a period of the call rate (the start routine the "
+                        ? "          taking its cycles (from one interrupt to the next)\n"
+                        : "          taking a period of the call rate (the start routine the "
                           "first)\n") +
         "  per voice:\n"
         "  freq    frequency register (hex)\n"
