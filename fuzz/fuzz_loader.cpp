@@ -27,14 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fwrite(data, 1, size, file);
     std::fclose(file);
 
-    tuneHeader() = TuneHeader{};
-    allocateLoadBuffer();
-    const bool loaded = loadTune(path.c_str());
-    const TuneHeader& header = tuneHeader();
+    Tune tune;
+    const bool loaded = loadTune(path.c_str(), tune);
+    const TuneHeader& header = tune.header;
     if (header.dataSize < 0 || header.dataSize > 65535) __builtin_trap();
+    if (tune.data.size() != static_cast<size_t>(header.dataSize)) __builtin_trap();
     if (loaded != (header.dataSize > 0)) __builtin_trap();
     std::ostringstream report;
-    printTuneHeader(report);
+    printTuneHeader(report, header);
     if (report.str().find("bytes of program data in file.\n") == std::string::npos)
         __builtin_trap();
     std::remove(path.c_str());

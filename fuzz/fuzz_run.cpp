@@ -57,7 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::streambuf* out = std::cout.rdbuf(console.rdbuf());
     std::streambuf* err = std::cerr.rdbuf(errors.rdbuf());
     for (const char* asmFlag : {"0", "1"}) {
-        tuneHeader() = TuneHeader{};
         std::vector<const char*> argv = {"voxdump", tune.c_str(), "3"};
         if (asmFlag[0] == '1' || !(more & 8)) {
             argv.push_back(options & 1 ? "1" : "0");

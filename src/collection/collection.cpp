@@ -21,6 +21,7 @@
 #include "driver/run.h"
 #include "output/diagnostics.h"
 #include "output/output_file.h"
+#include "output/time_text.h"
 #include "platform/console.h"
 #include "platform/raw_file.h"
 #include "tune/tune.h"
@@ -126,18 +127,16 @@ void readTunes(Collection& run, std::vector<CollectionTune> found) {
             tune.problem = problem;
         } else {
             tune.md5 = md5Text(md5(bytes.data(), bytes.size()));
-            tuneHeader() = TuneHeader{};
-            allocateLoadBuffer();
-            const bool loaded = loadTuneBytes(bytes.data(), bytes.size());
-            const TuneHeader& header = tuneHeader();
-            const std::string id = header.id;
-            if (tuneHeaderDecoded() && id != "PSID" && id != "RSID") {
+            ::Tune loadedTune;
+            const bool loaded = loadTuneBytes(bytes.data(), bytes.size(), loadedTune);
+            const TuneHeader& header = loadedTune.header;
+            if (loadedTune.decoded && !tuneIsTune(header)) {
                 tune.problem = "not a PSID or RSID file";
             } else if (!loaded) {
-                tune.problem = tuneLoadProblem();
+                tune.problem = loadedTune.problem;
             }
             // A file that is not a tune has no songs to speak of: one row.
-            const bool isTune = tuneHeaderDecoded() && (id == "PSID" || id == "RSID");
+            const bool isTune = loadedTune.decoded && tuneIsTune(header);
             if (isTune && header.songs >= 1) tune.songs = std::min<int>(header.songs, 256);
         }
         if (s.song > 0) {
@@ -285,14 +284,6 @@ void work(Collection& run) {
     }
 }
 
-std::string clockText(uint64_t seconds) {
-    char text[32];
-    char* at = putDecimal(text, static_cast<uint32_t>(seconds / 60), 1);
-    *at++ = ':';
-    at = putDecimal(at, static_cast<uint32_t>(seconds % 60), 2);
-    return std::string(text, at);
-}
-
 // One line on a terminal, drawn again in place.
 class Progress {
 public:
@@ -323,7 +314,7 @@ public:
             const size_t left = run.slots.size() - songsDone;
             if (left > 0 && !last)
                 line += ", about " +
-                        clockText(static_cast<uint64_t>(static_cast<double>(left) / rate)) +
+                        minutesAndSeconds(static_cast<uint64_t>(static_cast<double>(left) / rate)) +
                         " left";
         }
         std::string out = "\r" + line;

@@ -30,17 +30,16 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     memWriteReset(false);
     soundWrites = 0;
     memWriteListen(countStore);
-    tuneHeader() = TuneHeader{};
-    allocateLoadBuffer();
-    if (!loadTuneBytes(job.bytes->data(), job.bytes->size())) {
+    Tune& tune = playTune();
+    if (!loadTuneBytes(job.bytes->data(), job.bytes->size(), tune)) {
         diagnosticsCollect(nullptr);
         outcome.found = "error";
-        outcome.error = tuneLoadProblem();
+        outcome.error = tune.problem;
         return outcome;
     }
-    const TuneHeader& header = tuneHeader();
-    const bool inMachine = playInterruptDriven(header);
-    if (inMachine && playNeedsBasic(header)) {
+    const TuneHeader& header = tune.header;
+    const bool inMachine = tuneInterruptDriven(header);
+    if (inMachine && tuneNeedsBasic(header)) {
         diagnosticsCollect(nullptr);
         outcome.found = "error";
         outcome.error = kNeedsBasic;
@@ -59,7 +58,7 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     plan.machine = inMachine;
     plan.budget = job.maxCycles;
     playStart(plan);
-    studyOpen({job.table, job.roll, job.midi}, job.song);
+    studyOpen(header, {job.table, job.roll, job.midi}, job.song);
     memWriteListen(studyStore);
 
     bool known = playRoutine(0);
@@ -72,19 +71,20 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     const HeardLength heard = playHeardLength();
     const SongLength exact = songLength();
     const uint32_t loopCall = heard.kind == HeardKind::Loop ? heard.start : 0;
-    outcome.filesWritten = studyClose(loopCall, std::string());
+    const CallRate& rate = playCallRate();
+    outcome.filesWritten = studyClose(loopCall, std::string(), rate);
     diagnosticsCollect(nullptr);
 
     outcome.found = heard.kind == HeardKind::Loop   ? "loop"
                     : heard.kind == HeardKind::Ends ? "ends"
                                                     : "none";
     outcome.ntsc = tuneIsNtsc(header);
-    outcome.clock = outcome.ntsc ? kNtscClock : kPalClock;
-    outcome.firstPeriod = callPeriod(0);
+    outcome.clock = tuneClock(header);
+    outcome.firstPeriod = rate.period(0);
     outcome.calls = call;
     // The time at the end of call k is when call k + 1 begins.
-    outcome.lengthCycles = callStart(heardCalls(heard, call) + 1);
-    if (heard.kind == HeardKind::Loop) outcome.loopStartCycles = callStart(heard.start);
+    outcome.lengthCycles = rate.start(heardCalls(heard, call) + 1);
+    if (heard.kind == HeardKind::Loop) outcome.loopStartCycles = rate.start(heard.start);
     outcome.exact = exact.repeats;
     outcome.repeatI = exact.first;
     outcome.repeatJ = exact.last;

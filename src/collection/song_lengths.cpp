@@ -1,15 +1,9 @@
 #include "collection/song_lengths.h"
 
-#include "output/output_file.h"
+#include "output/time_text.h"
 
 std::string songLengthText(uint64_t milliseconds) {
-    char text[32];
-    char* at = putDecimal(text, static_cast<uint32_t>(milliseconds / 60000), 1);
-    *at++ = ':';
-    at = putDecimal(at, static_cast<uint32_t>(milliseconds / 1000 % 60), 2);
-    *at++ = '.';
-    at = putDecimal(at, static_cast<uint32_t>(milliseconds % 1000), 3);
-    return std::string(text, at);
+    return minutesText(milliseconds, 3);
 }
 
 std::string songLengthsEntry(const std::string& listPath, const std::string& md5,

@@ -37,7 +37,7 @@ PlayPlan planOf(const RunSettings& settings, const TuneHeader& header) {
     p.budget = settings.maxCycles;
     const bool playing = settings.song > 0 || p.studying;
     // The environment starts as a player does, whatever the init argument says.
-    p.machine = (settings.machine || playing) && playInterruptDriven(header);
+    p.machine = (settings.machine || playing) && tuneInterruptDriven(header);
     const bool asPlayer = (playing && !settings.initGiven) || p.machine;
     p.atInit = settings.initGiven && !p.machine ? settings.startAtInit : asPlayer;
     p.setSong = settings.song > 0 || asPlayer;
@@ -68,7 +68,7 @@ bool traceRoutine(OutputFile& dis, uint32_t callNumber) {
         static constexpr MachineTrace kTrace{traceInstruction, traceInterrupt};
         return playMachineCall(callNumber, &kTrace);
     }
-    if (playPlan().studying) studyBeginCall();
+    if (playPlan().studying) studyBeginCall(playCallRate());
     uint64_t cycles = 0;
     int result;
     do {
@@ -88,7 +88,7 @@ void startStudy(const RunSettings& settings) {
     if (settings.table) files.table = settings.tabFileName;
     if (settings.roll) files.roll = settings.svgFileName;
     if (settings.midi) files.midi = settings.midFileName;
-    studyOpen(files, plan.song);
+    studyOpen(playTune().header, files, plan.song);
     memWriteListen(studyStore);
 }
 
@@ -101,10 +101,10 @@ int finish(bool written, uint32_t calls) {
     uint32_t loopCall = 0;
     if (plan.length) {
         const HeardLength heard = playHeardLength();
-        length = songLengthLine(plan.song, tuneHeader().songs, calls, heard);
+        length = songLengthLine(plan.song, playTune().header.songs, calls, heard, playCallRate());
         if (heard.kind == HeardKind::Loop) loopCall = heard.start;
     }
-    if (plan.studying) written = studyClose(loopCall, length) && written;
+    if (plan.studying) written = studyClose(loopCall, length, playCallRate()) && written;
     std::cout << "Finished!" << std::endl;
     if (plan.length) std::cout << length << std::endl;
     return written ? kExitOk : kExitFailure;
@@ -122,7 +122,7 @@ void announceLog(const RunSettings& settings) {
 
 int runLogMode(const RunSettings& settings) {
     const PlayPlan& plan = playPlan();
-    sidLogOpen(settings.logFileName);
+    sidLogOpen(settings.logFileName, playTune().header);
     if (!plan.callsAfterStart) announceLog(settings);
     startStudy(settings);
     bool repeats = playRoutine(0);
@@ -145,7 +145,7 @@ int runDisassemblyMode(const RunSettings& settings) {
     opcodeTableBuild();
     if (settings.undocumented) opcodeTableAddUndocumented();
     std::ostringstream head;
-    printTuneHeader(head);
+    printTuneHeader(head, playTune().header);
     head << "\n";
     outputLines(dis, head.str());
     const char* label = plan.atInit ? "init:\n" : "load:\n";
@@ -183,9 +183,8 @@ std::vector<std::string> outputNames(const RunSettings& settings) {
 }
 
 // A stray file in a batch is run all the same, with a warning.
-void warnIfNotATune(const std::string& tuneFileName) {
-    const std::string id = tuneHeader().id;
-    if (tuneHeaderDecoded() && id != "PSID" && id != "RSID") {
+void warnIfNotATune(const std::string& tuneFileName, const Tune& tune) {
+    if (tune.decoded && !tuneIsTune(tune.header)) {
         diagnose(tuneFileName + ": not a PSID or RSID file; running it anyway");
     }
 }
@@ -200,19 +199,19 @@ int run(const RunSettings& settings) {
     }
 
     int status = kExitOk;
-    allocateLoadBuffer();
     cpuReset(!settings.disassemble);
     cpuSetUndocumented(settings.undocumented);
     if (settings.maxCycles > 0) watchdogSetCycleBudget(settings.maxCycles);
     memWriteReset();
     if (!settings.disassemble) memWriteListen(sidLogWrite);
-    const bool loaded = loadTune(settings.tuneFileName.c_str());
-    warnIfNotATune(settings.tuneFileName);
+    Tune& tune = playTune();
+    const bool loaded = loadTune(settings.tuneFileName.c_str(), tune);
+    warnIfNotATune(settings.tuneFileName, tune);
     if (!loaded) {
-        std::cerr << "voxdump: " << settings.tuneFileName << ": " << tuneLoadProblem() << std::endl;
+        std::cerr << "voxdump: " << settings.tuneFileName << ": " << tune.problem << std::endl;
         status = kExitFailure;
     }
-    const TuneHeader& header = tuneHeader();
+    const TuneHeader& header = tune.header;
     if (settings.song > header.songs && header.songs >= 1) {
         std::cerr << "voxdump: " << settings.tuneFileName << ": no song " << settings.song
                   << "; the tune has " << header.songs << (header.songs == 1 ? " song" : " songs")
@@ -220,11 +219,11 @@ int run(const RunSettings& settings) {
         return kExitUsage;
     }
     const PlayPlan plan = planOf(settings, header);
-    if (plan.machine && playNeedsBasic(header)) {
+    if (plan.machine && tuneNeedsBasic(header)) {
         diagnose(settings.tuneFileName + ": " + kNeedsBasic);
         return kExitFailure;
     }
-    printTuneHeader(std::cout);
+    printTuneHeader(std::cout, header);
     playPlaceProgramData(settings.tuneFileName);
     playStart(plan);
     std::cout << "Starting execution at " << (plan.atInit ? "init" : "load") << " address!"

@@ -18,6 +18,8 @@
 namespace {
 
 thread_local PlayPlan plan;
+thread_local Tune tune;
+thread_local CallRate rate;
 thread_local uint64_t longestCall;
 
 // Without a repeat of the machine's state, the notes decide where the song
@@ -46,9 +48,8 @@ constexpr LoopRules loopRules(uint32_t second) {
 // The calls that last `seconds` at the mean rate of calls 0 to `call` (which
 // in the machine environment may change from call to call).
 uint32_t callsOf(uint32_t seconds, uint32_t call) {
-    const uint32_t clock = tuneIsNtsc(tuneHeader()) ? kNtscClock : kPalClock;
-    const uint64_t elapsed = std::max<uint64_t>(callStart(call + 1), 1);
-    return static_cast<uint32_t>(uint64_t{seconds} * clock * (call + 1) / elapsed);
+    const uint64_t elapsed = std::max<uint64_t>(rate.start(call + 1), 1);
+    return static_cast<uint32_t>(uint64_t{seconds} * rate.clock() * (call + 1) / elapsed);
 }
 
 // A loop as a heard length: the first pass begins at the loop's start, call
@@ -88,8 +89,16 @@ std::string hex(uint32_t value, int digits) {
 
 }  // namespace
 
+Tune& playTune() {
+    return tune;
+}
+
+const CallRate& playCallRate() {
+    return rate;
+}
+
 void playPlaceProgramData(const std::string& tuneName) {
-    const TuneHeader& header = tuneHeader();
+    const TuneHeader& header = tune.header;
     const uint32_t room = 0x10000u - header.loadAddress;
     uint32_t size = static_cast<uint32_t>(header.dataSize);
     if (size > room) {
@@ -97,28 +106,19 @@ void playPlaceProgramData(const std::string& tuneName) {
                  " runs past ffff; " + std::to_string(size - room) + " bytes dropped");
         size = room;
     }
-    cpuLoad(header.data, header.loadAddress, static_cast<uint16_t>(size));
-}
-
-bool playInterruptDriven(const TuneHeader& header) {
-    return std::string(header.id) == "RSID" || header.playAddress == 0;
-}
-
-bool playNeedsBasic(const TuneHeader& header) {
-    return std::string(header.id) == "RSID" && header.version >= 2 && (header.flags & 2);
+    cpuLoad(tune.data.data(), header.loadAddress, static_cast<uint16_t>(size));
 }
 
 void playStart(const PlayPlan& wanted) {
     plan = wanted;
     longestCall = 0;
-    const TuneHeader& header = tuneHeader();
+    const TuneHeader& header = tune.header;
     if (plan.machine) {
         memWriteFromChip();
-        const uint16_t idle =
-            machineIdlePlace(header.loadAddress, static_cast<uint32_t>(header.dataSize),
-                             static_cast<uint8_t>(header.reserved >> 24),
-                             static_cast<uint8_t>(header.reserved >> 16));
-        const uint8_t bank = machineStartBank(std::string(header.id) == "RSID", header.loadAddress,
+        const FreePages free = tuneFreePages(header);
+        const uint16_t idle = machineIdlePlace(
+            header.loadAddress, static_cast<uint32_t>(header.dataSize), free.startPage, free.pages);
+        const uint8_t bank = machineStartBank(tuneIsRsid(header), header.loadAddress,
                                               static_cast<uint32_t>(header.dataSize));
         machineStart({tuneIsNtsc(header), header.initAddress, static_cast<uint8_t>(plan.song - 1),
                       plan.budget, idle, bank, memWriteSound});
@@ -130,10 +130,10 @@ void playStart(const PlayPlan& wanted) {
     plan.capCycles = 0;
     if (plan.machine && plan.callsAfterStart) {
         plan.calls = 0x7FFFFFFF;
-        plan.capCycles = uint64_t{kPlaySeconds} * (tuneIsNtsc(header) ? kNtscClock : kPalClock);
+        plan.capCycles = uint64_t{kPlaySeconds} * tuneClock(header);
     }
-    callRateReset(header, plan.song);
-    if (plan.machine) callRateMeasure();
+    rate = CallRate(header, plan.song);
+    if (plan.machine) rate.measure();
     if (plan.length) songLengthStart(plan.machine ? machineStateWords : nullptr);
     listening = {kFirstLook, false, {HeardKind::None, 0, 0, 0}};
 }
@@ -144,13 +144,13 @@ const PlayPlan& playPlan() {
 
 void playBeginCall() {
     if (plan.machine) return;
-    cpuSetPc(tuneHeader().playAddress);
+    cpuSetPc(tune.header.playAddress);
     watchdogStartRoutine();
 }
 
 bool playMoreCalls(uint32_t calls) {
     if (calls >= plan.calls) return false;
-    return plan.capCycles == 0 || callStart(calls + 1) < plan.capCycles;
+    return plan.capCycles == 0 || rate.start(calls + 1) < plan.capCycles;
 }
 
 void playReportStop(int result, uint32_t callNumber) {
@@ -179,18 +179,18 @@ void playReportStop(int result, uint32_t callNumber) {
 bool playEndCall(uint32_t call, uint64_t cycles) {
     if (cycles > longestCall) longestCall = cycles;
     if (plan.machine) {
-        callRateCallCycles(call, cycles);
+        rate.callCycles(call, cycles);
     } else {
         const uint8_t* memory = cpuMemory();
-        callRateAfterCall(
+        rate.afterCall(
             call, static_cast<uint16_t>(memory[kTimerLatchLow] | memory[kTimerLatchLow + 1] << 8));
     }
     if (call == 0) {
-        if (plan.callsAfterStart && !plan.machine) plan.calls = callsWithin(kPlaySeconds);
+        if (plan.callsAfterStart && !plan.machine) plan.calls = rate.callsWithin(kPlaySeconds);
         if (plan.studying)
             studySetCalls(plan.calls, plan.length, plan.capCycles != 0 ? kPlaySeconds : 0);
     }
-    if (plan.studying) studyEndCall(call, cycles);
+    if (plan.studying) studyEndCall(call, cycles, rate);
     if (!plan.length) return false;
     if (songLengthAfterCall(call)) return true;  // the machine repeats: certain
     if (call < listening.nextLook) return false;
@@ -215,7 +215,7 @@ HeardLength playHeardLength() {
 }
 
 bool playMachineCall(uint32_t call, const MachineTrace* trace) {
-    if (plan.studying) studyBeginCall();
+    if (plan.studying) studyBeginCall(rate);
     const MachineCall run = machineRunCall(trace);
     playReportStop(run.stopped ? kRunStopped : kRunStepsDone, call);
     return playEndCall(call, run.cycles);
@@ -223,7 +223,7 @@ bool playMachineCall(uint32_t call, const MachineTrace* trace) {
 
 bool playRoutine(uint32_t call) {
     if (plan.machine) return playMachineCall(call, nullptr);
-    if (plan.studying) studyBeginCall();
+    if (plan.studying) studyBeginCall(rate);
     const int result = cpuRun(0);
     playReportStop(result, call);
     return playEndCall(call, cpu.cycleTotal);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "machine/machine.h"
+#include "song/call_rate.h"
 #include "song/song_length.h"
 #include "tune/tune.h"
 
@@ -32,13 +33,9 @@ struct PlayPlan {
     uint64_t capCycles;
 };
 
-// A tune that installs its own interrupt handler: an RSID tune, or a PSID
-// tune without a play address.
-bool playInterruptDriven(const TuneHeader& header);
-
-// An RSID tune whose BASIC flag says it runs in the BASIC interpreter, which
-// the machine environment does not have.
-bool playNeedsBasic(const TuneHeader& header);
+// The tune played (loaded into it before the start) and its call rate.
+Tune& playTune();
+const CallRate& playCallRate();
 
 // The diagnostic for such a tune, without "voxdump: " and the file's name.
 inline constexpr const char* kNeedsBasic =

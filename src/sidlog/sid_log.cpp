@@ -12,10 +12,10 @@ thread_local uint32_t callNumber = 0;
 
 }  // namespace
 
-void sidLogOpen(const std::string& fileName) {
+void sidLogOpen(const std::string& fileName, const TuneHeader& header) {
     outputOpen(logFile, fileName);
     std::ostringstream head;
-    printTuneHeader(head);
+    printTuneHeader(head, header);
     head << "\n\n";
     outputLines(logFile, head.str());
     callNumber = 0;

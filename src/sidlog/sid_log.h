@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
-void sidLogOpen(const std::string& fileName);
+#include "tune/tune.h"
+
+void sidLogOpen(const std::string& fileName, const TuneHeader& header);
 void sidLogWrite(uint32_t time, uint16_t address, uint8_t value);
 void sidLogMarker();
 // Closes the file; false when it could not be created or written whole (a

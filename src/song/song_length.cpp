@@ -47,11 +47,12 @@ uint32_t heardCalls(const HeardLength& heard, uint32_t callsRun) {
     return heard.kind == HeardKind::None ? callsRun : heard.end;
 }
 
-std::string songLengthLine(int song, int songs, uint32_t calls, const HeardLength& heard) {
+std::string songLengthLine(int song, int songs, uint32_t calls, const HeardLength& heard,
+                           const CallRate& rate) {
     std::string line = "Song " + std::to_string(song);
     if (songs >= 1) line += " of " + std::to_string(songs);
     // The time at the end of call k is when call k+1 begins.
-    const auto end = [](uint32_t k) { return clockTime(callStart(k + 1)); };
+    const auto end = [&rate](uint32_t k) { return rate.timeText(rate.start(k + 1)); };
     const uint32_t counted = heardCalls(heard, calls);
     switch (heard.kind) {
         case HeardKind::Loop:

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "song/call_rate.h"
+
 struct SongLength {
     bool repeats;
     uint32_t first;  // I: the calls after it repeat
@@ -48,4 +50,5 @@ uint32_t heardCalls(const HeardLength& heard, uint32_t callsRun);
 // then ends" or "Song 1: no repeat within 3000 calls (1:00.02)"; when the
 // machine's state repeated, a second line "Exact repeat: the state after
 // call J is the state after call I".
-std::string songLengthLine(int song, int songs, uint32_t calls, const HeardLength& heard);
+std::string songLengthLine(int song, int songs, uint32_t calls, const HeardLength& heard,
+                           const CallRate& rate);

@@ -17,26 +17,11 @@ struct Chips {
 
 thread_local Chips chips;
 
-// A further chip's block, from its header byte: value * 16 + $D000, even
-// values, inside $D420-$D7E0; 0 when there is none.
-uint16_t blockOf(uint8_t value) {
-    const unsigned address = value * 16u + 0xD000;
-    if (value % 2 != 0 || address < 0xD420 || address > 0xD7E0) return 0;
-    return static_cast<uint16_t>(address);
-}
-
 }  // namespace
 
-void chipModelReset(int16_t version, uint32_t reserved) {
+void chipModelReset(const TuneHeader& header) {
     chips = Chips{};
-    chips.count = 1;
-    chips.address[0] = 0xD400;
-    const uint16_t second = version >= 3 ? blockOf(static_cast<uint8_t>(reserved >> 8)) : 0;
-    const uint16_t third = version >= 4 ? blockOf(static_cast<uint8_t>(reserved)) : 0;
-    if (second != 0) {
-        chips.address[chips.count++] = second;
-        if (third != 0 && third != second) chips.address[chips.count++] = third;
-    }
+    chips.count = tuneChipBlocks(header, chips.address);
 }
 
 int chipCount() {

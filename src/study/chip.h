@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "tune/tune.h"
+
 inline constexpr int kMaxChips = 3;
 inline constexpr int kVoicesPerChip = 3;
 inline constexpr int kMaxVoices = kMaxChips * kVoicesPerChip;
@@ -34,9 +36,9 @@ struct ChipState {
 };
 
 // Sets up the chips from the header: one chip answers every store into
-// $D400-$D7FF, unless a version 3 header's byte $7A (version 4: also $7B)
-// names the 32-byte block of a second (third) chip. All registers are 0.
-void chipModelReset(int16_t version, uint32_t reserved);
+// $D400-$D7FF, unless the header names the 32-byte block of a second (third)
+// chip (tuneChipBlocks). All registers are 0.
+void chipModelReset(const TuneHeader& header);
 
 int chipCount();
 // The address of a chip's register block ($D400 for the first).

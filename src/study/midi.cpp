@@ -104,10 +104,11 @@ unsigned programOf(uint8_t waveform) {
 
 // A voice's track: the instrument, the bend range, its pitched notes with
 // their bends and its chords; `events` may hold tempos already.
-std::string voiceTrack(int voice, const std::vector<Note>& notes, const std::vector<int32_t>& bends,
-                       uint32_t lead, std::vector<Event> events) {
+std::string voiceTrack(int voice, uint8_t waveform, const std::vector<Note>& notes,
+                       const std::vector<int32_t>& bends, uint32_t lead,
+                       std::vector<Event> events) {
     const auto channel = static_cast<uint8_t>(voice);
-    events.push_back(channelEvent(0, 1, 0xC0u | channel, programOf(notesWaveform(voice))));
+    events.push_back(channelEvent(0, 1, 0xC0u | channel, programOf(waveform)));
     // RPN 0, the bend range, then no RPN selected.
     for (const auto& [controller, value] :
          {std::pair{101, 0}, {100, 0}, {6, kBendRange}, {38, 0}, {101, 127}, {100, 127}})
@@ -183,10 +184,9 @@ uint32_t midiDivision(uint32_t row, uint32_t clock, uint32_t firstPeriod) {
 }
 
 std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
-                     const std::vector<int32_t>& bends, uint32_t row, uint32_t phase) {
+                     const std::vector<int32_t>& bends, uint32_t row, uint32_t phase,
+                     const std::vector<RatePeriod>& periods, const uint8_t* waveforms) {
     const int voices = info.chips * kVoicesPerChip;
-    // Measured rates come smoothed, so that uneven interrupts make no tempo each.
-    const std::vector<RatePeriod> periods = callRateTempoPeriods();
     const uint64_t division = midiDivision(row, info.clock, periods.front().cycles);
     // Call c is at tick c + lead: the rows begin on multiples of the row.
     const uint32_t lead = row == 0 ? 0 : (row - phase % row) % row;
@@ -242,9 +242,9 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
         }
     }
     for (int v = 0; v < voices; ++v)
-        putChunk(
-            file, "MTrk",
-            voiceTrack(v, notes, bends, lead, v == tempoTrack ? tempos : std::vector<Event>{}));
+        putChunk(file, "MTrk",
+                 voiceTrack(v, waveforms[v], notes, bends, lead,
+                            v == tempoTrack ? tempos : std::vector<Event>{}));
     putChunk(file, "MTrk",
              drumTrack(notes, lead, tempoTrack == voices ? tempos : std::vector<Event>{}));
     return file;

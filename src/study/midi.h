@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "song/call_rate.h"
 #include "study/notes.h"
 #include "study/study_info.h"
 
@@ -40,9 +41,12 @@ inline constexpr int kBendRange = 24;  // semitones each way
 
 // The whole file as bytes, made when the run is over; `row`: the calls of a
 // row, 0 when no row length stands out; `phase`: the calls on which the rows
-// begin, modulo `row`.
+// begin, modulo `row`; `tempo`: the call rate's tempo periods (measured rates
+// come smoothed, so that uneven interrupts make no tempo each); `waveforms`:
+// per voice, the waveform its notes use most (its instrument).
 std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
-                     const std::vector<int32_t>& bends, uint32_t row, uint32_t phase);
+                     const std::vector<int32_t>& bends, uint32_t row, uint32_t phase,
+                     const std::vector<RatePeriod>& tempo, const uint8_t* waveforms);
 
 // The velocity of a loudness (0 to 255): 1 to 127.
 int velocityOf(uint8_t loudness);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "output/output_file.h"
+#include "output/time_text.h"
 #include "song/call_rate.h"
 #include "study/chip.h"
 #include "study/midi.h"
@@ -69,14 +70,6 @@ std::string rect(int64_t x, int64_t y, int64_t width, int64_t height, int opacit
 
 std::string text(int64_t x, int64_t y, const std::string& content, const char* more = "") {
     return "<text x=\"" + px(x) + "\" y=\"" + px(y) + "\"" + more + ">" + content + "</text>\n";
-}
-
-std::string minutesAndSeconds(uint32_t seconds) {
-    char buffer[16];
-    char* at = putDecimal(buffer, seconds / 60, 1);
-    *at++ = ':';
-    at = putDecimal(at, seconds % 60, 2);
-    return std::string(buffer, at);
 }
 
 std::string noteName(int key) {
@@ -159,7 +152,7 @@ void addBendLine(std::string& svg, const Note& n, const std::vector<int32_t>& be
 }  // namespace
 
 std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
-                        const std::vector<int32_t>& bends) {
+                        const std::vector<int32_t>& bends, const CallRate& rate) {
     // The keys in use, bends included, one row more on either side; the
     // voices seen.
     int low = 128, high = -1;
@@ -183,7 +176,7 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
     for (int v = 0; v < kMaxVoices; ++v) percussionRow[v] = percussionOf[v] ? percussionRows++ : -1;
 
     const int64_t columns = int64_t{info.calls} + 1;
-    const uint32_t firstPeriod = callRateFirstPeriod();
+    const uint32_t firstPeriod = rate.firstTempoPeriod();
     int64_t callWidth = std::max<int64_t>(
         1, static_cast<int64_t>((uint64_t{kSecond} * firstPeriod * 2 / info.clock + 1) / 2));
     if (columns * callWidth < kMinPlot) callWidth = std::min<int64_t>(kMaxCall, kMinPlot / columns);
@@ -251,10 +244,10 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
     // far enough apart.
     const int64_t second = callWidth * info.clock / firstPeriod;
     const auto secondAt = [&](uint32_t s) {
-        return kLeft + static_cast<int64_t>(callPosition(uint64_t{s} * info.clock,
-                                                         static_cast<uint32_t>(callWidth)));
+        return kLeft + static_cast<int64_t>(rate.position(uint64_t{s} * info.clock,
+                                                          static_cast<uint32_t>(callWidth)));
     };
-    const uint32_t seconds = static_cast<uint32_t>(callStart(info.calls + 1) / info.clock);
+    const uint32_t seconds = static_cast<uint32_t>(rate.start(info.calls + 1) / info.clock);
     uint32_t every = 1;
     for (uint32_t step : {1u, 2u, 5u, 10u, 15u, 30u, 60u, 120u, 300u, 600u, 1200u, 3000u}) {
         every = step;

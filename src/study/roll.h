@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "song/call_rate.h"
 #include "study/notes.h"
 #include "study/study_info.h"
 
-// The picture as text, made when the run is over.
+// The picture as text, made when the run is over; `rate`: when each call
+// begins.
 std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
-                        const std::vector<int32_t>& bends);
+                        const std::vector<int32_t>& bends, const CallRate& rate);
 
 // Text for XML: the header's bytes read as Latin-1, written as UTF-8, with
 // the markup characters escaped and control characters left out.

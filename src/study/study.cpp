@@ -30,17 +30,16 @@ bool writeWhole(OutputFile& file, const std::string& bytes) {
 
 }  // namespace
 
-void studyOpen(const StudyFiles& wanted, int song) {
+void studyOpen(const TuneHeader& header, const StudyFiles& wanted, int song) {
     files = wanted;
     lastCall = 0;
-    const TuneHeader& header = tuneHeader();
-    chipModelReset(header.version, header.reserved);
+    chipModelReset(header);
     envelopeReset();
     digiReset();
     runningCall = 0;
     info = StudyInfo{};
     info.ntsc = tuneIsNtsc(header);
-    info.clock = info.ntsc ? kNtscClock : kPalClock;
+    info.clock = tuneClock(header);
     notesReset(info.clock, chipCount() * kVoicesPerChip);
     info.name = tuneText(header.name);
     info.author = tuneText(header.author);
@@ -66,19 +65,19 @@ void studyStore(uint32_t time, uint16_t address, uint8_t value) {
     if ((address & 0x1F) == 24) digiStore(chip, value);
 }
 
-void studyBeginCall() {
+void studyBeginCall(const CallRate& rate) {
     chipBeginCall();
     envelopeBeginCall();
-    callBegins = runningCall == 0 ? 0 : callStart(runningCall);
+    callBegins = runningCall == 0 ? 0 : rate.start(runningCall);
 }
 
-void studyEndCall(uint32_t call, uint64_t cycles) {
-    envelopeEndCall(callStart(call + 1), info.chips);
+void studyEndCall(uint32_t call, uint64_t cycles, const CallRate& rate) {
+    envelopeEndCall(rate.start(call + 1), info.chips);
     ChipState chips[kMaxChips];
     for (int c = 0; c < info.chips; ++c) chips[c] = chipState(c);
     uint8_t levels[kMaxVoices];
     for (int v = 0; v < info.chips * kVoicesPerChip; ++v) levels[v] = envelopeLevel(v);
-    if (!files.table.empty()) tableWriteCall(info, call, cycles, chips, levels);
+    if (!files.table.empty()) tableWriteCall(info, call, cycles, chips, levels, rate);
     for (int v = 0; v < info.chips * kVoicesPerChip; ++v) {
         notesHearing(call, v, envelopeLoudness(v));
         // A voice none of whose registers was written stays as it was.
@@ -92,20 +91,23 @@ void studyEndCall(uint32_t call, uint64_t cycles) {
     runningCall = call + 1;
 }
 
-bool studyClose(uint32_t loopCall, const std::string& closing) {
+bool studyClose(uint32_t loopCall, const std::string& closing, const CallRate& rate) {
     notesFinish(lastCall);
     const std::vector<uint32_t> onsets = notesOnsets();
-    const uint32_t row = rowLength(onsets, callsAScreen(info.clock, callRateFirstPeriod()));
+    const uint32_t row = rowLength(onsets, callsAScreen(info.clock, rate.firstTempoPeriod()));
     notesHoldToRows(row);
     info.calls = lastCall;
     info.loopCall = loopCall;
+    uint8_t waveforms[kMaxVoices];
+    for (int v = 0; v < kMaxVoices; ++v) waveforms[v] = notesWaveform(v);
     bool written = true;
     if (!files.table.empty()) written = tableClose(closing) && written;
     if (!files.roll.empty())
-        written = writeWhole(rollFile, rollPicture(info, notes(), noteBends())) && written;
+        written = writeWhole(rollFile, rollPicture(info, notes(), noteBends(), rate)) && written;
     if (!files.midi.empty())
-        written = writeWhole(midiOutput,
-                             midiFile(info, notes(), noteBends(), row, rowPhase(onsets, row))) &&
-                  written;
+        written =
+            writeWhole(midiOutput, midiFile(info, notes(), noteBends(), row, rowPhase(onsets, row),
+                                            rate.tempoPeriods(), waveforms)) &&
+            written;
     return written;
 }

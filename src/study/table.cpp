@@ -76,8 +76,8 @@ void waveField(char* at, uint8_t control) {
 }
 
 // mm:ss.ff: minutes, seconds and hundredths (cut) at the start of the call.
-char* timeField(char* at, uint32_t call) {
-    const uint64_t hundredths = callStart(call) * 100 / run.clock;
+char* timeField(char* at, uint64_t start) {
+    const uint64_t hundredths = start * 100 / run.clock;
     const uint64_t seconds = hundredths / 100;
     if (seconds / 60 < 100) {
         twoDigits(at, static_cast<uint32_t>(seconds / 60));
@@ -92,7 +92,7 @@ char* timeField(char* at, uint32_t call) {
     return at + 5;
 }
 
-std::string headerText() {
+std::string headerText(const CallRate& rate) {
     // The header's texts are Latin-1; the table is UTF-8 text.
     std::string text = "voxdump table of " + utf8FromLatin1(run.name) + "\n";
     text += "Author: " + utf8FromLatin1(run.author) + "\n";
@@ -100,7 +100,7 @@ std::string headerText() {
     text += "Song: " + std::to_string(run.song) +
             (run.songs >= 1 ? " of " + std::to_string(run.songs) : std::string()) + "\n";
     text += std::string("Clock: ") + (run.ntsc ? "NTSC, " : "PAL, ") + std::to_string(run.clock) +
-            " Hz, " + callRateText() + "\n";
+            " Hz, " + rate.text() + "\n";
     if (run.capSeconds != 0) {
         text += "Calls: the start routine (call 0) and the play calls of up to " +
                 std::to_string(run.capSeconds / 60) + " minutes of the machine's time" +
@@ -119,7 +119,7 @@ std::string headerText() {
         "  call    routine call, 0 being the start routine\n"
         "  cycles  the call's cycles\n"
         "  time    mm:ss.ff, minutes, seconds and hundredths when the call begins, each call\n" +
-        std::string(callRateMeasured()
+        std::string(rate.measured()
                         ? "          taking its cycles (from one interrupt to the next)\n"
                         : "          taking a period of the call rate (the start routine the "
                           "first)\n") +
@@ -164,16 +164,16 @@ void tableOpen(const std::string& fileName) {
 }
 
 void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips,
-                    const uint8_t* levels) {
+                    const uint8_t* levels, const CallRate& rate) {
     if (call == 0) {
         run = info;
-        outputLines(tableFile, headerText());
+        outputLines(tableFile, headerText(rate));
     }
     char line[64 + kMaxChips * 140];
     std::memset(line, ' ', 64 + static_cast<size_t>(run.chips) * 140);
     char* at = number(line, call, 5) + 1;
     at = number(at, cycles, 6) + 1;
-    at = timeField(at, call);
+    at = timeField(at, rate.start(call));
     const bool all = call == 0;
     for (int c = 0; c < run.chips; ++c) {
         const ChipState& now = chips[c];

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "song/call_rate.h"
 #include "study/chip.h"
 #include "study/study_info.h"
 
@@ -15,9 +16,9 @@ void tableOpen(const std::string& fileName);
 
 // The line of routine call `call` (0 is the start routine); before call 0's,
 // the header, which names the call rate. `levels`: per voice, the envelope's
-// level at the end of the call.
+// level at the end of the call; `rate`: when each call begins.
 void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips,
-                    const uint8_t* levels);
+                    const uint8_t* levels, const CallRate& rate);
 
 // Ends the table with the line `closing` (when not empty) and closes it.
 bool tableClose(const std::string& closing);

@@ -2,16 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <ostream>
 
 #include "platform/raw_file.h"
 
 namespace {
-
-thread_local TuneHeader header{};
-thread_local std::string problem;
-thread_local bool decoded = false;
 
 constexpr size_t kHeaderSize = 118;
 constexpr size_t kVersion2Size = 6;
@@ -23,11 +18,13 @@ uint32_t be32(const uint8_t* p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
-// Where the tune's bytes come from: a file, or bytes read already.
+// Where the tune's bytes come from: a file, or bytes read already; and the
+// tune they go to.
 struct Source {
     int file = -1;
     const uint8_t* bytes = nullptr;
     size_t size = 0, at = 0;
+    Tune* tune = nullptr;
 };
 
 // Reads up to `count` bytes; a short read that is not the end of the file
@@ -41,12 +38,12 @@ size_t readSome(Source& source, uint8_t* into, size_t count) {
     }
     int error = 0;
     const size_t got = rawRead(source.file, into, count, error);
-    if (error != 0 && problem.empty()) problem = std::strerror(error);
+    if (error != 0 && source.tune->problem.empty()) source.tune->problem = std::strerror(error);
     return got;
 }
 
 bool fail(Source& source, const char* why) {
-    if (problem.empty()) problem = why;
+    if (source.tune->problem.empty()) source.tune->problem = why;
     int error = 0;
     if (source.file >= 0) rawClose(source.file, error);
     return false;
@@ -67,33 +64,16 @@ std::string tuneText(const uint8_t (&field)[32]) {
     return std::string(reinterpret_cast<const char*>(field), length);
 }
 
-TuneHeader& tuneHeader() {
-    return header;
-}
-
-bool tuneHeaderDecoded() {
-    return decoded;
-}
-
-const std::string& tuneLoadProblem() {
-    return problem;
-}
-
-uint8_t* allocateLoadBuffer() {
-    thread_local std::unique_ptr<uint8_t[]> buffer;
-    if (!buffer) buffer = std::make_unique<uint8_t[]>(kLoadBufferSize);
-    header.data = buffer.get();
-    return header.data;
-}
-
 namespace {
 
 // Decodes the header and reads the program data; closes a file.
 bool decode(Source& source) {
+    Tune& tune = *source.tune;
+    TuneHeader& header = tune.header;
     uint8_t raw[kHeaderSize];
     if (readSome(source, raw, kHeaderSize) < kHeaderSize)
         return fail(source, "file ends inside the header");
-    decoded = true;
+    tune.decoded = true;
     std::memcpy(header.id, raw, 4);
     header.id[4] = 0;
     header.version = static_cast<int16_t>(be16(raw + 4));
@@ -125,12 +105,16 @@ bool decode(Source& source) {
         header.loadAddress = static_cast<uint16_t>(address[0] | address[1] << 8);
     }
 
-    header.dataSize = static_cast<int32_t>(readSome(source, header.data, kLoadBufferSize - 1));
-    if (header.dataSize == 0) return fail(source, "no program data");
+    tune.data.resize(kMaxDataSize);
+    const size_t got = readSome(source, tune.data.data(), kMaxDataSize);
+    tune.data.resize(got);
+    tune.data.shrink_to_fit();
+    header.dataSize = static_cast<int32_t>(got);
+    if (got == 0) return fail(source, "no program data");
 
     int error = 0;
     if (source.file >= 0 && !rawClose(source.file, error)) {
-        problem = std::strerror(error);
+        tune.problem = std::strerror(error);
         return false;
     }
     return true;
@@ -138,30 +122,29 @@ bool decode(Source& source) {
 
 }  // namespace
 
-bool loadTune(const char* fileName) {
-    problem.clear();
-    decoded = false;
+bool loadTune(const char* fileName, Tune& tune) {
+    tune = Tune{};
     int error = 0;
     Source source;
+    source.tune = &tune;
     source.file = rawOpenRead(fileName, error);
     if (source.file < 0) {
-        problem = std::strerror(error);
+        tune.problem = std::strerror(error);
         return false;
     }
     return decode(source);
 }
 
-bool loadTuneBytes(const uint8_t* bytes, size_t size) {
-    problem.clear();
-    decoded = false;
+bool loadTuneBytes(const uint8_t* bytes, size_t size, Tune& tune) {
+    tune = Tune{};
     Source source;
+    source.tune = &tune;
     source.bytes = bytes;
     source.size = size;
     return decode(source);
 }
 
-void printTuneHeader(std::ostream& out) {
-    const TuneHeader& h = header;
+void printTuneHeader(std::ostream& out, const TuneHeader& h) {
     out << "Version 1 header:" << std::endl;
     out << "ID: " << h.id << std::endl;
     out << "Version: " << h.version << std::endl;
@@ -190,4 +173,64 @@ void printTuneHeader(std::ostream& out) {
     }
     out << "---" << std::endl;
     out << h.dataSize << " bytes of program data in file." << std::endl;
+}
+
+bool tuneIsTune(const TuneHeader& header) {
+    const std::string id = header.id;
+    return id == "PSID" || id == "RSID";
+}
+
+bool tuneIsRsid(const TuneHeader& header) {
+    return std::string(header.id) == "RSID";
+}
+
+bool tuneIsNtsc(const TuneHeader& header) {
+    return header.version >= 2 && ((header.flags >> 2) & 3) == 2;
+}
+
+uint32_t tuneClock(const TuneHeader& header) {
+    return tuneIsNtsc(header) ? kNtscClock : kPalClock;
+}
+
+bool tuneInterruptDriven(const TuneHeader& header) {
+    return tuneIsRsid(header) || header.playAddress == 0;
+}
+
+bool tuneNeedsBasic(const TuneHeader& header) {
+    return tuneIsRsid(header) && header.version >= 2 && (header.flags & 2);
+}
+
+bool songTimerDriven(const TuneHeader& header, int song) {
+    const int bit = song > 32 ? 31 : song - 1;
+    return (static_cast<uint32_t>(header.speed) >> bit) & 1;
+}
+
+FreePages tuneFreePages(const TuneHeader& header) {
+    return {static_cast<uint8_t>(header.reserved >> 24),
+            static_cast<uint8_t>(header.reserved >> 16)};
+}
+
+namespace {
+
+// A further chip's block from its header byte, 0 when the byte names none.
+uint16_t chipBlockOf(uint8_t value) {
+    const unsigned address = value * 16u + 0xD000;
+    if (value % 2 != 0 || address < 0xD420 || address > 0xD7E0) return 0;
+    return static_cast<uint16_t>(address);
+}
+
+}  // namespace
+
+int tuneChipBlocks(const TuneHeader& header, uint16_t (&blocks)[3]) {
+    int count = 0;
+    blocks[count++] = 0xD400;
+    const uint16_t second =
+        header.version >= 3 ? chipBlockOf(static_cast<uint8_t>(header.reserved >> 8)) : 0;
+    const uint16_t third =
+        header.version >= 4 ? chipBlockOf(static_cast<uint8_t>(header.reserved)) : 0;
+    if (second != 0) {
+        blocks[count++] = second;
+        if (third != 0 && third != second) blocks[count++] = third;
+    }
+    return count;
 }

@@ -13,9 +13,8 @@ namespace {
 // header report (whose size is fixed for a zeroed record).
 std::string logOf(const char* code) {
     ScratchDir dir;
-    tuneHeader() = TuneHeader{};
     loadCode(code, 0x1000, true);
-    sidLogOpen((dir.path / "t.log").string());
+    sidLogOpen((dir.path / "t.log").string(), TuneHeader{});
     cpuRun(0);
     sidLogMarker();
     EXPECT_TRUE(sidLogClose());
@@ -39,7 +38,7 @@ TEST(SidLog, WindowEdgesAndFormats) {
 
 TEST(SidLog, LongTimesAndMarkers) {
     ScratchDir dir;
-    sidLogOpen((dir.path / "t.log").string());
+    sidLogOpen((dir.path / "t.log").string(), TuneHeader{});
     sidLogWrite(100000, 0xD404, 0x41);
     for (int k = 0; k < 12; ++k) sidLogMarker();
     ASSERT_TRUE(sidLogClose());

@@ -168,21 +168,21 @@ TEST(Rate, MidiTempoFollowsThePeriod) {
 
 TEST(Rate, TimesAndCounts) {
     TuneHeader header{};
-    callRateReset(header, 1);
-    callRateAfterCall(0, 0x1234);  // screen-timed: the latch plays no part
-    EXPECT_EQ(callPeriod(5), kPalScreenCycles);
-    EXPECT_EQ(callsWithin(30 * 60), 90224u);
-    EXPECT_EQ(clockTime(callStart(3001)), "0:59.87");
-    EXPECT_EQ(clockTime(uint64_t{kPalClock} * 3600 + 9852), "60:00.00");  // cut, not rounded
-    EXPECT_EQ(clockTime(uint64_t{kPalClock} * 61 + 9853), "1:01.01");
+    CallRate rate(header, 1);
+    rate.afterCall(0, 0x1234);  // screen-timed: the latch plays no part
+    EXPECT_EQ(rate.period(5), kPalScreenCycles);
+    EXPECT_EQ(rate.callsWithin(30 * 60), 90224u);
+    EXPECT_EQ(rate.timeText(rate.start(3001)), "0:59.87");
+    EXPECT_EQ(rate.timeText(uint64_t{kPalClock} * 3600 + 9852), "60:00.00");  // cut, not rounded
+    EXPECT_EQ(rate.timeText(uint64_t{kPalClock} * 61 + 9853), "1:01.01");
     header.speed = 1;
-    callRateReset(header, 1);
-    callRateAfterCall(0, 0x00FF);  // 256 cycles a call
-    callRateAfterCall(1, 0x00FF);
-    callRateAfterCall(2, 0x01FF);  // 512 from call 3 on
-    EXPECT_EQ(callStart(3), 768u);
-    EXPECT_EQ(callStart(5), 768u + 1024u);
-    EXPECT_EQ(callPosition(768 + 256, 10), 35u);  // halfway through call 3
+    CallRate timed(header, 1);
+    timed.afterCall(0, 0x00FF);  // 256 cycles a call
+    timed.afterCall(1, 0x00FF);
+    timed.afterCall(2, 0x01FF);  // 512 from call 3 on
+    EXPECT_EQ(timed.start(3), 768u);
+    EXPECT_EQ(timed.start(5), 768u + 1024u);
+    EXPECT_EQ(timed.position(768 + 256, 10), 35u);  // halfway through call 3
 }
 
 // Silent songs whose machine state repeats, stays the same, or does not
@@ -300,10 +300,11 @@ TEST(Rate, TableOfATimerDrivenTune) {
 namespace {
 
 // Calls of the machine environment take the cycles they really took.
-void measure(const std::vector<uint32_t>& cycles) {
-    callRateReset(TuneHeader{}, 1);
-    callRateMeasure();
-    for (uint32_t k = 0; k < cycles.size(); ++k) callRateCallCycles(k, cycles[k]);
+CallRate measure(const std::vector<uint32_t>& cycles) {
+    CallRate rate(TuneHeader{}, 1);
+    rate.measure();
+    for (uint32_t k = 0; k < cycles.size(); ++k) rate.callCycles(k, cycles[k]);
+    return rate;
 }
 
 std::vector<uint32_t> repeated(std::vector<uint32_t> pattern, size_t calls) {
@@ -313,15 +314,15 @@ std::vector<uint32_t> repeated(std::vector<uint32_t> pattern, size_t calls) {
 }
 
 TEST(MeasuredRate, TimesAreTheSumsOfTheCalls) {
-    measure({3150, 19656, 19656, 5000, 14656, 0});
-    EXPECT_TRUE(callRateMeasured());
-    EXPECT_EQ(callStart(1), 3150u);
-    EXPECT_EQ(callStart(3), 3150u + 2 * 19656);
-    EXPECT_EQ(callStart(5), 3150u + 2 * 19656 + 5000 + 14656);
-    EXPECT_EQ(callPeriod(4), 14656u);
-    EXPECT_EQ(callPeriod(5), 1u);                           // a call of no cycles counts one
-    EXPECT_EQ(callPosition(3150 + 19656 + 9828, 10), 25u);  // halfway through call 2
-    EXPECT_EQ(callRateText().rfind("the interrupts' rate", 0), 0u);
+    const CallRate rate = measure({3150, 19656, 19656, 5000, 14656, 0});
+    EXPECT_TRUE(rate.measured());
+    EXPECT_EQ(rate.start(1), 3150u);
+    EXPECT_EQ(rate.start(3), 3150u + 2 * 19656);
+    EXPECT_EQ(rate.start(5), 3150u + 2 * 19656 + 5000 + 14656);
+    EXPECT_EQ(rate.period(4), 14656u);
+    EXPECT_EQ(rate.period(5), 1u);                           // a call of no cycles counts one
+    EXPECT_EQ(rate.position(3150 + 19656 + 9828, 10), 25u);  // halfway through call 2
+    EXPECT_EQ(rate.text().rfind("the interrupts' rate", 0), 0u);
 }
 
 struct TempoCase {
@@ -357,9 +358,9 @@ const TempoCase kTempos[] = {
 
 TEST(MeasuredRate, TempoChangesOnlyWithTheRate) {
     for (const TempoCase& c : kTempos) {
-        measure(c.cycles);
+        const CallRate rate = measure(c.cycles);
         std::vector<std::pair<uint32_t, uint32_t>> got;
-        for (const RatePeriod& p : callRateTempoPeriods()) got.push_back({p.firstCall, p.cycles});
+        for (const RatePeriod& p : rate.tempoPeriods()) got.push_back({p.firstCall, p.cycles});
         EXPECT_EQ(got, c.tempo) << c.what;
     }
 }

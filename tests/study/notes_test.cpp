@@ -49,13 +49,13 @@ public:
 
     // Runs the study over the calls and returns its notes as text.
     std::string notes() const {
-        tuneHeader() = TuneHeader{};
-        tuneHeader().version = 2;
-        callRateReset(tuneHeader(), 1);
-        studyOpen({}, 1);
+        TuneHeader header{};
+        header.version = 2;
+        CallRate rate(header, 1);
+        studyOpen(header, {}, 1);
         studySetCalls(static_cast<uint32_t>(calls_.size()), false);
         for (uint32_t call = 0; call <= calls_.size(); ++call) {
-            studyBeginCall();
+            studyBeginCall(rate);
             if (call == 0) {
                 // Full volume; every voice's envelope attacks at once and
                 // holds its level while the gate is on.
@@ -68,10 +68,10 @@ public:
                 for (const auto& [reg, value] : calls_[call - 1])
                     studyStore(0, static_cast<uint16_t>(0xD400 + reg), value);
             }
-            callRateAfterCall(call, 0);
-            studyEndCall(call, 0);
+            rate.afterCall(call, 0);
+            studyEndCall(call, 0, rate);
         }
-        if (!studyClose(0, "")) return "(not written)";
+        if (!studyClose(0, "", rate)) return "(not written)";
         std::string text;
         for (const Note& n : ::notes()) {
             char name[8];

@@ -116,10 +116,22 @@ TEST_F(ExampleTune, MidiChord) {
 // A pitched note with its bends, a chord on the same voice, a drum hit of
 // voice 3; notes held to a row of 6 calls.
 struct MidiCase : testing::Test {
-    void SetUp() override {
-        callRateReset(TuneHeader{}, 1);
-        callRateAfterCall(0, 0);
+    void SetUp() override { rate.afterCall(0, 0); }
+    // The file of `notes` with no waveform known (pulse, Lead 1, for all).
+    std::string midi(const std::vector<Note>& some, uint32_t row, uint32_t phase) const {
+        uint8_t waveforms[kMaxVoices];
+        std::fill(std::begin(waveforms), std::end(waveforms), kPulse);
+        return midiFile(info, some, bends, row, phase, rate.tempoPeriods(), waveforms);
     }
+    // A timer-driven rate: calls 0-4 at latch $2663, from call 5 at twice that period.
+    void timedRate() {
+        TuneHeader timed{};
+        timed.speed = 1;
+        rate = CallRate(timed, 1);
+        for (uint32_t call = 0; call < 4; ++call) rate.afterCall(call, 0x2663);
+        rate.afterCall(4, 0x4CC7);
+    }
+    CallRate rate;
     StudyInfo info{"x", "", "", 1, 1, false, kPalClock, 40, false, 0, 1};
     // E-4 in calls 1-4, 20 cents sharp, then 80 cents, then 3 semitones up
     // and an octave down: the bend follows every call.
@@ -131,21 +143,21 @@ struct MidiCase : testing::Test {
 };
 
 TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
-    const MidiFile midi = readMidi(midiFile(info, notes, bends, 6, 0));
-    ASSERT_TRUE(midi.valid);
-    EXPECT_EQ(midi.division, 24);    // four rows of 6 calls a quarter note
-    EXPECT_EQ(midi.tempo, 478807u);  // 24 ticks of 19656 cycles at 985248 Hz
-    EXPECT_EQ(midi.trackNames.back(), "Drums");
+    const MidiFile file = readMidi(midi(notes, 6, 0));
+    ASSERT_TRUE(file.valid);
+    EXPECT_EQ(file.division, 24);    // four rows of 6 calls a quarter note
+    EXPECT_EQ(file.tempo, 478807u);  // 24 ticks of 19656 cycles at 985248 Hz
+    EXPECT_EQ(file.trackNames.back(), "Drums");
     // Velocities: full scale, a quarter of the level (-12 dB), a sixteenth.
     const std::vector<MidiNote> expected = {{1, 0, 64, 127, 1, 6},
                                             {1, 0, 60, 64, 7, 13},
                                             {1, 0, 67, 64, 7, 13},
                                             {4, 9, drumKey(2), 32, 7, 12}};
-    EXPECT_EQ(midi.notes, expected);
+    EXPECT_EQ(file.notes, expected);
     // Voice 1: Lead 1 (no waveforms known here), RPN 0 of 24 semitones,
     // then a bend per change, and back to none for the chord.
     std::vector<MidiEvent> channel1;
-    for (const MidiEvent& e : midi.events)
+    for (const MidiEvent& e : file.events)
         if (e.channel == 0) channel1.push_back(e);
     const std::vector<MidiEvent> expectedEvents = {
         {1, 0, 0, 0xC0, 80, 0, ""},    {1, 0, 0, 0xB0, 0, 101, ""},  {1, 0, 0, 0xB0, 0, 100, ""},
@@ -159,16 +171,12 @@ TEST_F(MidiCase, InstrumentsBendsChordsAndDrums) {
 // call rate changes at call 5, after the loop's start at call 2. The first
 // track with notes (voice 1's) holds the same tempo events.
 TEST_F(MidiCase, TemposAndLoopInOrder) {
-    TuneHeader timed{};
-    timed.speed = 1;
-    callRateReset(timed, 1);
-    for (uint32_t call = 0; call < 4; ++call) callRateAfterCall(call, 0x2663);
-    callRateAfterCall(4, 0x4CC7);
+    timedRate();
     info.loopCall = 2;
-    const MidiFile midi = readMidi(midiFile(info, notes, bends, 0, 0));
-    ASSERT_TRUE(midi.valid);
+    const MidiFile file = readMidi(midi(notes, 0, 0));
+    ASSERT_TRUE(file.valid);
     std::vector<std::tuple<int, uint32_t, int, uint32_t>> meta;  // track, tick, kind, tempo
-    for (const MidiEvent& e : midi.events)
+    for (const MidiEvent& e : file.events)
         if (e.channel < 0) meta.push_back({e.track, e.tick, e.kind, e.value});
     EXPECT_EQ(meta, (std::vector<std::tuple<int, uint32_t, int, uint32_t>>{{0, 0, 0x51, 997515},
                                                                            {0, 2, 0x06, 0},
@@ -176,9 +184,9 @@ TEST_F(MidiCase, TemposAndLoopInOrder) {
                                                                            {1, 0, 0x51, 997515},
                                                                            {1, 5, 0x51, 1995031}}));
     // In the voice's track the tempo comes before the events of its tick.
-    const auto first = std::find_if(midi.events.begin(), midi.events.end(),
+    const auto first = std::find_if(file.events.begin(), file.events.end(),
                                     [](const MidiEvent& e) { return e.track == 1; });
-    ASSERT_NE(first, midi.events.end());
+    ASSERT_NE(first, file.events.end());
     EXPECT_EQ(first->kind, 0x51);
 }
 
@@ -188,11 +196,7 @@ TEST_F(MidiCase, TemposAndLoopInOrder) {
 // move with the calls; the first tempo stays at tick 0, where it covers the
 // lead, and so do the instrument and the bend range.
 TEST_F(MidiCase, CallsShiftSoThatTheRowsBeginOnTheGrid) {
-    TuneHeader timed{};
-    timed.speed = 1;
-    callRateReset(timed, 1);
-    for (uint32_t call = 0; call < 4; ++call) callRateAfterCall(call, 0x2663);
-    callRateAfterCall(4, 0x4CC7);  // twice the period from call 5
+    timedRate();  // twice the period from call 5
     info.loopCall = 2;
     const struct {
         uint32_t row, phase, lead;
@@ -205,16 +209,16 @@ TEST_F(MidiCase, CallsShiftSoThatTheRowsBeginOnTheGrid) {
         {0, 3, 0},  // no row length: no grid to put the notes on
     };
     for (const auto& c : cases) {
-        const MidiFile midi = readMidi(midiFile(info, notes, bends, c.row, c.phase));
-        ASSERT_TRUE(midi.valid);
+        const MidiFile file = readMidi(midi(notes, c.row, c.phase));
+        ASSERT_TRUE(file.valid);
         const uint32_t lead = c.lead;
         const std::vector<MidiNote> expected = {{1, 0, 64, 127, 1 + lead, 6 + lead},
                                                 {1, 0, 60, 64, 7 + lead, 13 + lead},
                                                 {1, 0, 67, 64, 7 + lead, 13 + lead},
                                                 {4, 9, drumKey(2), 32, 7 + lead, 12 + lead}};
-        EXPECT_EQ(midi.notes, expected) << c.row << " " << c.phase;
+        EXPECT_EQ(file.notes, expected) << c.row << " " << c.phase;
         std::vector<std::tuple<int, uint32_t, int>> events;  // track, tick, kind
-        for (const MidiEvent& e : midi.events)
+        for (const MidiEvent& e : file.events)
             if (e.channel < 0 || e.kind == 0xE0 || e.kind == 0xC0)
                 events.push_back({e.track, e.tick, e.kind});
         EXPECT_EQ(events, (std::vector<std::tuple<int, uint32_t, int>>{{0, 0, 0x51},
@@ -239,7 +243,7 @@ TEST_F(MidiCase, CallsShiftSoThatTheRowsBeginOnTheGrid) {
 TEST_F(MidiCase, TempoGoesToTheFirstTrackWithNotes) {
     const auto tempoTracks = [&](const std::vector<Note>& some) {
         std::vector<int> tracks;
-        for (const MidiEvent& e : readMidi(midiFile(info, some, bends, 0, 0)).events)
+        for (const MidiEvent& e : readMidi(midi(some, 0, 0)).events)
             if (e.kind == 0x51) tracks.push_back(e.track);
         return tracks;
     };
@@ -279,7 +283,7 @@ TEST_F(MidiCase, RollDrawsChordsLinesAndDrums) {
     info.author = "\xC9mile";
     info.songs = 3;
     info.song = 2;
-    const std::string svg = rollPicture(info, notes, bends);
+    const std::string svg = rollPicture(info, notes, bends, rate);
     const std::string group = svg.substr(svg.find("<g id=\"voice1\""));
     EXPECT_EQ(std::count(group.begin(), group.begin() + static_cast<long>(group.find("</g>")), '<'),
               4);  // the group and three bars: the note and the chord's two keys
