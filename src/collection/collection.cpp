@@ -17,9 +17,8 @@
 #include "collection/song_lengths.h"
 #include "collection/song_table.h"
 #include "collection/tunes.h"
-#include "driver/arguments.h"
-#include "driver/run.h"
 #include "output/diagnostics.h"
+#include "output/exit_status.h"
 #include "output/output_file.h"
 #include "output/time_text.h"
 #include "platform/console.h"
@@ -64,14 +63,14 @@ struct Slot {
     bool done = false;
     bool resumed = false;  // its row was in the table already
     std::string row{};
-    std::string found{};
+    SongFound found = SongFound::None;
     std::string length{};  // seconds, as in the table
     bool failed = false;
     std::string message{};  // a line for standard error, said when the row is written
 };
 
 struct Collection {
-    const RunSettings* settings;
+    const CollectionSettings* settings;
     std::vector<Tune> tunes;
     std::vector<Slot> slots;
     std::atomic<size_t> next{0};
@@ -117,7 +116,7 @@ SongPlace placeOf(const Tune& tune, int song) {
 // Reads every tune's bytes once: its MD5, its songs, or why it cannot be
 // played.
 void readTunes(Collection& run, std::vector<CollectionTune> found) {
-    const RunSettings& s = *run.settings;
+    const CollectionSettings& s = *run.settings;
     for (CollectionTune& where : found) {
         Tune tune;
         tune.where = std::move(where);
@@ -158,9 +157,9 @@ void makeSlots(Collection& run, const TableRows& done) {
             const auto at = done.find({tune.where.listPath, song});
             if (at != done.end()) {
                 slot.done = slot.resumed = true;
-                slot.found = at->second[kFound];
+                if (!parseSongFound(at->second[kFound], slot.found)) slot.found = SongFound::Error;
                 slot.length = at->second[kLength];
-                slot.failed = slot.found == "error";
+                slot.failed = slot.found == SongFound::Error;
             }
             run.slots.push_back(std::move(slot));
         }
@@ -192,7 +191,7 @@ std::vector<std::string> writeDone(Collection& run) {
 }
 
 void playSlots(Collection& run) {
-    const RunSettings& s = *run.settings;
+    const CollectionSettings& s = *run.settings;
     for (;;) {
         if (run.stopping.load()) return;
         const size_t index = run.next.fetch_add(1);
@@ -202,7 +201,8 @@ void playSlots(Collection& run) {
         const Tune& tune = run.tunes[slot.tune];
         std::string row;
         bool failed = false;
-        std::string found, length;
+        SongFound found = SongFound::None;
+        std::string length;
         Bytes bytes;
         std::string problem = tune.problem;
         // Read again for each song (the run keeps no tune's bytes): a file
@@ -210,11 +210,11 @@ void playSlots(Collection& run) {
         if (problem.empty()) readWhole(tune.where.file, bytes, problem);
         if (!problem.empty()) {
             SongOutcome failure;
-            failure.found = "error";
+            failure.found = SongFound::Error;
             failure.error = problem;
             row = songRow(placeOf(tune, slot.song), failure);
             failed = true;
-            found = "error";
+            found = SongFound::Error;
         } else {
             SongJob job{tune.where.file,
                         &bytes,
@@ -237,12 +237,13 @@ void playSlots(Collection& run) {
             if (run.stopping.load()) return;  // cut short: it does not count
             row = songRow(placeOf(tune, slot.song), outcome);
             found = outcome.found;
-            if (found == "error") problem = outcome.error;
-            failed = outcome.found == "error" || !outcome.filesWritten;
-            if (outcome.found != "error") length = secondsText(outcome.lengthCycles, outcome.clock);
+            if (found == SongFound::Error) problem = outcome.error;
+            failed = found == SongFound::Error || !outcome.filesWritten;
+            if (found != SongFound::Error)
+                length = secondsText(outcome.lengthCycles, outcome.clock);
         }
         std::string message;
-        if (failed && found == "error")
+        if (failed && found == SongFound::Error)
             message = tune.where.file + ": song " + std::to_string(slot.song) + ": " + problem;
         std::lock_guard<std::mutex> lock(run.mutex);
         slot.message = std::move(message);
@@ -344,7 +345,8 @@ private:
 
 // An output file that would take the place of a tune or of the other output:
 // the diagnostic, or empty when there is none.
-std::string overwritten(const RunSettings& settings, const std::vector<CollectionTune>& tunes) {
+std::string overwritten(const CollectionSettings& settings,
+                        const std::vector<CollectionTune>& tunes) {
     std::error_code error;
     const std::string& csv = settings.csvFile;
     const std::string& list = settings.songLengthsFile;
@@ -366,7 +368,7 @@ std::string overwritten(const RunSettings& settings, const std::vector<Collectio
 
 }  // namespace
 
-int runCollection(const RunSettings& settings) {
+int runCollection(const CollectionSettings& settings) {
     Collection run;
     run.settings = &settings;
     bool allFound = true;

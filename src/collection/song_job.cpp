@@ -1,53 +1,34 @@
 #include "collection/song_job.h"
 
-#include "cpu/cpu_state.h"
-#include "cpu/watchdog.h"
 #include "output/diagnostics.h"
-#include "play/play.h"
-#include "sidlog/mem_write.h"
-#include "song/call_rate.h"
-#include "song/song_length.h"
-#include "study/study.h"
+#include "play/session.h"
 #include "tune/tune.h"
 
 namespace {
 
-thread_local uint64_t soundWrites;
-
-void countStore(uint32_t, uint16_t, uint8_t) {
-    ++soundWrites;
+void countStore(void* count, uint32_t, uint16_t, uint8_t) {
+    ++*static_cast<uint64_t*>(count);
 }
 
 }  // namespace
 
 SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     SongOutcome outcome;
-    DiagnosticLog log;
-    diagnosticsCollect(&log);
-    cpuReset(false);
-    cpuSetUndocumented(job.undocumented);
-    if (job.maxCycles > 0) watchdogSetCycleBudget(job.maxCycles);
-    memWriteReset(false);
-    soundWrites = 0;
-    memWriteListen(countStore);
-    Tune& tune = playTune();
+    Tune tune;
     if (!loadTuneBytes(job.bytes->data(), job.bytes->size(), tune)) {
-        diagnosticsCollect(nullptr);
-        outcome.found = "error";
+        outcome.found = SongFound::Error;
         outcome.error = tune.problem;
         return outcome;
     }
-    const TuneHeader& header = tune.header;
-    const bool inMachine = tuneInterruptDriven(header);
-    if (inMachine && tuneNeedsBasic(header)) {
-        diagnosticsCollect(nullptr);
-        outcome.found = "error";
+    const bool inMachine = tuneInterruptDriven(tune.header);
+    if (inMachine && tuneNeedsBasic(tune.header)) {
+        outcome.found = SongFound::Error;
         outcome.error = kNeedsBasic;
         return outcome;
     }
-    playPlaceProgramData(job.tuneName);
 
-    PlayPlan plan{};
+    // As a player plays it: from the init address with the song's number in A.
+    PlayPlan plan;
     plan.atInit = true;
     plan.setSong = true;
     plan.song = job.song;
@@ -57,38 +38,39 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     plan.callsAfterStart = job.calls == 0;
     plan.machine = inMachine;
     plan.budget = job.maxCycles;
-    playStart(plan);
-    studyOpen(header, {job.table, job.roll, job.midi}, job.song);
-    memWriteListen(studyStore);
+    plan.undocumented = job.undocumented;
+    plan.bump = false;
 
-    bool known = playRoutine(0);
-    uint32_t call = 0;
-    while (!known && playMoreCalls(call)) {
-        if (stop.load(std::memory_order_relaxed)) break;
-        playBeginCall();
-        known = playRoutine(++call);
-    }
-    const HeardLength heard = playHeardLength();
-    const SongLength exact = songLength();
+    DiagnosticLog log;
+    diagnosticsCollect(&log);
+    Session session(std::move(tune), plan, job.tuneName);
+    uint64_t soundWrites = 0;
+    session.listen({countStore, &soundWrites});
+    session.openStudy({job.table, job.roll, job.midi});
+    SessionHooks hooks;
+    hooks.stop = &stop;
+    const uint32_t calls = session.play(hooks);
+    const HeardLength heard = session.heardLength();
+    const SongLength& exact = session.exactRepeat();
     const uint32_t loopCall = heard.kind == HeardKind::Loop ? heard.start : 0;
-    const CallRate& rate = playCallRate();
-    outcome.filesWritten = studyClose(loopCall, std::string(), rate);
+    outcome.filesWritten = session.closeStudy(loopCall, std::string());
     diagnosticsCollect(nullptr);
 
-    outcome.found = heard.kind == HeardKind::Loop   ? "loop"
-                    : heard.kind == HeardKind::Ends ? "ends"
-                                                    : "none";
-    outcome.ntsc = tuneIsNtsc(header);
-    outcome.clock = tuneClock(header);
+    const CallRate& rate = session.rate();
+    outcome.found = heard.kind == HeardKind::Loop   ? SongFound::Loop
+                    : heard.kind == HeardKind::Ends ? SongFound::Ends
+                                                    : SongFound::None;
+    outcome.ntsc = rate.ntsc();
+    outcome.clock = rate.clock();
     outcome.firstPeriod = rate.period(0);
-    outcome.calls = call;
+    outcome.calls = calls;
     // The time at the end of call k is when call k + 1 begins.
-    outcome.lengthCycles = rate.start(heardCalls(heard, call) + 1);
+    outcome.lengthCycles = rate.start(heardCalls(heard, calls) + 1);
     if (heard.kind == HeardKind::Loop) outcome.loopStartCycles = rate.start(heard.start);
     outcome.exact = exact.repeats;
     outcome.repeatI = exact.first;
     outcome.repeatJ = exact.last;
-    outcome.longestCall = playLongestCall();
+    outcome.longestCall = session.longestCall();
     outcome.soundWrites = soundWrites;
     outcome.diagnostics = log.count;
     outcome.firstDiagnostic = log.first;

@@ -19,9 +19,18 @@ struct SongJob {
     std::string table, roll, midi;
 };
 
+// How a song's length was found: its music loops, it ends, neither within
+// the calls played, or the song could not be played.
+enum class SongFound : uint8_t { Loop, Ends, None, Error };
+
+// "loop", "ends", "none", "error": the table's words.
+const char* songFoundText(SongFound found);
+// The word back; false when it is none of them.
+bool parseSongFound(const std::string& text, SongFound& found);
+
 struct SongOutcome {
-    std::string found;  // "loop", "ends", "none" or "error"
-    std::string error;  // why, for "error"
+    SongFound found = SongFound::None;
+    std::string error;  // why, for an error
     bool ntsc = false;
     uint32_t clock = 0;
     uint32_t firstPeriod = 0;  // cycles of the first call

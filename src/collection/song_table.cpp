@@ -53,8 +53,8 @@ std::string songRow(const SongPlace& place, const SongOutcome& o) {
     f[kMd5] = place.md5;
     f[kSong] = std::to_string(place.song);
     f[kSongs] = std::to_string(place.songs);
-    f[kFound] = o.found;
-    if (o.found == "error") {
+    f[kFound] = songFoundText(o.found);
+    if (o.found == SongFound::Error) {
         f[kDiagnostics].push_back('1');  // (assigned, g++ 12 warns wrongly)
         f[kFirstDiagnostic] = o.error;
         return csvRecord(f);
@@ -63,7 +63,7 @@ std::string songRow(const SongPlace& place, const SongOutcome& o) {
     // Calls a second in thousandths, rounded.
     f[kRate] = thousandthsText((uint64_t{o.clock} * 2000 / o.firstPeriod + 1) / 2);
     f[kLength] = secondsText(o.lengthCycles, o.clock);
-    if (o.found == "loop") f[kLoop] = secondsText(o.loopStartCycles, o.clock);
+    if (o.found == SongFound::Loop) f[kLoop] = secondsText(o.loopStartCycles, o.clock);
     f[kCalls] = std::to_string(o.calls);
     if (o.exact) {
         f[kRepeatI] = std::to_string(o.repeatI);
@@ -103,5 +103,25 @@ bool readSongTable(const std::string& name, TableRows& rows) {
     if (outputClose(rewrite)) fs::rename(fs::u8path(part), fs::u8path(name), renamed);
     if (!renamed) return true;
     diagnose(name + ": cannot drop its last, incomplete row: " + renamed.message(), true);
+    return false;
+}
+
+namespace {
+
+constexpr const char* kFoundWords[] = {"loop", "ends", "none", "error"};
+
+}  // namespace
+
+const char* songFoundText(SongFound found) {
+    return kFoundWords[static_cast<size_t>(found)];
+}
+
+bool parseSongFound(const std::string& text, SongFound& found) {
+    for (size_t k = 0; k < std::size(kFoundWords); ++k) {
+        if (text == kFoundWords[k]) {
+            found = static_cast<SongFound>(k);
+            return true;
+        }
+    }
     return false;
 }

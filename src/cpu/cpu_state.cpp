@@ -11,9 +11,11 @@ thread_local constinit std::array<uint8_t, 256> storeTraps{};
 
 namespace {
 
-void ignoreStore(uint16_t, uint8_t) {}
+void ignoreStore(void*, uint16_t, uint8_t) {}
 
-thread_local StoreHook storeHook = ignoreStore;
+// No destructor: the hook may stay per thread.
+thread_local constinit StoreHook storeHook = ignoreStore;
+thread_local constinit void* storeContext = nullptr;
 
 }  // namespace
 
@@ -29,14 +31,16 @@ void cpuReset(bool logEnabled) {
     cpu.logEnabled = logEnabled ? 1 : 0;
     storeTraps.fill(0);
     storeHook = ignoreStore;
+    storeContext = nullptr;
     cpu.opcodeCycles = kBaseCycles;
     cpu.undocumented = 0;
     watchdogSetCycleBudget(kCycleLimit);
     watchdogStartRoutine();
 }
 
-void cpuSetStoreHook(StoreHook hook) {
+void cpuSetStoreHook(StoreHook hook, void* context) {
     storeHook = hook;
+    storeContext = context;
 }
 
 void cpuHookPage(uint8_t page) {
@@ -44,7 +48,7 @@ void cpuHookPage(uint8_t page) {
 }
 
 void cpuStoreTrapped(uint16_t address, uint8_t value) {
-    if (storeTraps[address >> 8] & kTrapHook) storeHook(address, value);
+    if (storeTraps[address >> 8] & kTrapHook) storeHook(storeContext, address, value);
     cpuPushTrapped(address);
 }
 

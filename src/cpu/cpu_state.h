@@ -37,10 +37,10 @@ extern thread_local constinit std::array<uint8_t, 256> storeTraps;
 
 // Called with every store into a hooked page, before the byte is stored;
 // cpu.cycleTotal holds the store's time stamp. Stack pushes are not stores.
-using StoreHook = void (*)(uint16_t address, uint8_t value);
+using StoreHook = void (*)(void* context, uint16_t address, uint8_t value);
 
-// Sets the hook; the reset forgets it and every hooked page.
-void cpuSetStoreHook(StoreHook hook);
+// Sets the hook and what it is given; the reset forgets them and every hooked page.
+void cpuSetStoreHook(StoreHook hook, void* context);
 void cpuHookPage(uint8_t page);
 
 // What a store into a page with a trap does before the byte is stored.

@@ -7,20 +7,14 @@
 #include <vector>
 
 #include "collection/collection.h"
-#include "cpu/cpu_state.h"
-#include "cpu/watchdog.h"
 #include "disasm/disasm_line.h"
 #include "disasm/opcode_table.h"
 #include "driver/arguments.h"
 #include "output/diagnostics.h"
 #include "output/output_file.h"
 #include "platform/console.h"
-#include "play/play.h"
-#include "sidlog/mem_write.h"
+#include "play/session.h"
 #include "sidlog/sid_log.h"
-#include "song/call_rate.h"
-#include "song/song_length.h"
-#include "study/study.h"
 #include "tune/tune.h"
 
 namespace {
@@ -30,11 +24,12 @@ namespace {
 // any option that studies songs does so too, unless the init argument says
 // otherwise; without --song the header's start song plays (0 is song 1).
 PlayPlan planOf(const RunSettings& settings, const TuneHeader& header) {
-    PlayPlan p{};
+    PlayPlan p;
     p.length = settings.length;
     // The length is heard in the notes: the study follows the chip for it too.
     p.studying = settings.table || settings.roll || settings.midi || p.length;
     p.budget = settings.maxCycles;
+    p.undocumented = settings.undocumented;
     const bool playing = settings.song > 0 || p.studying;
     // The environment starts as a player does, whatever the init argument says.
     p.machine = (settings.machine || playing) && tuneInterruptDriven(header);
@@ -49,120 +44,106 @@ PlayPlan planOf(const RunSettings& settings, const TuneHeader& header) {
     return p;
 }
 
-// Where the machine's trace goes.
-thread_local OutputFile* traceFile = nullptr;
-
-void traceInstruction(uint16_t pc, const uint8_t bytes[3]) {
-    disasmWriteBytes(bytes, pc, *traceFile);
-}
-
-// An interrupt's entry: a line of its own before the trace of its code.
-void traceInterrupt(bool nmi) {
-    outputLine(*traceFile, nmi ? "nmi:\n" : "irq:\n", 5);
-}
-
-// Traces the routine call one instruction at a time, the $00 line included.
-bool traceRoutine(OutputFile& dis, uint32_t callNumber) {
-    if (playPlan().machine) {
-        traceFile = &dis;
-        static constexpr MachineTrace kTrace{traceInstruction, traceInterrupt};
-        return playMachineCall(callNumber, &kTrace);
-    }
-    if (playPlan().studying) studyBeginCall(playCallRate());
-    uint64_t cycles = 0;
-    int result;
-    do {
-        disasmWriteLine(cpuMemory(), 0, cpuPc(), dis);
-        result = cpuRun(1);
-        cycles += cpu.cycleTotal;
-    } while (result == kRunStepsDone);
-    playReportStop(result, callNumber);
-    return playEndCall(callNumber, cycles);
-}
-
-// Opens the files of the study, if any was asked for.
-void startStudy(const RunSettings& settings) {
-    const PlayPlan& plan = playPlan();
-    if (!plan.studying) return;
+// The study's files, if any was asked for.
+StudyFiles studyFilesOf(const RunSettings& settings) {
     StudyFiles files;
     if (settings.table) files.table = settings.tabFileName;
     if (settings.roll) files.roll = settings.svgFileName;
     if (settings.midi) files.midi = settings.midFileName;
-    studyOpen(playTune().header, files, plan.song);
-    memWriteListen(studyStore);
+    return files;
 }
 
 // The run is over after `calls` play calls: "Finished!" and, with --length,
 // how long the song lasts (also at the table's end, and the loop's start
 // marked in the MIDI file).
-int finish(bool written, uint32_t calls) {
-    const PlayPlan& plan = playPlan();
+int finish(Session& session, bool written, uint32_t calls) {
+    const PlayPlan& plan = session.plan();
     std::string length;
     uint32_t loopCall = 0;
     if (plan.length) {
-        const HeardLength heard = playHeardLength();
-        length = songLengthLine(plan.song, playTune().header.songs, calls, heard, playCallRate());
+        const HeardLength heard = session.heardLength();
+        length = session.lengthLine(calls);
         if (heard.kind == HeardKind::Loop) loopCall = heard.start;
     }
-    if (plan.studying) written = studyClose(loopCall, length, playCallRate()) && written;
+    written = session.closeStudy(loopCall, length) && written;
     std::cout << "Finished!" << std::endl;
     if (plan.length) std::cout << length << std::endl;
     return written ? kExitOk : kExitFailure;
 }
 
-void announceLog(const RunSettings& settings) {
-    if (playPlan().capCycles != 0) {
+// The log mode's console line: the calls to play, or the time.
+struct LogRun {
+    const Session* session;
+    const std::string* logFileName;
+    SidLog log;
+};
+
+void announceLog(const LogRun& run) {
+    if (run.session->capCycles() != 0) {
         std::cout << "Logging up to " << kPlaySeconds / 60 << " minutes of play-routine calls to "
-                  << settings.logFileName << "!" << std::endl;
+                  << *run.logFileName << "!" << std::endl;
         return;
     }
-    std::cout << "Logging " << playPlan().calls << " play-routine calls to " << settings.logFileName
-              << "!" << std::endl;
+    std::cout << "Logging " << run.session->plan().calls << " play-routine calls to "
+              << *run.logFileName << "!" << std::endl;
 }
 
-int runLogMode(const RunSettings& settings) {
-    const PlayPlan& plan = playPlan();
-    sidLogOpen(settings.logFileName, playTune().header);
-    if (!plan.callsAfterStart) announceLog(settings);
-    startStudy(settings);
-    bool repeats = playRoutine(0);
-    if (plan.callsAfterStart) announceLog(settings);
-    uint32_t call = 0;
-    while (!repeats && playMoreCalls(call)) {
-        playBeginCall();
-        sidLogMarker();
-        repeats = playRoutine(++call);
-    }
-    return finish(sidLogClose(), call);
+int runLogMode(Session& session, const RunSettings& settings) {
+    LogRun run{&session, &settings.logFileName, {}};
+    run.log.open(settings.logFileName, session.tune().header);
+    session.listen(run.log.listener());
+    // Without a number of calls the console says them once the start routine
+    // has set the call rate.
+    const bool afterStart = session.plan().callsAfterStart;
+    if (!afterStart) announceLog(run);
+    session.openStudy(studyFilesOf(settings));
+    SessionHooks hooks;
+    hooks.context = &run;
+    if (afterStart) hooks.afterStart = [](void* r) { announceLog(*static_cast<LogRun*>(r)); };
+    hooks.beforeCall = [](void* r, uint32_t) { static_cast<LogRun*>(r)->log.marker(); };
+    const uint32_t calls = session.play(hooks);
+    return finish(session, run.log.close(), calls);
 }
 
-int runDisassemblyMode(const RunSettings& settings) {
-    const PlayPlan& plan = playPlan();
+// The .dis trace: a line per instruction, "irq:" or "nmi:" at an
+// interrupt's entry, and "#k:" before each play call.
+void traceInstruction(void* dis, uint16_t pc, const uint8_t bytes[3]) {
+    disasmWriteBytes(bytes, pc, *static_cast<OutputFile*>(dis));
+}
+
+void traceInterrupt(void* dis, bool nmi) {
+    outputLine(*static_cast<OutputFile*>(dis), nmi ? "nmi:\n" : "irq:\n", 5);
+}
+
+void traceCallLabel(void* dis, uint32_t call) {
+    char line[16] = {'\n', '#'};
+    char* end = putDecimal(line + 2, call, 1);
+    *end++ = ':';
+    *end++ = '\n';
+    outputLines(*static_cast<OutputFile*>(dis),
+                std::string_view(line, static_cast<size_t>(end - line)));
+}
+
+int runDisassemblyMode(Session& session, const RunSettings& settings) {
     OutputFile dis;
     outputOpen(dis, settings.disFileName);
     std::cout << "Logging disassembly to " << settings.disFileName << "!" << std::endl;
-    startStudy(settings);
+    session.openStudy(studyFilesOf(settings));
     opcodeTableBuild();
     if (settings.undocumented) opcodeTableAddUndocumented();
     std::ostringstream head;
-    printTuneHeader(head, playTune().header);
+    printTuneHeader(head, session.tune().header);
     head << "\n";
     outputLines(dis, head.str());
-    const char* label = plan.atInit ? "init:\n" : "load:\n";
+    const char* label = session.plan().atInit ? "init:\n" : "load:\n";
     outputLine(dis, label, 6);
-    bool repeats = traceRoutine(dis, 0);
-
-    uint32_t call = 0;
-    while (!repeats && playMoreCalls(call)) {
-        playBeginCall();
-        char line[16] = {'\n', '#'};
-        char* end = putDecimal(line + 2, ++call, 1);
-        *end++ = ':';
-        *end++ = '\n';
-        outputLines(dis, std::string_view(line, static_cast<size_t>(end - line)));
-        repeats = traceRoutine(dis, call);
-    }
-    return finish(outputClose(dis), call);
+    SessionHooks hooks;
+    hooks.context = &dis;
+    hooks.instruction = traceInstruction;
+    hooks.interrupt = traceInterrupt;
+    hooks.beforeCall = traceCallLabel;
+    const uint32_t calls = session.play(hooks);
+    return finish(session, outputClose(dis), calls);
 }
 
 // True when writing `output` would destroy the tune file itself (the same
@@ -182,13 +163,6 @@ std::vector<std::string> outputNames(const RunSettings& settings) {
     return names;
 }
 
-// A stray file in a batch is run all the same, with a warning.
-void warnIfNotATune(const std::string& tuneFileName, const Tune& tune) {
-    if (tune.decoded && !tuneIsTune(tune.header)) {
-        diagnose(tuneFileName + ": not a PSID or RSID file; running it anyway");
-    }
-}
-
 int run(const RunSettings& settings) {
     for (const std::string& output : outputNames(settings)) {
         if (wouldOverwrite(settings.tuneFileName, output)) {
@@ -199,14 +173,11 @@ int run(const RunSettings& settings) {
     }
 
     int status = kExitOk;
-    cpuReset(!settings.disassemble);
-    cpuSetUndocumented(settings.undocumented);
-    if (settings.maxCycles > 0) watchdogSetCycleBudget(settings.maxCycles);
-    memWriteReset();
-    if (!settings.disassemble) memWriteListen(sidLogWrite);
-    Tune& tune = playTune();
+    Tune tune;
     const bool loaded = loadTune(settings.tuneFileName.c_str(), tune);
-    warnIfNotATune(settings.tuneFileName, tune);
+    // A stray file in a batch is run all the same, with a warning.
+    if (tune.decoded && !tuneIsTune(tune.header))
+        diagnose(settings.tuneFileName + ": not a PSID or RSID file; running it anyway");
     if (!loaded) {
         std::cerr << "voxdump: " << settings.tuneFileName << ": " << tune.problem << std::endl;
         status = kExitFailure;
@@ -224,14 +195,34 @@ int run(const RunSettings& settings) {
         return kExitFailure;
     }
     printTuneHeader(std::cout, header);
-    playPlaceProgramData(settings.tuneFileName);
-    playStart(plan);
+    Session session(std::move(tune), plan, settings.tuneFileName);
     std::cout << "Starting execution at " << (plan.atInit ? "init" : "load") << " address!"
               << std::endl;
 
-    const int modeStatus =
-        settings.disassemble ? runDisassemblyMode(settings) : runLogMode(settings);
+    const int modeStatus = settings.disassemble ? runDisassemblyMode(session, settings)
+                                                : runLogMode(session, settings);
     return status != kExitOk ? status : modeStatus;
+}
+
+// The collection's settings from the command line's.
+CollectionSettings collectionSettingsOf(const RunSettings& s) {
+    CollectionSettings c;
+    c.paths = s.paths;
+    c.songLengthsFile = s.songLengthsFile;
+    c.csvFile = s.csvFile;
+    c.outDir = s.outDir;
+    c.jobs = s.jobs;
+    c.resume = s.resume;
+    c.calls = s.calls;
+    c.shard = s.shard;
+    c.shards = s.shards;
+    c.song = s.song;
+    c.undocumented = s.undocumented;
+    c.maxCycles = s.maxCycles;
+    c.table = s.table;
+    c.roll = s.roll;
+    c.midi = s.midi;
+    return c;
 }
 
 }  // namespace
@@ -250,7 +241,8 @@ int voxdumpMain(int argc, const char* const* argv) {
         case Command::Version: std::cout << "voxdump " VOXDUMP_VERSION << std::endl; break;
         case Command::BadUsage: std::cerr << "voxdump: " << problem << std::endl; return kExitUsage;
         case Command::Run:
-            status = settings.collection ? runCollection(settings) : run(settings);
+            status =
+                settings.collection ? runCollection(collectionSettingsOf(settings)) : run(settings);
             break;
     }
     if (!std::cout.flush()) {

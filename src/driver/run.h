@@ -1,9 +1,6 @@
 // The program's entry: one run from the command line to the exit status.
 #pragma once
 
-// Exit statuses.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;  // a file could not be read or written, or was refused
-inline constexpr int kExitUsage = 2;    // a malformed argument; nothing was run
+#include "output/exit_status.h"
 
 int voxdumpMain(int argc, const char* const* argv);

@@ -81,7 +81,7 @@ bool interruptCanCome() {
 }
 
 void enter(uint16_t vector, bool nmi, const MachineTrace* trace) {
-    if (trace != nullptr) trace->interrupt(nmi);
+    if (trace != nullptr) trace->interrupt(trace->context, nmi);
     cpuInterrupt(vector);
 }
 
@@ -101,6 +101,7 @@ void machineUpdateLines() {
 void machineStart(const MachineSettings& settings) {
     std::memset(&machine, 0, sizeof machine);
     machine.soundWrite = settings.soundWrite;
+    machine.soundContext = settings.soundContext;
     calls = Calls{};
     calls.limit = settings.budget != 0 ? settings.budget : 0xFFFFFFFF;
     calls.limitIsBudget = settings.budget != 0;
@@ -189,7 +190,7 @@ MachineCall machineRunCall(const MachineTrace* trace) {
             const uint16_t pc = cpu.pc;
             const uint8_t bytes[3] = {memoryPeek(pc), memoryPeek(static_cast<uint16_t>(pc + 1)),
                                       memoryPeek(static_cast<uint16_t>(pc + 2))};
-            trace->instruction(pc, bytes);
+            trace->instruction(trace->context, pc, bytes);
             result = cpuRunMachine(1);
         } else {
             result = cpuRunMachine(0);

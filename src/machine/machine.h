@@ -32,6 +32,7 @@ struct MachineSettings {
     uint16_t idle;          // where the start routine returns to: the idle loop's place
     uint8_t bank;           // the bank register at the start
     SoundWrite soundWrite;  // every store into the sound chip, timed from the call's start
+    void* soundContext;     // what soundWrite is given
 };
 
 // With the tune in RAM (after cpuReset): the machine as the system leaves it
@@ -61,8 +62,9 @@ uint8_t machineStartBank(bool rsid, uint16_t load, uint32_t size);
 // A trace of the run: a call before each instruction, with its address and
 // bytes as the processor sees them, and one at each interrupt entry.
 struct MachineTrace {
-    void (*instruction)(uint16_t pc, const uint8_t bytes[3]);
-    void (*interrupt)(bool nmi);
+    void (*instruction)(void* context, uint16_t pc, const uint8_t bytes[3]);
+    void (*interrupt)(void* context, bool nmi);
+    void* context;
 };
 
 struct MachineCall {

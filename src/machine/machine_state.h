@@ -7,7 +7,7 @@
 #include "machine/cia.h"
 #include "machine/vic.h"
 
-using SoundWrite = void (*)(uint32_t time, uint16_t address, uint8_t value);
+using SoundWrite = void (*)(void* context, uint32_t time, uint16_t address, uint8_t value);
 
 struct MachineState {
     Cia cia1, cia2;
@@ -21,6 +21,7 @@ struct MachineState {
     const uint8_t* highPages[8][48];
     bool ioSeen[8];
     SoundWrite soundWrite;
+    void* soundContext;
     uint8_t colour[1024];
     alignas(64) uint8_t rom[8192];
 };

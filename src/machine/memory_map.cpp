@@ -161,7 +161,8 @@ void ioWrite(uint16_t address, uint8_t value) {
         case 0xD6:
         case 0xD7: {
             const uint64_t time = now - machine.callStart;
-            machine.soundWrite(static_cast<uint32_t>(std::min<uint64_t>(time, 0xFFFFFFFF)), address,
+            machine.soundWrite(machine.soundContext,
+                               static_cast<uint32_t>(std::min<uint64_t>(time, 0xFFFFFFFF)), address,
                                value);
             return;
         }

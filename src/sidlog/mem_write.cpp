@@ -2,44 +2,46 @@
 
 #include <iostream>
 
-namespace {
+#include "cpu/cpu_state.h"
 
-constexpr int kMaxListeners = 4;
-thread_local WindowListener listeners[kMaxListeners];
-thread_local int listenerCount = 0;
-thread_local bool fromChip = false;
-
-}  // namespace
-
-void memWriteReset(bool bump) {
-    listenerCount = 0;
-    fromChip = false;
-    cpuSetStoreHook(memWriteTrapped);
+void WritePath::attach(bool bump) {
+    count_ = 0;
+    fromChip_ = false;
+    cpuSetStoreHook(trapped, this);
     if (bump) cpuHookPage(kBumpAddress >> 8);
 }
 
-void memWriteListen(WindowListener listener) {
-    if (listenerCount == kMaxListeners) return;
-    listeners[listenerCount++] = listener;
-    if (fromChip) return;
+void WritePath::hookWindow() const {
     for (unsigned page = kSidFirst >> 8; page <= kSidLast >> 8; ++page)
         cpuHookPage(static_cast<uint8_t>(page));
 }
 
-void memWriteTrapped(uint16_t address, uint8_t value) {
+void WritePath::listen(WindowListener listener) {
+    if (count_ == kMaxListeners) return;
+    listeners_[count_++] = listener;
+    if (!fromChip_) hookWindow();
+}
+
+void WritePath::trapped(void* context, uint16_t address, uint8_t value) {
+    const WritePath& path = *static_cast<const WritePath*>(context);
     if (address == kBumpAddress) {
         std::cout << "BUMP" << std::endl;
-    } else if (inSidWindow(address) && !fromChip) {
-        for (int k = 0; k < listenerCount; ++k) listeners[k](cpu.cycleTotal, address, value);
+    } else if (inSidWindow(address) && !path.fromChip_) {
+        path.sound(cpu.cycleTotal, address, value);
     }
 }
 
-void memWriteFromChip() {
-    fromChip = true;
+void WritePath::fromChip() {
+    fromChip_ = true;
     for (unsigned page = kSidFirst >> 8; page <= kSidLast >> 8; ++page)
         storeTraps[page] = static_cast<uint8_t>(storeTraps[page] & ~kTrapHook);
 }
 
-void memWriteSound(uint32_t time, uint16_t address, uint8_t value) {
-    for (int k = 0; k < listenerCount; ++k) listeners[k](time, address, value);
+void WritePath::sound(uint32_t time, uint16_t address, uint8_t value) const {
+    for (int k = 0; k < count_; ++k)
+        listeners_[k].hear(listeners_[k].context, time, address, value);
+}
+
+void WritePath::soundOf(void* context, uint32_t time, uint16_t address, uint8_t value) {
+    static_cast<const WritePath*>(context)->sound(time, address, value);
 }

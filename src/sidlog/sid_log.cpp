@@ -2,27 +2,16 @@
 
 #include <sstream>
 
-#include "output/output_file.h"
-#include "tune/tune.h"
-
-namespace {
-
-thread_local OutputFile logFile;
-thread_local uint32_t callNumber = 0;
-
-}  // namespace
-
-void sidLogOpen(const std::string& fileName, const TuneHeader& header) {
-    outputOpen(logFile, fileName);
+void SidLog::open(const std::string& fileName, const TuneHeader& header) {
+    outputOpen(file_, fileName);
     std::ostringstream head;
     printTuneHeader(head, header);
     head << "\n\n";
-    outputLines(logFile, head.str());
-    callNumber = 0;
+    outputLines(file_, head.str());
+    callNumber_ = 0;
 }
 
-void sidLogWrite(uint32_t time, uint16_t address, uint8_t value) {
-    // "ttttt aaaa vv": time zero-filled to at least five digits.
+void SidLog::write(uint32_t time, uint16_t address, uint8_t value) {
     char line[32];
     char* at = putDecimal(line, time, 5);
     *at++ = ' ';
@@ -30,20 +19,24 @@ void sidLogWrite(uint32_t time, uint16_t address, uint8_t value) {
     *at++ = ' ';
     at = putHex(at, value, 2, false);
     *at++ = '\n';
-    outputLine(logFile, line, static_cast<size_t>(at - line));
+    outputLine(file_, line, static_cast<size_t>(at - line));
 }
 
-void sidLogMarker() {
-    ++callNumber;
+void SidLog::marker() {
+    ++callNumber_;
     char line[16];
     char* at = line;
     *at++ = '\n';
     *at++ = '#';
-    at = putDecimal(at, callNumber, 1);
+    at = putDecimal(at, callNumber_, 1);
     *at++ = '\n';
-    outputLine(logFile, line, static_cast<size_t>(at - line));
+    outputLine(file_, line, static_cast<size_t>(at - line));
 }
 
-bool sidLogClose() {
-    return outputClose(logFile);
+bool SidLog::close() {
+    return outputClose(file_);
+}
+
+void SidLog::hear(void* context, uint32_t time, uint16_t address, uint8_t value) {
+    static_cast<SidLog*>(context)->write(time, address, value);
 }

@@ -11,7 +11,6 @@
 #include "cpu/watchdog.h"
 #include "machine/machine.h"
 #include "machine/memory_map.h"
-#include "sidlog/mem_write.h"
 #include "support/test_support.h"
 
 namespace {
@@ -23,16 +22,15 @@ struct Store {
 };
 std::vector<Store> stores;
 
-void keepStore(uint32_t time, uint16_t address, uint8_t value) {
+void keepStore(void*, uint32_t time, uint16_t address, uint8_t value) {
     stores.push_back({time, address, value});
 }
 
 // The machine started with `hex` at $1000, the init address.
 void start(std::string_view hex, bool ntsc = false, uint32_t budget = 0) {
     loadCode(hex, 0x1000);
-    memWriteFromChip();
     stores.clear();
-    machineStart({ntsc, 0x1000, 0, budget, 0x2000, 0x37, keepStore});
+    machineStart({ntsc, 0x1000, 0, budget, 0x2000, 0x37, keepStore, nullptr});
 }
 
 // Runs the processor alone for `steps` instructions.

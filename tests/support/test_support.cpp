@@ -5,8 +5,6 @@
 #include <sstream>
 
 #include "cpu/cpu_state.h"
-#include "sidlog/mem_write.h"
-#include "sidlog/sid_log.h"
 
 Bytes hexBytes(std::string_view text) {
     Bytes bytes;
@@ -43,8 +41,6 @@ Bytes psidFile(const Psid& t) {
 
 void loadCode(std::string_view hex, uint16_t at, bool logEnabled) {
     cpuReset(logEnabled);
-    memWriteReset();
-    if (logEnabled) memWriteListen(sidLogWrite);
     Bytes code = hexBytes(hex);
     cpuLoad(code.data(), at, static_cast<uint16_t>(code.size()));
     cpuSetPc(at);

@@ -1,4 +1,4 @@
-#include "study/loop.h"
+#include "length/loop.h"
 
 #include <algorithm>
 

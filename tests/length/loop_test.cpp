@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "study/loop.h"
+#include "length/loop.h"
 
 namespace {
 

@@ -1,0 +1,44 @@
+// The machine's exact repeat. The machine is deterministic and a play call
+// starts from nothing but the state the call before left (only pc is set), so
+// when the state after call J equals the state after an earlier call I (the
+// start routine being call 0), calls I+1 to J repeat for ever.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+
+#include "cpu/fingerprint.h"
+
+struct SongLength {
+    bool repeats;
+    uint32_t first;  // I: the calls after it repeat
+    uint32_t last;   // J: the call whose state is that after I
+};
+
+// Further state that decides what follows a call (a machine's chips): writes
+// its words and returns how many.
+using ExtraState = size_t (*)(uint64_t* words);
+inline constexpr size_t kMaxExtraWords = 256;
+
+class RepeatSearch {
+public:
+    // Before the start routine, with the tune in memory; `extra` may be null.
+    explicit RepeatSearch(ExtraState extra = nullptr);
+
+    // After routine call `call` (0, 1, 2, ... in order): true when its state
+    // is that after an earlier call, which ends the song.
+    bool afterCall(uint32_t call);
+
+    const SongLength& found() const { return found_; }
+
+private:
+    struct Hash {
+        size_t operator()(const Fingerprint& f) const { return static_cast<size_t>(f.low); }
+    };
+    Fingerprint stateNow() const;
+
+    std::unordered_map<Fingerprint, uint32_t, Hash> seen_;  // state -> the call after it
+    SongLength found_{};
+    ExtraState extra_;
+};
