@@ -66,8 +66,8 @@ uint8_t bankLines() {
 
 void memoryMapStart() {
     buildRom();
-    cpuBus.ioRead = ioRead;
-    cpuBus.ioWrite = ioWrite;
+    cpuBus.ioRead = memoryMapRead;
+    cpuBus.ioWrite = memoryMapWrite;
     cpuBus.portWrite = memoryMapPort;
     // RAM below $D000 whatever the bank register says (there is no BASIC image).
     for (unsigned page = 0; page < 0xD0; ++page)
@@ -108,7 +108,7 @@ uint8_t memoryPeek(uint16_t address) {
     return page != nullptr ? page[address & 0xFF] : cpu.memory[address];
 }
 
-uint8_t ioRead(uint16_t address) {
+uint8_t memoryMapRead(uint16_t address) {
     const uint64_t now = cpuBus.now;
     switch (address >> 8) {
         case 0xD0:
@@ -141,7 +141,7 @@ uint8_t ioRead(uint16_t address) {
     }
 }
 
-void ioWrite(uint16_t address, uint8_t value) {
+void memoryMapWrite(uint16_t address, uint8_t value) {
     const uint64_t now = cpuBus.now;
     switch (address >> 8) {
         case 0xD0:

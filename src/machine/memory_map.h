@@ -41,5 +41,5 @@ void memoryMapPort();
 uint8_t memoryPeek(uint16_t address);
 
 // The I/O window's accesses, at cpuBus.now.
-uint8_t ioRead(uint16_t address);
-void ioWrite(uint16_t address, uint8_t value);
+uint8_t memoryMapRead(uint16_t address);
+void memoryMapWrite(uint16_t address, uint8_t value);

@@ -1,5 +1,5 @@
-// A song as a player plays it: where the run starts and with which song,
-// how often the play routine is called, and how long the song lasts.
+// How often a player calls the play routine: the call rate, its times, and
+// what the table and the MIDI file make of it.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -11,63 +11,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// The load address holds a routine that stores A in $D418, then $11 in
-// $D400; the init address one that stores A, then $22; the play routine
-// stores nothing.
-Psid startTune(uint16_t startSong) {
-    return {.init = 0x1010,
-            .play = 0x1020,
-            .songs = 3,
-            .startSong = startSong,
-            .data = hexBytes("8d 18 d4 a9 11 8d 00 d4 60 00 00 00 00 00 00 00 "
-                             "8d 18 d4 a9 22 8d 00 d4 60 00 00 00 00 00 00 00 60")};
-}
-
-struct StartCase {
-    const char* args;  // after the tune's name
-    uint16_t startSong;
-    const char* start;  // "load" or "init"
-    const char* a;      // A at the start, as the log shows it
-};
-
-// clang-format off
-const StartCase kStarts[] = {
-    {"1", 1, "load", "00"},                  // no option: as always
-    {"1 --undocumented", 2, "load", "00"},   // not an option of songs
-    {"1 --table", 2, "init", "01"},          // the header's start song
-    {"1 0 --table", 2, "load", "00"},        // the init argument is obeyed
-    {"1 1 --table", 2, "init", "00"},
-    {"1 --roll", 3, "init", "02"},
-    {"1 --midi", 1, "init", "00"},
-    {"1 --length", 3, "init", "02"},
-    {"1 0 --length", 3, "load", "00"},
-    {"1 --song 2", 3, "init", "01"},         // --song wins over the start song
-    {"1 0 --song=2", 3, "load", "01"},
-    {"1 1 --song=3", 1, "init", "02"},
-    {"1 --table", 0, "init", "00"},          // start song 0 is song 1
-    {"--midi 1", 3, "init", "02"},
-};
-// clang-format on
-
-TEST(Start, AsAPlayerDoesWhenSongsAreStudied) {
-    ScratchDir dir;
-    for (const StartCase& c : kStarts) {
-        writeFile(dir.path / "t.sid", psidFile(startTune(c.startSong)));
-        std::vector<std::string> args{"t.sid"};
-        std::istringstream in(c.args);
-        for (std::string arg; in >> arg;) args.push_back(arg);
-        const RunResult r = runVoxdump(dir.path, args);
-        ASSERT_EQ(r.status, 0) << c.args << r.err;
-        EXPECT_NE(r.out.find(std::string("Starting execution at ") + c.start + " address!\n"),
-                  std::string::npos)
-            << c.args;
-        const std::string log = readFile(dir.path / "t.log");
-        const std::string expected = std::string("\n\n00004 d418 ") + c.a + "\n00010 d400 " +
-                                     (c.start[0] == 'l' ? "11" : "22") + "\n\n#1\n";
-        EXPECT_TRUE(log.ends_with(expected)) << c.args << "\n" << log;
-    }
-}
 
 // The .tab's clock line and the times of its calls.
 struct RateCase {
@@ -110,22 +53,13 @@ void PrintTo(const RateCase& c, std::ostream* out) {
     *out << c.what;
 }
 
-// The code of a start routine at $1000 and a play routine at $1000 + `at`.
-Bytes routines(const char* start, const char* play, size_t at) {
-    Bytes code = hexBytes(start);
-    code.resize(at, 0);
-    const Bytes more = hexBytes(play);
-    code.insert(code.end(), more.begin(), more.end());
-    return code;
-}
-
 // A tune whose start routine is at $1000 and play routine at $1040.
 Bytes rateTune(const RateCase& c) {
     return psidFile({.play = 0x1040,
                      .songs = 40,
                      .speed = c.speed,
                      .flags = c.flags,
-                     .data = routines(c.start, c.play, 0x40)});
+                     .data = codeAt(c.start, c.play, 0x40)});
 }
 
 class Rate : public testing::TestWithParam<RateCase> {};
@@ -183,93 +117,6 @@ TEST(Rate, TimesAndCounts) {
     EXPECT_EQ(timed.start(3), 768u);
     EXPECT_EQ(timed.start(5), 768u + 1024u);
     EXPECT_EQ(timed.position(768 + 256, 10), 35u);  // halfway through call 3
-}
-
-// Silent songs whose machine state repeats, stays the same, or does not
-// repeat within the calls run: nothing is heard, so a song that repeats ends
-// at once, and the exact repeat is named.
-struct LengthCase {
-    const char* what;
-    const char* start;
-    const char* play;  // at $1020
-    const char* calls;
-    const char* line;
-};
-
-#define ENDS_AT_ONCE "Song 1 of 1 lasts 0:00.01 (0 calls), then ends\n"
-
-// clang-format off
-const LengthCase kLengths[] = {
-    // INC $FB; LDA $FB; CMP #5; BNE +4; LDA #0; STA $FB: a count of 5. After
-    // the start routine $FB and A are 0 as after call 5, but C is clear, not
-    // set: the state after call 1 is the first to come back, at call 6.
-    {"a loop of five calls", "a9 00 85 fb 60", "e6 fb a5 fb c9 05 d0 04 a9 00 85 fb 60", "",
-     ENDS_AT_ONCE "Exact repeat: the state after call 6 is the state after call 1"},
-    // LDA $FB; EOR #1; STA $FB; LDA #0: the state after the start routine
-    // (LDA #0) comes back every second call.
-    {"the start routine's state comes back", "a9 00 60", "a5 fb 49 01 85 fb a9 00 60", "100",
-     ENDS_AT_ONCE "Exact repeat: the state after call 2 is the state after call 0"},
-    {"no change after the first call", "60", "a9 0f 8d 18 d4 60", "",
-     ENDS_AT_ONCE "Exact repeat: the state after call 2 is the state after call 1"},
-    {"nothing ever changes", "60", "60", "",
-     ENDS_AT_ONCE "Exact repeat: the state after call 1 is the state after call 0"},
-    // INC $FB; BNE +2; INC $FC: 65536 states.
-    {"a 16-bit counter", "60", "e6 fb d0 02 e6 fc 60", "3000",
-     "Song 1 of 1: no repeat within 3000 calls (0:59.87)"},
-    {"a 24-bit counter, 30 minutes", "60", "e6 fb d0 06 e6 fc d0 02 e6 fd 60", "",
-     "Song 1 of 1: no repeat within 90224 calls (30:00.01)"},
-};
-// clang-format on
-
-void PrintTo(const LengthCase& c, std::ostream* out) {
-    *out << c.what;
-}
-
-class Length : public testing::TestWithParam<LengthCase> {};
-
-Bytes lengthTune(const LengthCase& c) {
-    return psidFile({.play = 0x1020, .data = routines(c.start, c.play, 0x20)});
-}
-
-TEST_P(Length, SaidAfterFinishedInBothModes) {
-    const LengthCase& c = GetParam();
-    ScratchDir dir;
-    writeFile(dir.path / "t.sid", lengthTune(c));
-    for (const char* asmFlag : {"0", "1"}) {
-        // The trace of 90224 calls is long: the disassembly mode gets 3000.
-        const bool longRun =
-            c.calls[0] == '\0' && std::string(c.line).find("90224") != std::string::npos;
-        if (asmFlag[0] == '1' && longRun) continue;
-        std::vector<std::string> args{"t.sid"};
-        if (c.calls[0] != '\0' || asmFlag[0] == '1') args.push_back(c.calls[0] ? c.calls : "3000");
-        if (asmFlag[0] == '1') args.insert(args.end(), {"1", "1"});
-        args.push_back("--length");
-        const RunResult r = runVoxdump(dir.path, args);
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(r.out.ends_with(std::string("Finished!\n") + c.line + "\n")) << r.out;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, Length, testing::ValuesIn(kLengths));
-
-// The files cover the calls run: the log ends with the call that repeats,
-// the table with the console's lines.
-TEST(Length, FilesEndWhereTheSongRepeats) {
-    ScratchDir dir;
-    writeFile(dir.path / "t.sid", lengthTune(kLengths[0]));
-    const RunResult r = runVoxdump(dir.path, {"t.sid", "--length", "--table", "--midi"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("Logging 90224 play-routine calls to t.log!\n"), std::string::npos);
-    EXPECT_TRUE(readFile(dir.path / "t.log").ends_with("\n#6\n"));
-    const std::string table = readFile(dir.path / "t.tab");
-    EXPECT_NE(table.find("and up to 90224 play calls, until the song repeats\n"),
-              std::string::npos);
-    EXPECT_TRUE(table.ends_with(
-        "\n    6     25 00:00.11  .    .        .    .  .  .  .   .    .    .        .    .  .  .  "
-        ".   "
-        ".    .    .        .    .  .  .  .   .    .   .  .\n"
-        "\n" ENDS_AT_ONCE "Exact repeat: the state after call 6 is the state after call 1\n"))
-        << table.substr(table.size() - 300);
 }
 
 // A CIA-timed tune whose play routine halves the rate in its third call:

@@ -39,6 +39,14 @@ Bytes psidFile(const Psid& t) {
     return f;
 }
 
+Bytes codeAt(const char* start, const char* play, size_t at) {
+    Bytes code = hexBytes(start);
+    code.resize(at, 0);
+    const Bytes more = hexBytes(play);
+    code.insert(code.end(), more.begin(), more.end());
+    return code;
+}
+
 void loadCode(std::string_view hex, uint16_t at, bool logEnabled) {
     cpuReset(logEnabled);
     Bytes code = hexBytes(hex);

@@ -31,6 +31,9 @@ struct Psid {
 
 Bytes psidFile(const Psid& tune);
 
+// The code of a start routine at $1000 and a play routine at $1000 + `at`.
+Bytes codeAt(const char* start, const char* play, size_t at);
+
 // Resets the CPU and places code at `at`, where execution will start.
 void loadCode(std::string_view hex, uint16_t at = 0x1000, bool logEnabled = false);
 

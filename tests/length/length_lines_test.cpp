@@ -1,0 +1,96 @@
+// The length lines of --length: silent songs whose machine state repeats,
+// and the files that end where the song repeats.
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace {
+
+// Silent songs whose machine state repeats, stays the same, or does not
+// repeat within the calls run: nothing is heard, so a song that repeats ends
+// at once, and the exact repeat is named.
+struct LengthCase {
+    const char* what;
+    const char* start;
+    const char* play;  // at $1020
+    const char* calls;
+    const char* line;
+};
+
+#define ENDS_AT_ONCE "Song 1 of 1 lasts 0:00.01 (0 calls), then ends\n"
+
+// clang-format off
+const LengthCase kLengths[] = {
+    // INC $FB; LDA $FB; CMP #5; BNE +4; LDA #0; STA $FB: a count of 5. After
+    // the start routine $FB and A are 0 as after call 5, but C is clear, not
+    // set: the state after call 1 is the first to come back, at call 6.
+    {"a loop of five calls", "a9 00 85 fb 60", "e6 fb a5 fb c9 05 d0 04 a9 00 85 fb 60", "",
+     ENDS_AT_ONCE "Exact repeat: the state after call 6 is the state after call 1"},
+    // LDA $FB; EOR #1; STA $FB; LDA #0: the state after the start routine
+    // (LDA #0) comes back every second call.
+    {"the start routine's state comes back", "a9 00 60", "a5 fb 49 01 85 fb a9 00 60", "100",
+     ENDS_AT_ONCE "Exact repeat: the state after call 2 is the state after call 0"},
+    {"no change after the first call", "60", "a9 0f 8d 18 d4 60", "",
+     ENDS_AT_ONCE "Exact repeat: the state after call 2 is the state after call 1"},
+    {"nothing ever changes", "60", "60", "",
+     ENDS_AT_ONCE "Exact repeat: the state after call 1 is the state after call 0"},
+    // INC $FB; BNE +2; INC $FC: 65536 states.
+    {"a 16-bit counter", "60", "e6 fb d0 02 e6 fc 60", "3000",
+     "Song 1 of 1: no repeat within 3000 calls (0:59.87)"},
+    {"a 24-bit counter, 30 minutes", "60", "e6 fb d0 06 e6 fc d0 02 e6 fd 60", "",
+     "Song 1 of 1: no repeat within 90224 calls (30:00.01)"},
+};
+// clang-format on
+
+void PrintTo(const LengthCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class Length : public testing::TestWithParam<LengthCase> {};
+
+Bytes lengthTune(const LengthCase& c) {
+    return psidFile({.play = 0x1020, .data = codeAt(c.start, c.play, 0x20)});
+}
+
+TEST_P(Length, SaidAfterFinishedInBothModes) {
+    const LengthCase& c = GetParam();
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", lengthTune(c));
+    for (const char* asmFlag : {"0", "1"}) {
+        // The trace of 90224 calls is long: the disassembly mode gets 3000.
+        const bool longRun =
+            c.calls[0] == '\0' && std::string(c.line).find("90224") != std::string::npos;
+        if (asmFlag[0] == '1' && longRun) continue;
+        std::vector<std::string> args{"t.sid"};
+        if (c.calls[0] != '\0' || asmFlag[0] == '1') args.push_back(c.calls[0] ? c.calls : "3000");
+        if (asmFlag[0] == '1') args.insert(args.end(), {"1", "1"});
+        args.push_back("--length");
+        const RunResult r = runVoxdump(dir.path, args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(r.out.ends_with(std::string("Finished!\n") + c.line + "\n")) << r.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Length, testing::ValuesIn(kLengths));
+
+// The files cover the calls run: the log ends with the call that repeats,
+// the table with the console's lines.
+TEST(Length, FilesEndWhereTheSongRepeats) {
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", lengthTune(kLengths[0]));
+    const RunResult r = runVoxdump(dir.path, {"t.sid", "--length", "--table", "--midi"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Logging 90224 play-routine calls to t.log!\n"), std::string::npos);
+    EXPECT_TRUE(readFile(dir.path / "t.log").ends_with("\n#6\n"));
+    const std::string table = readFile(dir.path / "t.tab");
+    EXPECT_NE(table.find("and up to 90224 play calls, until the song repeats\n"),
+              std::string::npos);
+    EXPECT_TRUE(table.ends_with(
+        "\n    6     25 00:00.11  .    .        .    .  .  .  .   .    .    .        .    .  .  .  "
+        ".   "
+        ".    .    .        .    .  .  .  .   .    .   .  .\n"
+        "\n" ENDS_AT_ONCE "Exact repeat: the state after call 6 is the state after call 1\n"))
+        << table.substr(table.size() - 300);
+}
+
+}  // namespace

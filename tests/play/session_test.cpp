@@ -1,0 +1,68 @@
+// A song played as a player plays it: where the run starts and with which
+// song.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/test_support.h"
+
+namespace {
+
+// The load address holds a routine that stores A in $D418, then $11 in
+// $D400; the init address one that stores A, then $22; the play routine
+// stores nothing.
+Psid startTune(uint16_t startSong) {
+    return {.init = 0x1010,
+            .play = 0x1020,
+            .songs = 3,
+            .startSong = startSong,
+            .data = hexBytes("8d 18 d4 a9 11 8d 00 d4 60 00 00 00 00 00 00 00 "
+                             "8d 18 d4 a9 22 8d 00 d4 60 00 00 00 00 00 00 00 60")};
+}
+
+struct StartCase {
+    const char* args;  // after the tune's name
+    uint16_t startSong;
+    const char* start;  // "load" or "init"
+    const char* a;      // A at the start, as the log shows it
+};
+
+// clang-format off
+const StartCase kStarts[] = {
+    {"1", 1, "load", "00"},                  // no option: as always
+    {"1 --undocumented", 2, "load", "00"},   // not an option of songs
+    {"1 --table", 2, "init", "01"},          // the header's start song
+    {"1 0 --table", 2, "load", "00"},        // the init argument is obeyed
+    {"1 1 --table", 2, "init", "00"},
+    {"1 --roll", 3, "init", "02"},
+    {"1 --midi", 1, "init", "00"},
+    {"1 --length", 3, "init", "02"},
+    {"1 0 --length", 3, "load", "00"},
+    {"1 --song 2", 3, "init", "01"},         // --song wins over the start song
+    {"1 0 --song=2", 3, "load", "01"},
+    {"1 1 --song=3", 1, "init", "02"},
+    {"1 --table", 0, "init", "00"},          // start song 0 is song 1
+    {"--midi 1", 3, "init", "02"},
+};
+// clang-format on
+
+TEST(Start, AsAPlayerDoesWhenSongsAreStudied) {
+    ScratchDir dir;
+    for (const StartCase& c : kStarts) {
+        writeFile(dir.path / "t.sid", psidFile(startTune(c.startSong)));
+        std::vector<std::string> args{"t.sid"};
+        std::istringstream in(c.args);
+        for (std::string arg; in >> arg;) args.push_back(arg);
+        const RunResult r = runVoxdump(dir.path, args);
+        ASSERT_EQ(r.status, 0) << c.args << r.err;
+        EXPECT_NE(r.out.find(std::string("Starting execution at ") + c.start + " address!\n"),
+                  std::string::npos)
+            << c.args;
+        const std::string log = readFile(dir.path / "t.log");
+        const std::string expected = std::string("\n\n00004 d418 ") + c.a + "\n00010 d400 " +
+                                     (c.start[0] == 'l' ? "11" : "22") + "\n\n#1\n";
+        EXPECT_TRUE(log.ends_with(expected)) << c.args << "\n" << log;
+    }
+}
+
+}  // namespace
