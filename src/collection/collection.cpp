@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -23,6 +22,7 @@
 #include "output/time_text.h"
 #include "platform/console.h"
 #include "platform/raw_file.h"
+#include "platform/stop.h"
 #include "tune/tune.h"
 
 namespace fs = std::filesystem;
@@ -30,13 +30,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// The signal that asked the run to stop (SIGINT, SIGTERM), 0 while none did.
-volatile std::sig_atomic_t stopSignal = 0;
-
-extern "C" void onStopSignal(int signal) {
-    stopSignal = signal;
-}
 
 // A whole file's bytes; false with the reason when it cannot be read.
 bool readWhole(const std::string& name, Bytes& bytes, std::string& problem) {
@@ -402,9 +395,7 @@ int runCollection(const CollectionSettings& settings) {
         outputLines(run.list, kSongLengthsHead);
     }
 
-    stopSignal = 0;
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
+    stopHandlersInstall();
 
     unsigned jobs = settings.jobs;
     if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
@@ -418,7 +409,7 @@ int runCollection(const CollectionSettings& settings) {
             for (const std::string& message : writeDone(run)) progress.say(message);
             progress.draw(run, false);
             if (run.written == run.slots.size()) break;
-            if (stopSignal != 0) {
+            if (stopSignal() != 0) {
                 run.stopping = true;
                 break;
             }
@@ -443,13 +434,12 @@ int runCollection(const CollectionSettings& settings) {
         for (const std::string& message : writeDone(run)) progress.say(message);
         progress.draw(run, true);
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    stopHandlersUninstall();
 
     bool written = true;
     if (run.writeCsv) written = outputClose(run.csv) && written;
     if (run.writeList) written = outputClose(run.list) && written;
-    if (stopSignal != 0) return 128 + stopSignal;
+    if (stopSignal() != 0) return 128 + stopSignal();
     const bool anyFailed = std::any_of(run.slots.begin(), run.slots.end(),
                                        [](const Slot& slot) { return slot.failed; });
     return allFound && written && !anyFailed ? kExitOk : kExitFailure;
