@@ -11,6 +11,7 @@
 
 #include "driver/run.h"
 #include "study/notes.h"
+#include "study/study_legacy.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

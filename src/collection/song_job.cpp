@@ -7,7 +7,7 @@
 #include "sidlog/mem_write.h"
 #include "song/call_rate.h"
 #include "song/song_length.h"
-#include "study/study.h"
+#include "study/study_legacy.h"
 #include "tune/tune.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "study/digi.h"
 #include "study/loop.h"
 #include "study/notes.h"
-#include "study/study.h"
+#include "study/study_legacy.h"
 #include "tune/tune.h"
 
 namespace {

@@ -32,14 +32,14 @@ struct LevelCase {
 // Runs the stores and checks in the order of their cycles (a store before a
 // check of the same cycle).
 void runCase(const LevelCase& c) {
-    envelopeReset();
-    envelopeBeginCall();
+    Envelopes envelopes;
+    envelopes.beginCall();
     size_t next = 0;
     for (const Check& check : c.checks) {
         for (; next < c.stores.size() && c.stores[next].cycle <= check.cycle; ++next)
-            envelopeStore(c.stores[next].cycle, 0, c.stores[next].reg, c.stores[next].value);
-        envelopeEndCall(check.cycle, 1);
-        EXPECT_EQ(envelopeLevel(0), check.level) << c.what << ", cycle " << check.cycle;
+            envelopes.store(c.stores[next].cycle, 0, c.stores[next].reg, c.stores[next].value);
+        envelopes.endCall(check.cycle, 1);
+        EXPECT_EQ(envelopes.level(0), check.level) << c.what << ", cycle " << check.cycle;
     }
 }
 
@@ -166,11 +166,11 @@ class EnvelopeHeard : public testing::TestWithParam<HeardCase> {};
 
 TEST_P(EnvelopeHeard, Loudness) {
     const HeardCase& c = GetParam();
-    envelopeReset();
-    envelopeBeginCall();
-    for (const Store& s : c.stores) envelopeStore(s.cycle, 0, s.reg, s.value);
-    envelopeEndCall(c.end, 1);
-    EXPECT_EQ(envelopeLoudness(0), c.loudness);
+    Envelopes envelopes;
+    envelopes.beginCall();
+    for (const Store& s : c.stores) envelopes.store(s.cycle, 0, s.reg, s.value);
+    envelopes.endCall(c.end, 1);
+    EXPECT_EQ(envelopes.loudness(0), c.loudness);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EnvelopeHeard, testing::ValuesIn(kHeardCases));
@@ -296,26 +296,26 @@ struct Stream {
 // Compares the two models call by call; returns the calls compared.
 void compare(const Stream& stream, int chips, const std::string& what) {
     CycleModel cycles(chips);
-    envelopeReset();
+    Envelopes envelopes;
     uint64_t start = 0;
     for (size_t call = 0; call < stream.calls.size(); ++call) {
-        envelopeBeginCall();
+        envelopes.beginCall();
         cycles.beginCall();
         for (size_t k = 0; k < stream.calls[call].size(); ++k) {
             const Store& s = stream.calls[call][k];
             const int chip = stream.chips.empty() ? 0 : stream.chips[call][k];
-            envelopeStore(start + s.cycle, chip, s.reg, s.value);
+            envelopes.store(start + s.cycle, chip, s.reg, s.value);
             cycles.store(start + s.cycle, chip, s.reg, s.value);
         }
         start += stream.periods[call];
-        envelopeEndCall(start, chips);
+        envelopes.endCall(start, chips);
         cycles.endCall(start);
         for (int v = 0; v < chips * 3; ++v) {
-            ASSERT_EQ(envelopeLevel(v), cycles.level(v))
+            ASSERT_EQ(envelopes.level(v), cycles.level(v))
                 << what << ", call " << call << ", voice " << v + 1;
-            ASSERT_EQ(envelopeLoudness(v), cycles.loudness(v))
+            ASSERT_EQ(envelopes.loudness(v), cycles.loudness(v))
                 << what << ", call " << call << ", voice " << v + 1;
-            ASSERT_EQ(envelopeAttacked(v), cycles.attacked(v))
+            ASSERT_EQ(envelopes.attacked(v), cycles.attacked(v))
                 << what << ", call " << call << ", voice " << v + 1;
         }
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 
 #include "song/call_rate.h"
 #include "study/beat.h"
@@ -48,32 +49,32 @@ public:
     }
 
     // Runs the study over the calls and returns its notes as text.
-    std::string notes() const {
+    std::string notes() {
         TuneHeader header{};
         header.version = 2;
         CallRate rate(header, 1);
-        studyOpen(header, {}, 1);
-        studySetCalls(static_cast<uint32_t>(calls_.size()), false);
+        Study& study = study_.emplace(header, StudyFiles{}, 1);
+        study.setCalls(static_cast<uint32_t>(calls_.size()), false);
         for (uint32_t call = 0; call <= calls_.size(); ++call) {
-            studyBeginCall(rate);
+            study.beginCall(rate);
             if (call == 0) {
                 // Full volume; every voice's envelope attacks at once and
                 // holds its level while the gate is on.
-                studyStore(10, 0xD418, 0x0F);
+                study.store(10, 0xD418, 0x0F);
                 for (uint16_t v = 0; v < 3; ++v) {
-                    studyStore(20, static_cast<uint16_t>(0xD405 + 7 * v), 0x00);
-                    studyStore(30, static_cast<uint16_t>(0xD406 + 7 * v), 0xF0);
+                    study.store(20, static_cast<uint16_t>(0xD405 + 7 * v), 0x00);
+                    study.store(30, static_cast<uint16_t>(0xD406 + 7 * v), 0xF0);
                 }
             } else {
                 for (const auto& [reg, value] : calls_[call - 1])
-                    studyStore(0, static_cast<uint16_t>(0xD400 + reg), value);
+                    study.store(0, static_cast<uint16_t>(0xD400 + reg), value);
             }
             rate.afterCall(call, 0);
-            studyEndCall(call, 0, rate);
+            study.endCall(call, 0, rate);
         }
-        if (!studyClose(0, "", rate)) return "(not written)";
+        if (!study.close(0, "", rate)) return "(not written)";
         std::string text;
-        for (const Note& n : ::notes()) {
+        for (const Note& n : study.notes().notes()) {
             char name[8];
             text += (text.empty() ? "" : ", ") + std::to_string(n.voice + 1) + ":";
             if (n.kind == NoteKind::Drum) {
@@ -88,12 +89,16 @@ public:
         return text;
     }
 
+    // The notes of the run made by notes().
+    NoteModel& model() { return study_->notes(); }
+
 private:
     Calls& store(int reg, unsigned value) {
         calls_.back().push_back({reg, static_cast<uint8_t>(value)});
         return *this;
     }
     std::vector<std::vector<std::pair<int, uint8_t>>> calls_;
+    std::optional<Study> study_;
 };
 
 // Call k of a pattern that repeats.
@@ -221,9 +226,9 @@ TEST(NoteRules, TuningAndBends) {
     Calls c;
     c.call().control(kPul).pitch(64.3).calls(9, [](int) { return 64.3; });
     ASSERT_EQ(c.notes(), "1:E-4 1-10");
-    EXPECT_NEAR(notesTuning(), 300, 2);
-    const Note& n = notes()[0];
-    for (uint32_t k = 0; k < 10; ++k) EXPECT_NEAR(noteBends()[n.bends + k], 300, 2);
+    EXPECT_NEAR(c.model().tuning(), 300, 2);
+    const Note& n = c.model().notes()[0];
+    for (uint32_t k = 0; k < 10; ++k) EXPECT_NEAR(c.model().bends()[n.bends + k], 300, 2);
 }
 
 // The calls in which a voice is heard, for the silence between songs: a
@@ -234,10 +239,10 @@ TEST(NoteRules, HeardCalls) {
     c.call().call().control(kPul | 0x08).call().control(0x00, 1).pitch(60, 1);
     ASSERT_EQ(c.notes(), "1:E-4 1-5");
     std::string heard;
-    for (uint32_t call = 0; call <= 9; ++call) heard += notesHeard(0, call) ? '1' : '0';
+    for (uint32_t call = 0; call <= 9; ++call) heard += c.model().heard(0, call) ? '1' : '0';
     EXPECT_EQ(heard, "0111110000");  // call 7: the test bit; call 9: after the last
-    EXPECT_EQ(notesLoudness(0, 1), 255);
-    EXPECT_FALSE(notesHeard(1, 8));  // voice 2 has no waveform
+    EXPECT_EQ(c.model().loudness(0, 1), 255);
+    EXPECT_FALSE(c.model().heard(1, 8));  // voice 2 has no waveform
 }
 
 TEST(Beat, RowLength) {
