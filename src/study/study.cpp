@@ -1,5 +1,7 @@
 #include "study/study.h"
 
+#include <type_traits>
+
 #include "study/beat.h"
 #include "study/midi.h"
 #include "study/roll.h"
@@ -13,6 +15,9 @@ bool writeWhole(OutputFile& file, const std::string& bytes) {
 }
 
 }  // namespace
+
+// A run's Study is held by value (or moved where it is kept).
+static_assert(std::is_move_constructible_v<Study> && std::is_move_assignable_v<Study>);
 
 Study::Study(const TuneHeader& header, const StudyFiles& files, int song)
     : files_(files), chips_(header), notes_(tuneClock(header), chips_.count() * kVoicesPerChip) {

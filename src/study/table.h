@@ -30,8 +30,9 @@ public:
 
 private:
     OutputFile file_;
-    StudyInfo run_{};
+    StudyInfo run_{};  // as call 0 found it
+    // The call before's state, against which a field is "." or written.
     ChipState previous_[kMaxChips] = {};
     uint8_t previousLevels_[kMaxVoices] = {};
-    PitchMemo pitches_;
+    PitchMemo pitches_;  // of the note column
 };
