@@ -19,34 +19,34 @@ int main() {
     unsigned checksum = 0;
     for (int run = 0; run < kRuns; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        envelopeReset();
+        Envelopes envelopes;
         uint64_t callStart = 0;
         uint32_t state = 12345;
         for (uint32_t call = 0; call < kCalls; ++call) {
-            envelopeBeginCall();
+            envelopes.beginCall();
             uint64_t at = callStart + 30;
             for (int chip = 0; chip < 3; ++chip) {
-                envelopeStore(at, chip, 24, 0x0F);
+                envelopes.store(at, chip, 24, 0x0F);
                 for (unsigned voice = 0; voice < 3; ++voice) {
                     state = state * 1103515245u + 12345u;
                     const unsigned reg = voice * 7;
                     const auto wave = static_cast<uint8_t>(0x10u << (state >> 29 & 3));
                     if ((call + voice) % 6 == 0) {
-                        envelopeStore(at += 12, chip, reg + 5, static_cast<uint8_t>(state >> 8));
-                        envelopeStore(at += 12, chip, reg + 6, static_cast<uint8_t>(state >> 16));
-                        envelopeStore(at += 12, chip, reg + 4, wave);
-                        envelopeStore(at += 12, chip, reg + 4, wave | 1);
+                        envelopes.store(at += 12, chip, reg + 5, static_cast<uint8_t>(state >> 8));
+                        envelopes.store(at += 12, chip, reg + 6, static_cast<uint8_t>(state >> 16));
+                        envelopes.store(at += 12, chip, reg + 4, wave);
+                        envelopes.store(at += 12, chip, reg + 4, wave | 1);
                     } else if ((call + voice) % 6 == 3) {
-                        envelopeStore(at += 12, chip, reg + 4, wave);
+                        envelopes.store(at += 12, chip, reg + 4, wave);
                     } else {
-                        envelopeStore(at += 12, chip, reg + 4, wave | ((call + voice) % 6 < 3));
+                        envelopes.store(at += 12, chip, reg + 4, wave | ((call + voice) % 6 < 3));
                     }
                 }
             }
             callStart += kPeriod;
-            envelopeEndCall(callStart, 3);
+            envelopes.endCall(callStart, 3);
             for (int v = 0; v < kMaxVoices; ++v)
-                checksum += unsigned{envelopeLevel(v)} + envelopeLoudness(v);
+                checksum += unsigned{envelopes.level(v)} + envelopes.loudness(v);
         }
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

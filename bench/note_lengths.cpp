@@ -2,34 +2,52 @@
 // are held to whole rows in the files: the pitched notes (chord keys
 // included) and the share of them that last at most two calls.
 //
-// usage: voxdump_note_lengths tune.sid [voxdump arguments after the tune]
-// Runs voxdump on the tune with --midi (the files go beside the tune).
+// usage: voxdump_note_lengths tune.sid [calls] [--undocumented]
+// Plays the tune's start song as the study does (from the init address, or
+// in the machine environment for an interrupt-driven tune), 3000 calls.
+#include <cstdlib>
 #include <iostream>
-#include <sstream>
 #include <string>
-#include <vector>
 
-#include "driver/run.h"
+#include "play/session.h"
 #include "study/notes.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << "usage: voxdump_note_lengths tune.sid [arguments]\n";
+        std::cerr << "usage: voxdump_note_lengths tune.sid [calls] [--undocumented]\n";
         return 2;
     }
-    std::vector<const char*> args = {"voxdump", argv[1]};
-    for (int k = 2; k < argc; ++k) args.push_back(argv[k]);
-    args.push_back("--midi");
-    std::ostringstream quiet;  // voxdump's console lines
-    std::streambuf* console = std::cout.rdbuf(quiet.rdbuf());
-    const int status = voxdumpMain(static_cast<int>(args.size()), args.data());
-    std::cout.rdbuf(console);
+    PlayPlan plan;
+    plan.calls = 3000;
+    for (int k = 2; k < argc; ++k) {
+        const std::string arg = argv[k];
+        if (arg == "--undocumented") {
+            plan.undocumented = true;
+        } else {
+            plan.calls = static_cast<uint32_t>(std::strtoul(argv[k], nullptr, 10));
+        }
+    }
+    Tune tune;
+    if (!loadTune(argv[1], tune)) {
+        std::cerr << argv[1] << ": " << tune.problem << "\n";
+        return 1;
+    }
+    plan.atInit = plan.setSong = plan.studying = true;
+    plan.machine = tuneInterruptDriven(tune.header);
+    const int start = tune.header.startSong;
+    plan.song = start >= 1 && start <= 256 ? start : 1;
+    plan.bump = false;
+    Session session(std::move(tune), plan, argv[1]);
+    session.openStudy({});
+    const uint32_t calls = session.play();
+    NoteModel& model = session.study()->notes();
+    model.finish(calls);
     size_t pitched = 0, short_ = 0;
-    for (const Note& n : notes()) {
+    for (const Note& n : model.notes()) {
         if (n.kind == NoteKind::Drum) continue;
         ++pitched;
         if (n.last - n.first + 1 <= 2) ++short_;
     }
     std::cout << pitched << " " << short_ << "\n";
-    return status;
+    return 0;
 }

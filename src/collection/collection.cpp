@@ -250,17 +250,6 @@ void playSlots(Collection& run) {
     }
 }
 
-// The threads of a run end where the runtime can release their thread-local
-// state safely. With the emulated thread-local storage of MinGW (the Windows
-// build) that storage can be freed at a thread's end before the destructors
-// that still use it have run, which corrupts the heap: there a thread that
-// has finished waits for the process to end instead, its state untouched.
-#if defined(_WIN32)
-constexpr bool kThreadsEnd = false;
-#else
-constexpr bool kThreadsEnd = true;
-#endif
-
 // A thread of the run: plays songs while there are any, then says so.
 void work(Collection& run) {
     playSlots(run);
@@ -269,13 +258,6 @@ void work(Collection& run) {
         ++run.idle;
     }
     run.changed.notify_all();
-    if constexpr (!kThreadsEnd) {
-        // Never notified, never destroyed.
-        static std::mutex* const parking = new std::mutex;
-        static std::condition_variable* const never = new std::condition_variable;
-        std::unique_lock<std::mutex> lock(*parking);
-        for (;;) never->wait(lock);
-    }
 }
 
 // One line on a terminal, drawn again in place.
@@ -421,13 +403,7 @@ int runCollection(const CollectionSettings& settings) {
         std::unique_lock<std::mutex> lock(run.mutex);
         run.changed.wait(lock, [&] { return run.idle == jobs; });
     }
-    for (std::thread& worker : workers) {
-        if (kThreadsEnd) {
-            worker.join();
-        } else {
-            worker.detach();
-        }
-    }
+    for (std::thread& worker : workers) worker.join();
     {
         std::lock_guard<std::mutex> lock(run.mutex);
         // What finished while the others stopped.

@@ -20,9 +20,9 @@
 #include <string>
 
 #include "length/heard.h"
-#include "play/study_adapter.h"
 #include "sidlog/mem_write.h"
 #include "song/call_rate.h"
+#include "study/study.h"
 #include "tune/tune.h"
 
 // Why an RSID tune whose BASIC flag is set is not played, without "voxdump: "
@@ -100,6 +100,8 @@ public:
     const Tune& tune() const { return tune_; }
     const PlayPlan& plan() const { return plan_; }
     const CallRate& rate() const { return rate_; }
+    // The study, once opened.
+    Study* study() { return study_ ? &*study_ : nullptr; }
     // The most cycles a routine call took, the start routine included.
     uint64_t longestCall() const { return longestCall_; }
     // In the machine environment without a number of calls: the machine's

@@ -3,70 +3,45 @@
 #include <algorithm>
 #include <iterator>
 
-namespace {
-
-struct Chips {
-    int count;
-    uint16_t address[kMaxChips];
-    uint8_t registers[kMaxChips][32];
-    bool gateOff[kMaxVoices];  // written off in this call
-    bool testOn[kMaxVoices];   // the test bit written on in this call
-    bool retriggered[kMaxVoices];
-    bool written[kMaxVoices];
-};
-
-thread_local Chips chips;
-
-}  // namespace
-
-void chipModelReset(const TuneHeader& header) {
-    chips = Chips{};
-    chips.count = tuneChipBlocks(header, chips.address);
+Chips::Chips(const TuneHeader& header) {
+    count_ = tuneChipBlocks(header, address_);
 }
 
-int chipCount() {
-    return chips.count;
-}
-
-uint16_t chipAddress(int chip) {
-    return chips.address[chip];
-}
-
-int chipStore(uint16_t address, uint8_t value) {
+int Chips::store(uint16_t address, uint8_t value) {
     const unsigned reg = address & 0x1F;
     if (reg > 24) return -1;  // the chip has 25 registers
     int chip = 0;
-    for (int k = 1; k < chips.count; ++k) {
-        if ((address & 0xFFE0) == chips.address[k]) chip = k;
+    for (int k = 1; k < count_; ++k) {
+        if ((address & 0xFFE0) == address_[k]) chip = k;
     }
-    chips.registers[chip][reg] = value;
+    registers_[chip][reg] = value;
     if (reg >= 21) return chip;
     const int voice = chip * kVoicesPerChip + static_cast<int>(reg / 7);
-    chips.written[voice] = true;
+    written_[voice] = true;
     if (reg % 7 == 4) {
         if (!(value & kGate)) {
-            chips.gateOff[voice] = true;
-        } else if (chips.gateOff[voice]) {
-            chips.retriggered[voice] = true;
+            gateOff_[voice] = true;
+        } else if (gateOff_[voice]) {
+            retriggered_[voice] = true;
         }
         if (value & kTest) {
-            chips.testOn[voice] = true;
-        } else if (chips.testOn[voice]) {
-            chips.retriggered[voice] = true;
+            testOn_[voice] = true;
+        } else if (testOn_[voice]) {
+            retriggered_[voice] = true;
         }
     }
     return chip;
 }
 
-void chipBeginCall() {
-    std::fill(std::begin(chips.gateOff), std::end(chips.gateOff), false);
-    std::fill(std::begin(chips.testOn), std::end(chips.testOn), false);
-    std::fill(std::begin(chips.retriggered), std::end(chips.retriggered), false);
-    std::fill(std::begin(chips.written), std::end(chips.written), false);
+void Chips::beginCall() {
+    std::fill(std::begin(gateOff_), std::end(gateOff_), false);
+    std::fill(std::begin(testOn_), std::end(testOn_), false);
+    std::fill(std::begin(retriggered_), std::end(retriggered_), false);
+    std::fill(std::begin(written_), std::end(written_), false);
 }
 
-ChipState chipState(int chip) {
-    const uint8_t* r = chips.registers[chip];
+ChipState Chips::state(int chip) const {
+    const uint8_t* r = registers_[chip];
     ChipState state{};
     for (int v = 0; v < kVoicesPerChip; ++v) {
         const uint8_t* voice = r + 7 * v;
@@ -78,12 +53,4 @@ ChipState chipState(int chip) {
     state.resonanceRouting = r[23];
     state.modeVolume = r[24];
     return state;
-}
-
-bool chipRetriggered(int voice) {
-    return chips.retriggered[voice];
-}
-
-bool chipVoiceWritten(int voice) {
-    return chips.written[voice];
 }

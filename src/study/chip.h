@@ -35,25 +35,39 @@ struct ChipState {
     uint8_t modeVolume;        // register 24
 };
 
-// Sets up the chips from the header: one chip answers every store into
-// $D400-$D7FF, unless the header names the 32-byte block of a second (third)
-// chip (tuneChipBlocks). All registers are 0.
-void chipModelReset(const TuneHeader& header);
+// The chips of one run.
+class Chips {
+public:
+    Chips() = default;  // no chip
+    // Sets up the chips from the header: one chip answers every store into
+    // $D400-$D7FF, unless the header names the 32-byte block of a second
+    // (third) chip (tuneChipBlocks). All registers are 0.
+    explicit Chips(const TuneHeader& header);
 
-int chipCount();
-// The address of a chip's register block ($D400 for the first).
-uint16_t chipAddress(int chip);
+    int count() const { return count_; }
+    // The address of a chip's register block ($D400 for the first).
+    uint16_t address(int chip) const { return address_[chip]; }
 
-// A store into $D400-$D7FF; returns the chip that took it (0 to 2), or -1
-// for registers 25-31, which the chip does not have.
-int chipStore(uint16_t address, uint8_t value);
+    // A store into $D400-$D7FF; returns the chip that took it (0 to 2), or -1
+    // for registers 25-31, which the chip does not have.
+    int store(uint16_t address, uint8_t value);
 
-// A routine call begins: no gate has been written in it yet.
-void chipBeginCall();
+    // A routine call begins: no gate has been written in it yet.
+    void beginCall();
 
-ChipState chipState(int chip);
-// The voice (0 to 8) had its gate written off and then on, or its test bit
-// set and then cleared, in this call.
-bool chipRetriggered(int voice);
-// One of the voice's registers (0-6) was written in this call.
-bool chipVoiceWritten(int voice);
+    ChipState state(int chip) const;
+    // The voice (0 to 8) had its gate written off and then on, or its test bit
+    // set and then cleared, in this call.
+    bool retriggered(int voice) const { return retriggered_[voice]; }
+    // One of the voice's registers (0-6) was written in this call.
+    bool voiceWritten(int voice) const { return written_[voice]; }
+
+private:
+    int count_ = 0;
+    uint16_t address_[kMaxChips] = {};
+    uint8_t registers_[kMaxChips][32] = {};
+    bool gateOff_[kMaxVoices] = {};  // written off in this call
+    bool testOn_[kMaxVoices] = {};   // the test bit written on in this call
+    bool retriggered_[kMaxVoices] = {};
+    bool written_[kMaxVoices] = {};
+};

@@ -8,16 +8,25 @@
 #include <cstdint>
 #include <vector>
 
+#include "study/chip.h"
+
 // Volume changes within a call that make it a call of samples.
 inline constexpr uint32_t kDigiChanges = 8;
 
-void digiReset();
+// The calls of a run that played samples.
+class Digi {
+public:
+    // A store into a chip's register 24 (filter mode and volume).
+    void store(int chip, uint8_t value);
 
-// A store into a chip's register 24 (filter mode and volume).
-void digiStore(int chip, uint8_t value);
+    // Routine call `call` has ended (calls in order).
+    void endCall(uint32_t call);
 
-// Routine call `call` has ended (calls in order).
-void digiEndCall(uint32_t call);
+    // Per call: 1 when samples were played in it, else 0.
+    const std::vector<uint8_t>& calls() const { return calls_; }
 
-// Per call: 1 when samples were played in it, else 0.
-const std::vector<uint8_t>& digiCalls();
+private:
+    uint8_t volume_[kMaxChips] = {};  // the level each chip's register holds now
+    uint32_t changes_ = 0;            // in the running call
+    std::vector<uint8_t> calls_;
+};

@@ -4,39 +4,9 @@
 
 namespace {
 
-enum class Phase : uint8_t { Attack, Decay, Release };
-
-struct Voice {
-    uint64_t at;       // the cycle the voice has run to
-    uint16_t counter;  // the rate counter, 15 bits
-    uint8_t level;
-    uint8_t exponent;  // the exponential counter
-    Phase phase;
-    uint8_t control, attackDecay, sustainRelease;
-    uint8_t loudness;  // in this call; 0: not heard
-    bool attacked;     // the gate turned on in this call
-};
-
-struct Envelopes {
-    Voice voice[kMaxVoices];
-    uint8_t volume[kMaxChips];  // register 24's low nibble
-    uint64_t clock;             // the latest event's cycle
-};
-
-thread_local Envelopes envelopes;
-
 constexpr uint32_t kPeriods[16] = {9,   32,  63,   95,   149,  220,   267,   313,
                                    392, 977, 1954, 3126, 3907, 11720, 19532, 31251};
 constexpr uint32_t kCounterSpan = 0x8000;  // the rate counter's 15 bits
-
-uint32_t periodOf(const Voice& v) {
-    switch (v.phase) {
-        case Phase::Attack: return kPeriods[v.attackDecay >> 4];
-        case Phase::Decay: return kPeriods[v.attackDecay & 0x0F];
-        case Phase::Release: break;
-    }
-    return kPeriods[v.sustainRelease & 0x0F];
-}
 
 // The zones of decay and release, from the top: the lowest level of each,
 // and the rate steps a level step takes in it.
@@ -52,8 +22,19 @@ const Zone& zoneOf(uint8_t level) {
     return *zone;
 }
 
+}  // namespace
+
+uint32_t Envelopes::periodOf(const Voice& v) {
+    switch (v.phase) {
+        case Phase::Attack: return kPeriods[v.attackDecay >> 4];
+        case Phase::Decay: return kPeriods[v.attackDecay & 0x0F];
+        case Phase::Release: break;
+    }
+    return kPeriods[v.sustainRelease & 0x0F];
+}
+
 // `steps` rate steps of decay or release.
-void fall(Voice& v, uint64_t steps) {
+void Envelopes::fall(Voice& v, uint64_t steps) {
     uint8_t floor = 0;
     if (v.phase == Phase::Decay) {
         const auto sustain = static_cast<uint8_t>((v.sustainRelease >> 4) * 17);
@@ -87,7 +68,7 @@ void fall(Voice& v, uint64_t steps) {
 
 // Runs the voice's envelope on by `cycles`; returns the highest level it
 // had on the way (its level at the start included).
-uint8_t runEnvelope(Voice& v, uint64_t cycles) {
+uint8_t Envelopes::runEnvelope(Voice& v, uint64_t cycles) {
     uint8_t peak = v.level;
     while (true) {
         const uint32_t period = periodOf(v);
@@ -123,19 +104,17 @@ uint8_t runEnvelope(Voice& v, uint64_t cycles) {
 
 // Runs a voice of chip `chip` to `cycle`, taking note of how it is heard on
 // the way.
-void runTo(Voice& v, int chip, uint64_t cycle) {
+void Envelopes::runTo(Voice& v, int chip, uint64_t cycle) {
     if (cycle <= v.at) return;
     const uint8_t start = v.level;
     const uint8_t peak = runEnvelope(v, cycle - v.at);
     v.at = cycle;
-    const unsigned volume = envelopes.volume[chip];
+    const unsigned volume = volume_[chip];
     const bool canSound = (v.control & kWaveforms) && !(v.control & kTest);
     if (!canSound || volume == 0 || peak < kHeardLevel) return;
     const unsigned held = unsigned{std::max(start, v.level)} * volume / 15;
     v.loudness = std::max({v.loudness, static_cast<uint8_t>(held), uint8_t{1}});
 }
-
-}  // namespace
 
 uint32_t envelopePeriod(unsigned rate) {
     return kPeriods[rate & 0x0F];
@@ -145,31 +124,26 @@ uint32_t envelopeDivisor(uint8_t level) {
     return zoneOf(level).divisor;
 }
 
-void envelopeReset() {
-    envelopes = Envelopes{};
-    for (Voice& v : envelopes.voice) v.phase = Phase::Release;
-}
-
-void envelopeBeginCall() {
-    for (Voice& v : envelopes.voice) {
+void Envelopes::beginCall() {
+    for (Voice& v : voice_) {
         v.loudness = 0;
         v.attacked = false;
     }
 }
 
-void envelopeStore(uint64_t cycle, int chip, unsigned reg, uint8_t value) {
-    cycle = std::max(cycle, envelopes.clock);
-    envelopes.clock = cycle;
+void Envelopes::store(uint64_t cycle, int chip, unsigned reg, uint8_t value) {
+    cycle = std::max(cycle, clock_);
+    clock_ = cycle;
     if (reg == 24) {
-        if ((value & 0x0F) == envelopes.volume[chip]) return;
+        if ((value & 0x0F) == volume_[chip]) return;
         for (int k = 0; k < kVoicesPerChip; ++k)
-            runTo(envelopes.voice[chip * kVoicesPerChip + k], chip, cycle);
-        envelopes.volume[chip] = value & 0x0F;
+            runTo(voice_[chip * kVoicesPerChip + k], chip, cycle);
+        volume_[chip] = value & 0x0F;
         return;
     }
     const unsigned which = reg / 7, field = reg % 7;
     if (which >= kVoicesPerChip || field < 4) return;
-    Voice& v = envelopes.voice[chip * kVoicesPerChip + static_cast<int>(which)];
+    Voice& v = voice_[chip * kVoicesPerChip + static_cast<int>(which)];
     // A register written with the value it holds changes nothing.
     const uint8_t held = field == 4 ? v.control : field == 5 ? v.attackDecay : v.sustainRelease;
     if (value == held) return;
@@ -189,21 +163,8 @@ void envelopeStore(uint64_t cycle, int chip, unsigned reg, uint8_t value) {
     }
 }
 
-void envelopeEndCall(uint64_t cycle, int chips) {
-    cycle = std::max(cycle, envelopes.clock);
-    envelopes.clock = cycle;
-    for (int k = 0; k < chips * kVoicesPerChip; ++k)
-        runTo(envelopes.voice[k], k / kVoicesPerChip, cycle);
-}
-
-uint8_t envelopeLevel(int voice) {
-    return envelopes.voice[voice].level;
-}
-
-uint8_t envelopeLoudness(int voice) {
-    return envelopes.voice[voice].loudness;
-}
-
-bool envelopeAttacked(int voice) {
-    return envelopes.voice[voice].attacked;
+void Envelopes::endCall(uint64_t cycle, int chips) {
+    cycle = std::max(cycle, clock_);
+    clock_ = cycle;
+    for (int k = 0; k < chips * kVoicesPerChip; ++k) runTo(voice_[k], k / kVoicesPerChip, cycle);
 }

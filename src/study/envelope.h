@@ -57,25 +57,52 @@ uint32_t envelopePeriod(unsigned rate);
 // How many rate steps a level step takes in decay and release at `level`.
 uint32_t envelopeDivisor(uint8_t level);
 
-// Forgets everything: every voice at level 0, in release, counters at 0,
-// the clock at 0.
-void envelopeReset();
+// The envelope generators of a run's chips.
+class Envelopes {
+public:
+    // At the start: every voice at level 0, in release, counters at 0, the
+    // clock at 0.
+    Envelopes() = default;
 
-// A routine call begins: no voice heard or attacked in it yet.
-void envelopeBeginCall();
+    // A routine call begins: no voice heard or attacked in it yet.
+    void beginCall();
 
-// A store into register `reg` (0 to 24) of chip `chip` at `cycle` (from the
-// start of the run); the voices run to it first.
-void envelopeStore(uint64_t cycle, int chip, unsigned reg, uint8_t value);
+    // A store into register `reg` (0 to 24) of chip `chip` at `cycle` (from the
+    // start of the run); the voices run to it first.
+    void store(uint64_t cycle, int chip, unsigned reg, uint8_t value);
 
-// The call ends at `cycle`: every voice of the `chips` runs to it.
-void envelopeEndCall(uint64_t cycle, int chips);
+    // The call ends at `cycle`: every voice of the `chips` runs to it.
+    void endCall(uint64_t cycle, int chips);
 
-// The voice's level (0 to 255) where the model has run it to.
-uint8_t envelopeLevel(int voice);
+    // The voice's level (0 to 255) where the model has run it to.
+    uint8_t level(int voice) const { return voice_[voice].level; }
 
-// How loud the voice was heard in the call (1 to 255), 0 when it was not.
-uint8_t envelopeLoudness(int voice);
+    // How loud the voice was heard in the call (1 to 255), 0 when it was not.
+    uint8_t loudness(int voice) const { return voice_[voice].loudness; }
 
-// The voice's gate was turned on in the call.
-bool envelopeAttacked(int voice);
+    // The voice's gate was turned on in the call.
+    bool attacked(int voice) const { return voice_[voice].attacked; }
+
+private:
+    enum class Phase : uint8_t { Attack, Decay, Release };
+
+    struct Voice {
+        uint64_t at = 0;       // the cycle the voice has run to
+        uint16_t counter = 0;  // the rate counter, 15 bits
+        uint8_t level = 0;
+        uint8_t exponent = 0;  // the exponential counter
+        Phase phase = Phase::Release;
+        uint8_t control = 0, attackDecay = 0, sustainRelease = 0;
+        uint8_t loudness = 0;   // in this call; 0: not heard
+        bool attacked = false;  // the gate turned on in this call
+    };
+
+    static uint32_t periodOf(const Voice& v);
+    static void fall(Voice& v, uint64_t steps);
+    static uint8_t runEnvelope(Voice& v, uint64_t cycles);
+    void runTo(Voice& v, int chip, uint64_t cycle);
+
+    Voice voice_[kMaxVoices];
+    uint8_t volume_[kMaxChips] = {};  // register 24's low nibble
+    uint64_t clock_ = 0;              // the latest event's cycle
+};

@@ -9,33 +9,39 @@
 
 namespace {
 
-// What a call of a voice sounds like.
-struct CallSound {
-    bool sounds;
-    bool noise;
-    int32_t pitch;  // thousandths of a key; kNoPitch when silent
-};
+// Calls not told of: the voice as after the call before, no new attack.
+const std::vector<VoiceFrame>& padTo(std::vector<VoiceFrame>& frames, uint32_t calls) {
+    if (frames.size() < calls) {
+        VoiceFrame same = frames.empty() ? VoiceFrame{} : frames.back();
+        same.attack = false;
+        frames.resize(calls, same);
+    }
+    return frames;
+}
 
-struct Model {
-    uint32_t clock;
-    int voices;  // of the chips
-    std::vector<VoiceFrame> frames[kMaxVoices];
-    std::vector<CallSound> sounds[kMaxVoices];
-    // Per call: how loud the voice was heard, 0 when it was not.
-    std::vector<uint8_t> loudness[kMaxVoices];
-    std::vector<Note> notes;
-    std::vector<int32_t> bends;
-    int32_t tuning;
-    uint8_t waveform[kMaxVoices];
-    uint32_t lastCall;
-    std::vector<uint32_t> onsets;  // of the sounding spans
-};
+// A span whose first or second call is noise is a drum hit, unless the pitch
+// after the noise soon holds a key (from one of the first 4 calls on, as
+// pitched.h holds a key) or cycles through a chord: then the noise, and the
+// calls before the held key, are the attack of a note.
+bool drumHit(const std::vector<int32_t>& tuned, const std::vector<int>& keys) {
+    const bool noiseFirst = keys[0]<0, noiseSecond = keys.size()> 1 && keys[1] < 0;
+    if (!noiseFirst && !noiseSecond) return false;
+    const size_t after = noiseSecond ? 2 : 1;  // the first call after the noise
+    constexpr size_t kAttack = 4;
+    for (size_t start = after; start < after + kAttack && start + kHold <= keys.size(); ++start) {
+        if (holdsFrom(tuned.data() + start, keys[start])) return false;
+    }
+    // Only a chord that repeats: a pitch that falls in steps is a drum table.
+    const std::vector<ChordStretch> chords =
+        chordStretches(keys.data() + after, keys.size() - after, false);
+    return chords.empty() || chords.front().first >= kAttack;
+}
 
-thread_local Model model;
+}  // namespace
 
-CallSound soundOf(const VoiceFrame& frame, bool heard) {
+NoteModel::CallSound NoteModel::soundOf(const VoiceFrame& frame, bool heard) {
     if (!heard) return {false, false, kNoPitch};
-    const Pitch pitch = pitchOf(frame.frequency, model.clock);
+    const Pitch pitch = pitches_.of(frame.frequency, clock_);
     if (!pitch.named) return {false, false, kNoPitch};
     return {true, (frame.control & kNoise) != 0, pitch.milli};
 }
@@ -44,12 +50,12 @@ CallSound soundOf(const VoiceFrame& frame, bool heard) {
 // nearest key (in tenths of a cent, taken round), then the mean of those near
 // it, when they are at least half of them (else 0). Held: a pitched call
 // whose frequency is that of the call before.
-int32_t tuningOf() {
+int32_t NoteModel::tuningOf() const {
     std::array<uint32_t, 100> cents{};  // offsets from 0 to 999, by the cent
     std::vector<int32_t> offsets;
-    for (int v = 0; v < model.voices; ++v) {
-        const std::vector<VoiceFrame>& frames = model.frames[v];
-        const std::vector<CallSound>& sounds = model.sounds[v];
+    for (int v = 0; v < voices_; ++v) {
+        const std::vector<VoiceFrame>& frames = frames_[v];
+        const std::vector<CallSound>& sounds = sounds_[v];
         for (size_t c = 1; c < frames.size(); ++c) {
             if (frames[c].frequency != frames[c - 1].frequency) continue;
             if (!sounds[c].sounds || sounds[c].noise) continue;
@@ -83,61 +89,43 @@ int32_t tuningOf() {
     return tuning;
 }
 
-void addNote(uint8_t voice, NoteKind kind, int key, uint32_t first, uint32_t last) {
-    const std::vector<uint8_t>& loudness = model.loudness[voice];
+void NoteModel::addNote(uint8_t voice, NoteKind kind, int key, uint32_t first, uint32_t last) {
+    const std::vector<uint8_t>& loudness = loudness_[voice];
     const uint8_t peak = *std::max_element(loudness.begin() + first, loudness.begin() + last + 1);
-    model.notes.push_back({voice, kind, static_cast<uint8_t>(key), peak, first, last,
-                           static_cast<uint32_t>(model.bends.size()), last});
+    notes_.push_back({voice, kind, static_cast<uint8_t>(key), peak, first, last,
+                      static_cast<uint32_t>(bends_.size()), last});
 }
 
 // The pitched notes of `count` calls from `first`, whose pitches less the
 // tuning are `tuned`.
-void addPitched(uint8_t voice, uint32_t first, const int32_t* tuned, size_t count) {
-    for (const PitchedNote& note : pitchedNotes(tuned, count)) {
+void NoteModel::addPitched(uint8_t voice, uint32_t first, const int32_t* tuned, size_t count) {
+    for (const PitchedNote& note : fit_.notes(tuned, count)) {
         addNote(voice, NoteKind::Pitched, note.key, first + note.first, first + note.last);
         // A call without a pitch keeps the bend of the call before; those
         // before the first pitch take its bend.
-        const size_t start = model.bends.size();
+        const size_t start = bends_.size();
         int32_t bend = kNoPitch;
         for (uint32_t c = note.first; c <= note.last; ++c) {
-            if (tuned[c] != kNoPitch) bend = tuned[c] + model.tuning - note.key * 1000;
-            model.bends.push_back(bend);
+            if (tuned[c] != kNoPitch) bend = tuned[c] + tuning_ - note.key * 1000;
+            bends_.push_back(bend);
         }
-        const auto known = std::find_if(model.bends.begin() + static_cast<std::ptrdiff_t>(start),
-                                        model.bends.end(), [](int32_t b) { return b != kNoPitch; });
-        std::fill(model.bends.begin() + static_cast<std::ptrdiff_t>(start), known,
-                  known == model.bends.end() ? 0 : *known);
+        const auto known = std::find_if(bends_.begin() + static_cast<std::ptrdiff_t>(start),
+                                        bends_.end(), [](int32_t b) { return b != kNoPitch; });
+        std::fill(bends_.begin() + static_cast<std::ptrdiff_t>(start), known,
+                  known == bends_.end() ? 0 : *known);
     }
-}
-
-// A span whose first or second call is noise is a drum hit, unless the pitch
-// after the noise soon holds a key (from one of the first 4 calls on, as
-// pitched.h holds a key) or cycles through a chord: then the noise, and the
-// calls before the held key, are the attack of a note.
-bool drumHit(const std::vector<int32_t>& tuned, const std::vector<int>& keys) {
-    const bool noiseFirst = keys[0]<0, noiseSecond = keys.size()> 1 && keys[1] < 0;
-    if (!noiseFirst && !noiseSecond) return false;
-    const size_t after = noiseSecond ? 2 : 1;  // the first call after the noise
-    constexpr size_t kAttack = 4;
-    for (size_t start = after; start < after + kAttack && start + kHold <= keys.size(); ++start) {
-        if (holdsFrom(tuned.data() + start, keys[start])) return false;
-    }
-    // Only a chord that repeats: a pitch that falls in steps is a drum table.
-    const std::vector<ChordStretch> chords =
-        chordStretches(keys.data() + after, keys.size() - after, false);
-    return chords.empty() || chords.front().first >= kAttack;
 }
 
 // The notes of the span [first, last] of a voice.
-void addSpan(uint8_t voice, const std::vector<CallSound>& sounds, uint32_t first, uint32_t last) {
-    // Working room, kept from span to span.
-    thread_local std::vector<int32_t> tuned;
-    thread_local std::vector<int> keys;
+void NoteModel::addSpan(uint8_t voice, uint32_t first, uint32_t last) {
+    const std::vector<CallSound>& sounds = sounds_[voice];
+    std::vector<int32_t>& tuned = tuned_;
+    std::vector<int>& keys = keys_;
     tuned.clear();
     keys.clear();
     for (uint32_t c = first; c <= last; ++c) {
         const CallSound& s = sounds[c];
-        tuned.push_back(s.noise ? kNoPitch : s.pitch - model.tuning);
+        tuned.push_back(s.noise ? kNoPitch : s.pitch - tuning_);
         keys.push_back(s.noise ? -1 : nearestKey(tuned.back()));
     }
     if (drumHit(tuned, keys)) {
@@ -173,25 +161,15 @@ void addSpan(uint8_t voice, const std::vector<CallSound>& sounds, uint32_t first
     if (free < count) addPitched(voice, first + free, tuned.data() + free, count - free);
 }
 
-// Calls not told of: the voice as after the call before, no new attack.
-const std::vector<VoiceFrame>& padTo(std::vector<VoiceFrame>& frames, uint32_t calls) {
-    if (frames.size() < calls) {
-        VoiceFrame same = frames.empty() ? VoiceFrame{} : frames.back();
-        same.attack = false;
-        frames.resize(calls, same);
-    }
-    return frames;
-}
-
 // Counted over the calls of the voice's pitched notes and chords (a chord's
 // calls once).
-uint8_t mostUsedWaveform(int voice) {
+uint8_t NoteModel::mostUsedWaveform(int voice) const {
     uint32_t counts[3] = {};  // triangle, sawtooth, pulse
     uint32_t counted = 0;     // the calls counted already, for chords
-    for (const Note& n : model.notes) {
+    for (const Note& n : notes_) {
         if (n.voice != voice || n.kind == NoteKind::Drum) continue;
         for (uint32_t c = std::max(n.first, counted); c <= n.last; ++c) {
-            const uint8_t control = model.frames[voice][c].control;
+            const uint8_t control = frames_[voice][c].control;
             for (int w = 0; w < 3; ++w) counts[w] += static_cast<uint32_t>(control >> (4 + w)) & 1;
         }
         counted = std::max(counted, n.last + 1);
@@ -203,42 +181,32 @@ uint8_t mostUsedWaveform(int voice) {
     return kWaves[most];
 }
 
-}  // namespace
-
-void notesReset(uint32_t clock, int voices) {
-    model.clock = clock;
-    model.voices = voices;
-    for (std::vector<VoiceFrame>& frames : model.frames) frames.clear();
-    for (std::vector<uint8_t>& loudness : model.loudness) loudness.clear();
-    std::fill(std::begin(model.waveform), std::end(model.waveform), kPulse);
-    model.notes.clear();
-    model.bends.clear();
-    model.onsets.clear();
-    model.tuning = 0;
+NoteModel::NoteModel(uint32_t clock, int voices) : clock_(clock), voices_(voices) {
+    std::fill(std::begin(waveform_), std::end(waveform_), kPulse);
 }
 
-void notesAfterCall(uint32_t call, int voice, const VoiceFrame& frame) {
-    std::vector<VoiceFrame>& frames = model.frames[voice];
+void NoteModel::afterCall(uint32_t call, int voice, const VoiceFrame& frame) {
+    std::vector<VoiceFrame>& frames = frames_[voice];
     padTo(frames, call);
     frames.push_back(frame);
 }
 
-void notesHearing(uint32_t call, int voice, uint8_t loudness) {
-    std::vector<uint8_t>& calls = model.loudness[voice];
+void NoteModel::hearing(uint32_t call, int voice, uint8_t loudness) {
+    std::vector<uint8_t>& calls = loudness_[voice];
     calls.resize(call, 0);
     calls.push_back(loudness);
 }
 
-void notesFinish(uint32_t lastCall) {
-    model.lastCall = lastCall;
-    model.notes.clear();
-    model.bends.clear();
-    model.onsets.clear();
-    for (int v = 0; v < model.voices; ++v) {
-        const std::vector<VoiceFrame>& frames = padTo(model.frames[v], lastCall + 1);
-        std::vector<uint8_t>& loudness = model.loudness[v];
+void NoteModel::finish(uint32_t lastCall) {
+    lastCall_ = lastCall;
+    notes_.clear();
+    bends_.clear();
+    onsets_.clear();
+    for (int v = 0; v < voices_; ++v) {
+        const std::vector<VoiceFrame>& frames = padTo(frames_[v], lastCall + 1);
+        std::vector<uint8_t>& loudness = loudness_[v];
         loudness.resize(lastCall + 1, 0);
-        std::vector<CallSound>& sounds = model.sounds[v];
+        std::vector<CallSound>& sounds = sounds_[v];
         sounds.resize(frames.size());
         for (size_t c = 0; c < frames.size(); ++c) {
             const bool heard = loudness[c] != 0;
@@ -248,10 +216,10 @@ void notesFinish(uint32_t lastCall) {
             sounds[c] = same ? sounds[c - 1] : soundOf(frames[c], heard);
         }
     }
-    model.tuning = tuningOf();
-    for (int v = 0; v < model.voices; ++v) {
-        const std::vector<VoiceFrame>& frames = model.frames[v];
-        const std::vector<CallSound>& sounds = model.sounds[v];
+    tuning_ = tuningOf();
+    for (int v = 0; v < voices_; ++v) {
+        const std::vector<VoiceFrame>& frames = frames_[v];
+        const std::vector<CallSound>& sounds = sounds_[v];
         uint32_t start = 0;
         for (uint32_t c = 0; c <= lastCall; ++c) {
             if (!sounds[c].sounds) continue;
@@ -259,29 +227,29 @@ void notesFinish(uint32_t lastCall) {
             if (begins) start = c;
             const bool ends = c == lastCall || !sounds[c + 1].sounds || frames[c + 1].attack;
             if (!ends) continue;
-            addSpan(static_cast<uint8_t>(v), sounds, start, c);
-            model.onsets.push_back(start);
+            addSpan(static_cast<uint8_t>(v), start, c);
+            onsets_.push_back(start);
         }
-        model.waveform[v] = mostUsedWaveform(v);
+        waveform_[v] = mostUsedWaveform(v);
     }
-    std::stable_sort(model.notes.begin(), model.notes.end(), [](const Note& a, const Note& b) {
+    std::stable_sort(notes_.begin(), notes_.end(), [](const Note& a, const Note& b) {
         if (a.first != b.first) return a.first < b.first;
         if (a.voice != b.voice) return a.voice < b.voice;
         return a.key < b.key;
     });
-    std::sort(model.onsets.begin(), model.onsets.end());
-    model.onsets.erase(std::unique(model.onsets.begin(), model.onsets.end()), model.onsets.end());
+    std::sort(onsets_.begin(), onsets_.end());
+    onsets_.erase(std::unique(onsets_.begin(), onsets_.end()), onsets_.end());
 }
 
-void notesHoldToRows(uint32_t row) {
-    for (size_t k = 0; k < model.notes.size(); ++k) {
-        Note& n = model.notes[k];
+void NoteModel::holdToRows(uint32_t row) {
+    for (size_t k = 0; k < notes_.size(); ++k) {
+        Note& n = notes_[k];
         n.end = n.last;
         if (row == 0) continue;
         uint32_t end = n.first + (n.last - n.first + row) / row * row - 1;
-        end = std::min(end, model.lastCall);
-        for (size_t j = k + 1; j < model.notes.size(); ++j) {
-            const Note& next = model.notes[j];
+        end = std::min(end, lastCall_);
+        for (size_t j = k + 1; j < notes_.size(); ++j) {
+            const Note& next = notes_[j];
             if (next.voice != n.voice || next.first == n.first) continue;
             end = std::min(end, next.first - 1);
             break;
@@ -290,31 +258,7 @@ void notesHoldToRows(uint32_t row) {
     }
 }
 
-bool notesHeard(int voice, uint32_t call) {
-    return notesLoudness(voice, call) != 0;
-}
-
-uint8_t notesLoudness(int voice, uint32_t call) {
-    const std::vector<uint8_t>& loudness = model.loudness[voice];
+uint8_t NoteModel::loudness(int voice, uint32_t call) const {
+    const std::vector<uint8_t>& loudness = loudness_[voice];
     return call < loudness.size() ? loudness[call] : 0;
-}
-
-std::vector<uint32_t> notesOnsets() {
-    return model.onsets;
-}
-
-const std::vector<Note>& notes() {
-    return model.notes;
-}
-
-const std::vector<int32_t>& noteBends() {
-    return model.bends;
-}
-
-uint8_t notesWaveform(int voice) {
-    return model.waveform[voice];
-}
-
-int32_t notesTuning() {
-    return model.tuning;
 }

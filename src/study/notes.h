@@ -28,6 +28,8 @@
 #include <vector>
 
 #include "study/chip.h"
+#include "study/pitch.h"
+#include "study/pitched.h"
 
 enum class NoteKind : uint8_t { Pitched, Chord, Drum };
 
@@ -37,8 +39,8 @@ struct Note {
     uint8_t key;           // pitched and chord notes
     uint8_t loudness;      // 1 to 255: level times volume / 15
     uint32_t first, last;  // routine calls, 0 being the start routine
-    uint32_t bends;        // pitched notes: where noteBends() holds its first call's
-    uint32_t end;          // the call up to which the files hold it (notesHoldToRows)
+    uint32_t bends;        // pitched notes: where NoteModel::bends() holds its first call's
+    uint32_t end;          // the call up to which the files hold it (NoteModel::holdToRows)
 };
 
 // A voice's registers after a routine call, as the notes need them.
@@ -50,49 +52,86 @@ struct VoiceFrame {
     bool attack;
 };
 
-// Forgets everything; pitches are taken at `clock`; `voices`: of the chips.
-void notesReset(uint32_t clock, int voices);
+// The notes of a run's voices, made from what they did call by call.
+class NoteModel {
+public:
+    // Pitches are taken at `clock`; `voices`: of the chips.
+    NoteModel(uint32_t clock, int voices);
 
-// The voice's registers after routine call `call`; calls come in order. A
-// voice whose registers were not written in a call need not be told: it
-// stays as it was.
-void notesAfterCall(uint32_t call, int voice, const VoiceFrame& frame);
+    // The voice's registers after routine call `call`; calls come in order. A
+    // voice whose registers were not written in a call need not be told: it
+    // stays as it was.
+    void afterCall(uint32_t call, int voice, const VoiceFrame& frame);
 
-// How loud the voice was heard in routine call `call` (1 to 255; 0: not
-// heard), for every voice after every call, calls in order.
-void notesHearing(uint32_t call, int voice, uint8_t loudness);
+    // How loud the voice was heard in routine call `call` (1 to 255; 0: not
+    // heard), for every voice after every call, calls in order.
+    void hearing(uint32_t call, int voice, uint8_t loudness);
 
-// The notes of the calls up to `lastCall` (the run is over there, or the notes
-// so far are wanted; calls may follow).
-void notesFinish(uint32_t lastCall);
+    // The notes of the calls up to `lastCall` (the run is over there, or the notes
+    // so far are wanted; calls may follow).
+    void finish(uint32_t lastCall);
 
-// After notesFinish: the voice was heard in routine call `call` (false for a
-// call after the last). No voice heard in a call is the tune's silence.
-bool notesHeard(int voice, uint32_t call);
-// How loud: 1 to 255, 0 when not heard.
-uint8_t notesLoudness(int voice, uint32_t call);
+    // After finish: the voice was heard in routine call `call` (false for a
+    // call after the last). No voice heard in a call is the tune's silence.
+    bool heard(int voice, uint32_t call) const { return loudness(voice, call) != 0; }
+    // How loud: 1 to 255, 0 when not heard.
+    uint8_t loudness(int voice, uint32_t call) const;
 
-// A note is held in the files to the end of its last row (of `row` calls,
-// counted from its first call), but not into its voice's next note: the
-// gate-off of a hard restart, or a short release, then does not cut a row
-// into pieces of no musical length. Without a row length (0), to its last call.
-void notesHoldToRows(uint32_t row);
+    // A note is held in the files to the end of its last row (of `row` calls,
+    // counted from its first call), but not into its voice's next note: the
+    // gate-off of a hard restart, or a short release, then does not cut a row
+    // into pieces of no musical length. Without a row length (0), to its last call.
+    void holdToRows(uint32_t row);
 
-// The calls on which the voices' sounding spans begin (the gate's onsets,
-// not a legato or slide's), in order, each once.
-std::vector<uint32_t> notesOnsets();
+    // The calls on which the voices' sounding spans begin (the gate's onsets,
+    // not a legato or slide's), in order, each once.
+    const std::vector<uint32_t>& onsets() const { return onsets_; }
 
-// Every note, by first call, then voice, then key.
-const std::vector<Note>& notes();
+    // Every note, by first call, then voice, then key.
+    const std::vector<Note>& notes() const { return notes_; }
 
-// Per call of each pitched note, from its first to its last: the register's
-// pitch less the note's key, in thousandths of a key.
-const std::vector<int32_t>& noteBends();
+    // Per call of each pitched note, from its first to its last: the register's
+    // pitch less the note's key, in thousandths of a key.
+    const std::vector<int32_t>& bends() const { return bends_; }
 
-// The waveform (kTriangle, kSawtooth or kPulse) the voice's pitched notes
-// and chords use most, counted by the call; kPulse when they use none.
-uint8_t notesWaveform(int voice);
+    // The waveform (kTriangle, kSawtooth or kPulse) the voice's pitched notes
+    // and chords use most, counted by the call; kPulse when they use none.
+    uint8_t waveform(int voice) const { return waveform_[voice]; }
 
-// The tune's tuning: what its held notes are off A = 440 Hz, in thousandths
-// of a key (-500 to 500).
-int32_t notesTuning();
+    // The tune's tuning: what its held notes are off A = 440 Hz, in thousandths
+    // of a key (-500 to 500).
+    int32_t tuning() const { return tuning_; }
+
+private:
+    // What a call of a voice sounds like.
+    struct CallSound {
+        bool sounds;
+        bool noise;
+        int32_t pitch;  // thousandths of a key; kNoPitch when silent
+    };
+
+    CallSound soundOf(const VoiceFrame& frame, bool heard);
+    int32_t tuningOf() const;
+    void addNote(uint8_t voice, NoteKind kind, int key, uint32_t first, uint32_t last);
+    void addPitched(uint8_t voice, uint32_t first, const int32_t* tuned, size_t count);
+    void addSpan(uint8_t voice, uint32_t first, uint32_t last);
+    uint8_t mostUsedWaveform(int voice) const;
+
+    uint32_t clock_ = 0;
+    int voices_ = 0;  // of the chips
+    std::vector<VoiceFrame> frames_[kMaxVoices];
+    std::vector<CallSound> sounds_[kMaxVoices];
+    // Per call: how loud the voice was heard, 0 when it was not.
+    std::vector<uint8_t> loudness_[kMaxVoices];
+    std::vector<Note> notes_;
+    std::vector<int32_t> bends_;
+    int32_t tuning_ = 0;
+    uint8_t waveform_[kMaxVoices] = {};
+    uint32_t lastCall_ = 0;
+    std::vector<uint32_t> onsets_;  // of the sounding spans
+    // Working room, kept from span to span.
+    std::vector<int32_t> tuned_;
+    std::vector<int> keys_;
+    PitchedFit fit_;
+    PitchMemo pitches_;
+};

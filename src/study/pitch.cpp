@@ -23,11 +23,7 @@ double portableLog2(double x) {
     return exponent + sum * kTwoOverLn2;
 }
 
-namespace {
-
-// Pitch of a frequency register value; pitchOf keeps the latest results,
-// since a voice keeps its frequency for many calls.
-Pitch computePitch(uint16_t frequency, uint32_t clock) {
+Pitch pitchOf(uint16_t frequency, uint32_t clock) {
     if (frequency == 0) return {false, 0, 0, 0};
     const double hertz = static_cast<double>(frequency) * clock / 16777216.0;
     const double exact = 69 + 12 * portableLog2(hertz / 440);
@@ -37,19 +33,10 @@ Pitch computePitch(uint16_t frequency, uint32_t clock) {
     return {key >= 0 && key <= 127, key, cents, milli};
 }
 
-struct Remembered {
-    uint16_t frequency;
-    uint32_t clock;  // 0: nothing remembered here
-    Pitch pitch;
-};
-thread_local Remembered remembered[64];
-
-}  // namespace
-
-Pitch pitchOf(uint16_t frequency, uint32_t clock) {
-    Remembered& slot = remembered[(frequency ^ frequency >> 6) & 63];
+Pitch PitchMemo::of(uint16_t frequency, uint32_t clock) {
+    Remembered& slot = remembered_[(frequency ^ frequency >> 6) & 63];
     if (slot.clock != clock || slot.frequency != frequency)
-        slot = {frequency, clock, computePitch(frequency, clock)};
+        slot = {frequency, clock, pitchOf(frequency, clock)};
     return slot.pitch;
 }
 

@@ -16,6 +16,21 @@ struct Pitch {
 // Hz = frequency * clock / 16777216, key = round(69 + 12 log2(Hz / 440)).
 Pitch pitchOf(uint16_t frequency, uint32_t clock);
 
+// pitchOf keeping the latest results, since a voice keeps its frequency for
+// many calls.
+class PitchMemo {
+public:
+    Pitch of(uint16_t frequency, uint32_t clock);
+
+private:
+    struct Remembered {
+        uint16_t frequency;
+        uint32_t clock;  // 0: nothing remembered here
+        Pitch pitch;
+    };
+    Remembered remembered_[64] = {};
+};
+
 // "C-4", "C#4", "C--1" for key 0: the note, "-" or "#", the octave
 // (key / 12 - 1). Writes at most 4 characters; returns the end.
 char* putNoteName(char* at, int key);

@@ -45,23 +45,15 @@ bool holds(const int32_t* pitch, const PitchedNote& note) {
     return false;
 }
 
-// Working room of the fit, kept from part to part.
-struct Fit {
-    std::vector<int> candidates, fitted;
-    std::vector<int64_t> cost, next;
-    std::vector<uint8_t> changed;  // came from the best key of the call before
-    std::vector<size_t> bestBefore;
-};
+}  // namespace
 
-thread_local Fit fit;
-
-// The cheapest key per call (in fit.fitted; empty when no call has a pitch).
+// The cheapest key per call (in fitted_; empty when no call has a pitch).
 // Only keys next to a call's pitch (its nearest key and the keys either side)
 // can be: any other costs at least as much in every call.
-void fitKeys(const int32_t* pitch, size_t count) {
-    std::vector<int>& candidates = fit.candidates;
+void PitchedFit::fitKeys(const int32_t* pitch, size_t count) {
+    std::vector<int>& candidates = candidates_;
     candidates.clear();
-    fit.fitted.clear();
+    fitted_.clear();
     // Most parts stay within 50 cents of one key all along: that costs
     // nothing, and nothing fits better.
     const int32_t* first =
@@ -70,7 +62,7 @@ void fitKeys(const int32_t* pitch, size_t count) {
     const int only = nearestKey(*first);
     if (std::all_of(first, pitch + count,
                     [only](int32_t p) { return p == kNoPitch || within(p, only); })) {
-        fit.fitted.assign(count, only);
+        fitted_.assign(count, only);
         return;
     }
     for (size_t c = 0; c < count; ++c) {
@@ -83,37 +75,35 @@ void fitKeys(const int32_t* pitch, size_t count) {
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     const size_t keys = candidates.size();
-    std::vector<int64_t>& cost = fit.cost;
-    std::vector<int64_t>& next = fit.next;
+    std::vector<int64_t>& cost = cost_;
+    std::vector<int64_t>& next = next_;
     cost.resize(keys);
     next.resize(keys);
-    fit.changed.resize(count * keys);
-    fit.bestBefore.resize(count);
+    changed_.resize(count * keys);
+    bestBefore_.resize(count);
     for (size_t k = 0; k < keys; ++k) cost[k] = callCost(pitch[0], candidates[k]);
     for (size_t c = 1; c < count; ++c) {
         const size_t best =
             static_cast<size_t>(std::min_element(cost.begin(), cost.end()) - cost.begin());
-        fit.bestBefore[c] = best;
+        bestBefore_[c] = best;
         const int64_t change = cost[best] + kChange;
         for (size_t k = 0; k < keys; ++k) {
-            fit.changed[c * keys + k] = change < cost[k];
+            changed_[c * keys + k] = change < cost[k];
             next[k] = std::min(cost[k], change) + callCost(pitch[c], candidates[k]);
         }
         cost.swap(next);
     }
-    fit.fitted.resize(count);
+    fitted_.resize(count);
     size_t k = static_cast<size_t>(std::min_element(cost.begin(), cost.end()) - cost.begin());
     for (size_t c = count; c-- > 0;) {
-        fit.fitted[c] = candidates[k];
-        if (c > 0 && fit.changed[c * keys + k]) k = fit.bestBefore[c];
+        fitted_[c] = candidates[k];
+        if (c > 0 && changed_[c * keys + k]) k = bestBefore_[c];
     }
 }
 
-}  // namespace
-
-std::vector<PitchedNote> pitchedNotes(const int32_t* pitch, size_t count) {
+std::vector<PitchedNote> PitchedFit::notes(const int32_t* pitch, size_t count) {
     fitKeys(pitch, count);
-    const std::vector<int>& fitted = fit.fitted;
+    const std::vector<int>& fitted = fitted_;
     if (fitted.empty()) return {};
     std::vector<PitchedNote> notes;
     for (uint32_t c = 0; c < count; ++c) {

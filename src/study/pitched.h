@@ -31,8 +31,20 @@ struct PitchedNote {
     int key;
 };
 
-// `pitch`: per call, in thousandths of a key, less the tune's tuning offset.
-std::vector<PitchedNote> pitchedNotes(const int32_t* pitch, size_t count);
+// The fit, with its working room kept from part to part.
+class PitchedFit {
+public:
+    // `pitch`: per call, in thousandths of a key, less the tune's tuning offset.
+    std::vector<PitchedNote> notes(const int32_t* pitch, size_t count);
+
+private:
+    void fitKeys(const int32_t* pitch, size_t count);
+
+    std::vector<int> candidates_, fitted_;
+    std::vector<int64_t> cost_, next_;
+    std::vector<uint8_t> changed_;  // came from the best key of the call before
+    std::vector<size_t> bestBefore_;
+};
 
 inline constexpr uint32_t kHold = 4;
 

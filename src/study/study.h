@@ -4,9 +4,18 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "output/output_file.h"
 #include "song/call_rate.h"
+#include "study/chip.h"
+#include "study/digi.h"
+#include "study/envelope.h"
+#include "study/notes.h"
+#include "study/study_info.h"
+#include "study/table.h"
 #include "tune/tune.h"
 
 // The files to write; an empty name: not that one.
@@ -14,27 +23,51 @@ struct StudyFiles {
     std::string table, roll, midi;
 };
 
-// Before the first routine call: creates the files.
-void studyOpen(const TuneHeader& header, const StudyFiles& files, int song);
+// The study of one run of a song.
+class Study {
+public:
+    // Before the first routine call: creates the files (none when all names
+    // are empty).
+    Study(const TuneHeader& header, const StudyFiles& files, int song);
 
-// Before the start routine's call ends: the most play calls the run makes,
-// and whether it stops earlier where the song repeats.
-// `capSeconds` not 0: the run ends after that much of the machine's time
-// instead of after a number of calls.
-void studySetCalls(uint32_t calls, bool untilRepeat, uint32_t capSeconds = 0);
+    // Before the start routine's call ends: the most play calls the run makes,
+    // and whether it stops earlier where the song repeats.
+    // `capSeconds` not 0: the run ends after that much of the machine's time
+    // instead of after a number of calls.
+    void setCalls(uint32_t calls, bool untilRepeat, uint32_t capSeconds = 0);
 
-// A store into $D400-$D7FF (a listener of the write path) `time` cycles
-// into the running routine call: the envelope generators run to it.
-void studyStore(uint32_t time, uint16_t address, uint8_t value);
+    // A store into $D400-$D7FF (a listener of the write path) `time` cycles
+    // into the running routine call: the envelope generators run to it.
+    void store(uint32_t time, uint16_t address, uint8_t value);
 
-// A routine call begins; `rate` knows when.
-void studyBeginCall(const CallRate& rate);
-// Routine call `call` (0: the start routine) has ended after `cycles`; its
-// period is known to `rate`.
-void studyEndCall(uint32_t call, uint64_t cycles, const CallRate& rate);
+    // A routine call begins; `rate` knows when (call 0 begins at 0).
+    void beginCall(const CallRate& rate);
+    // Routine call `call` (0: the start routine) has ended after `cycles`; its
+    // period is known to `rate`.
+    void endCall(uint32_t call, uint64_t cycles, const CallRate& rate);
 
-// After the last call: `loopCall` is the call from which the song repeats (0
-// when it does not), `closing` a line to end the table with (empty: none).
-// Writes what is made at the end and closes the files; false when one could
-// not be written (a diagnostic has been printed).
-bool studyClose(uint32_t loopCall, const std::string& closing, const CallRate& rate);
+    // After the last call: `loopCall` is the call from which the song repeats (0
+    // when it does not), `closing` a line to end the table with (empty: none).
+    // Writes what is made at the end and closes the files; false when one could
+    // not be written (a diagnostic has been printed).
+    bool close(uint32_t loopCall, const std::string& closing, const CallRate& rate);
+
+    // What the song's length needs: the notes (finish(lastCall) makes the
+    // notes of the calls so far).
+    NoteModel& notes() { return notes_; }
+    // Per call, 1 where samples were played (digi.h).
+    const std::vector<uint8_t>& digiCalls() const { return digi_.calls(); }
+
+private:
+    StudyFiles files_;
+    StudyInfo info_{};
+    Chips chips_;
+    Envelopes envelopes_;
+    Digi digi_;
+    NoteModel notes_;
+    std::optional<TableWriter> table_;
+    OutputFile roll_, midi_;  // made whole when the run is over
+    uint32_t lastCall_ = 0;
+    uint32_t runningCall_ = 0;  // the routine call the stores come from
+    uint64_t callBegins_ = 0;   // its start, in cycles from the run's
+};

@@ -9,11 +9,6 @@
 
 namespace {
 
-thread_local OutputFile tableFile;
-thread_local StudyInfo run;
-thread_local ChipState previous[kMaxChips];
-thread_local uint8_t previousLevels[kMaxVoices];
-
 // Field widths of a line, after the call, cycles and time columns.
 constexpr int kFrequencyWidth = 4, kNoteWidth = 8, kWaveWidth = 4, kGateWidth = 2, kByteWidth = 2,
               kLevelWidth = 3, kPulseWidth = 3, kCutoffWidth = 3;
@@ -50,8 +45,7 @@ char* number(char* at, uint64_t value, int width) {
     return at;
 }
 
-void noteField(char* at, uint16_t frequency) {
-    const Pitch pitch = pitchOf(frequency, run.clock);
+void noteField(char* at, const Pitch& pitch) {
     if (!pitch.named) {
         *at = '-';
         return;
@@ -76,8 +70,8 @@ void waveField(char* at, uint8_t control) {
 }
 
 // mm:ss.ff: minutes, seconds and hundredths (cut) at the start of the call.
-char* timeField(char* at, uint64_t start) {
-    const uint64_t hundredths = start * 100 / run.clock;
+char* timeField(char* at, uint64_t start, uint32_t clock) {
+    const uint64_t hundredths = start * 100 / clock;
     const uint64_t seconds = hundredths / 100;
     if (seconds / 60 < 100) {
         twoDigits(at, static_cast<uint32_t>(seconds / 60));
@@ -92,7 +86,7 @@ char* timeField(char* at, uint64_t start) {
     return at + 5;
 }
 
-std::string headerText(const CallRate& rate) {
+std::string headerText(const StudyInfo& run, const CallRate& rate) {
     // The header's texts are Latin-1; the table is UTF-8 text.
     std::string text = "voxdump table of " + utf8FromLatin1(run.name) + "\n";
     text += "Author: " + utf8FromLatin1(run.author) + "\n";
@@ -159,32 +153,32 @@ std::string headerText(const CallRate& rate) {
 
 }  // namespace
 
-void tableOpen(const std::string& fileName) {
-    outputOpen(tableFile, fileName, true);
+TableWriter::TableWriter(const std::string& fileName) {
+    outputOpen(file_, fileName, true);
 }
 
-void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips,
-                    const uint8_t* levels, const CallRate& rate) {
+void TableWriter::writeCall(const StudyInfo& info, uint32_t call, uint64_t cycles,
+                            const ChipState* chips, const uint8_t* levels, const CallRate& rate) {
     if (call == 0) {
-        run = info;
-        outputLines(tableFile, headerText(rate));
+        run_ = info;
+        outputLines(file_, headerText(run_, rate));
     }
     char line[64 + kMaxChips * 140];
-    std::memset(line, ' ', 64 + static_cast<size_t>(run.chips) * 140);
+    std::memset(line, ' ', 64 + static_cast<size_t>(run_.chips) * 140);
     char* at = number(line, call, 5) + 1;
     at = number(at, cycles, 6) + 1;
-    at = timeField(at, rate.start(call));
+    at = timeField(at, rate.start(call), run_.clock);
     const bool all = call == 0;
-    for (int c = 0; c < run.chips; ++c) {
+    for (int c = 0; c < run_.chips; ++c) {
         const ChipState& now = chips[c];
-        const ChipState& was = previous[c];
+        const ChipState& was = previous_[c];
         for (int v = 0; v < kVoicesPerChip; ++v) {
             const VoiceRegisters& a = now.voice[v];
             const VoiceRegisters& b = was.voice[v];
             at += 2;
             if (all || a.frequency != b.frequency) {
                 putHex(at, a.frequency, 4, false);
-                noteField(at + kFrequencyWidth + 1, a.frequency);
+                noteField(at + kFrequencyWidth + 1, pitches_.of(a.frequency, run_.clock));
             } else {
                 at[0] = '.';
                 at[kFrequencyWidth + 1] = '.';
@@ -208,8 +202,8 @@ void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const
             hexField(at, all || a.sustainRelease != b.sustainRelease, a.sustainRelease, 2);
             at += kByteWidth + 1;
             const int voice = c * kVoicesPerChip + v;
-            hexField(at, all || levels[voice] != previousLevels[voice], levels[voice], 2);
-            previousLevels[voice] = levels[voice];
+            hexField(at, all || levels[voice] != previousLevels_[voice], levels[voice], 2);
+            previousLevels_[voice] = levels[voice];
             at += kLevelWidth + 1;
             hexField(at, all || a.pulseWidth != b.pulseWidth, a.pulseWidth, 3);
             at += kPulseWidth;
@@ -221,14 +215,14 @@ void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const
         at += kByteWidth + 1;
         hexField(at, all || now.modeVolume != was.modeVolume, now.modeVolume, 2);
         at += kByteWidth;
-        previous[c] = now;
+        previous_[c] = now;
     }
     while (at[-1] == ' ') --at;
     *at++ = '\n';
-    outputLine(tableFile, line, static_cast<size_t>(at - line));
+    outputLine(file_, line, static_cast<size_t>(at - line));
 }
 
-bool tableClose(const std::string& closing) {
-    if (!closing.empty()) outputLines(tableFile, "\n" + closing + "\n");
-    return outputClose(tableFile);
+bool TableWriter::close(const std::string& closing) {
+    if (!closing.empty()) outputLines(file_, "\n" + closing + "\n");
+    return outputClose(file_);
 }

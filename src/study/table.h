@@ -7,18 +7,32 @@
 #include <cstdint>
 #include <string>
 
+#include "output/output_file.h"
 #include "song/call_rate.h"
 #include "study/chip.h"
+#include "study/pitch.h"
 #include "study/study_info.h"
 
-// Creates the file.
-void tableOpen(const std::string& fileName);
+// The table of one run.
+class TableWriter {
+public:
+    // Creates the file.
+    explicit TableWriter(const std::string& fileName);
 
-// The line of routine call `call` (0 is the start routine); before call 0's,
-// the header, which names the call rate. `levels`: per voice, the envelope's
-// level at the end of the call; `rate`: when each call begins.
-void tableWriteCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips,
-                    const uint8_t* levels, const CallRate& rate);
+    // The line of routine call `call` (0 is the start routine); before call 0's,
+    // the header, which names the call rate. `levels`: per voice, the envelope's
+    // level at the end of the call; `rate`: when each call begins.
+    void writeCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips,
+                   const uint8_t* levels, const CallRate& rate);
 
-// Ends the table with the line `closing` (when not empty) and closes it.
-bool tableClose(const std::string& closing);
+    // Ends the table with the line `closing` (when not empty) and closes it.
+    bool close(const std::string& closing);
+
+private:
+    OutputFile file_;
+    StudyInfo run_{};  // as call 0 found it
+    // The call before's state, against which a field is "." or written.
+    ChipState previous_[kMaxChips] = {};
+    uint8_t previousLevels_[kMaxVoices] = {};
+    PitchMemo pitches_;  // of the note column
+};

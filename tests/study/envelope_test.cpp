@@ -1,14 +1,22 @@
 // The envelope generators: cases whose levels are worked out by hand, and
 // the event model against a model of the same facts that runs cycle by cycle,
-// on random register streams and on the generated scores.
+// on random register streams and on the generated scores; then whole runs
+// whose notes the envelopes make heard (a melody played in the release, an
+// echo's velocities).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <random>
+#include <tuple>
 #include <vector>
 
+#include "song/call_rate.h"
 #include "study/envelope.h"
 #include "study/score.h"
+#include "support/midi_reader.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -32,14 +40,14 @@ struct LevelCase {
 // Runs the stores and checks in the order of their cycles (a store before a
 // check of the same cycle).
 void runCase(const LevelCase& c) {
-    envelopeReset();
-    envelopeBeginCall();
+    Envelopes envelopes;
+    envelopes.beginCall();
     size_t next = 0;
     for (const Check& check : c.checks) {
         for (; next < c.stores.size() && c.stores[next].cycle <= check.cycle; ++next)
-            envelopeStore(c.stores[next].cycle, 0, c.stores[next].reg, c.stores[next].value);
-        envelopeEndCall(check.cycle, 1);
-        EXPECT_EQ(envelopeLevel(0), check.level) << c.what << ", cycle " << check.cycle;
+            envelopes.store(c.stores[next].cycle, 0, c.stores[next].reg, c.stores[next].value);
+        envelopes.endCall(check.cycle, 1);
+        EXPECT_EQ(envelopes.level(0), check.level) << c.what << ", cycle " << check.cycle;
     }
 }
 
@@ -166,11 +174,11 @@ class EnvelopeHeard : public testing::TestWithParam<HeardCase> {};
 
 TEST_P(EnvelopeHeard, Loudness) {
     const HeardCase& c = GetParam();
-    envelopeReset();
-    envelopeBeginCall();
-    for (const Store& s : c.stores) envelopeStore(s.cycle, 0, s.reg, s.value);
-    envelopeEndCall(c.end, 1);
-    EXPECT_EQ(envelopeLoudness(0), c.loudness);
+    Envelopes envelopes;
+    envelopes.beginCall();
+    for (const Store& s : c.stores) envelopes.store(s.cycle, 0, s.reg, s.value);
+    envelopes.endCall(c.end, 1);
+    EXPECT_EQ(envelopes.loudness(0), c.loudness);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EnvelopeHeard, testing::ValuesIn(kHeardCases));
@@ -296,26 +304,26 @@ struct Stream {
 // Compares the two models call by call; returns the calls compared.
 void compare(const Stream& stream, int chips, const std::string& what) {
     CycleModel cycles(chips);
-    envelopeReset();
+    Envelopes envelopes;
     uint64_t start = 0;
     for (size_t call = 0; call < stream.calls.size(); ++call) {
-        envelopeBeginCall();
+        envelopes.beginCall();
         cycles.beginCall();
         for (size_t k = 0; k < stream.calls[call].size(); ++k) {
             const Store& s = stream.calls[call][k];
             const int chip = stream.chips.empty() ? 0 : stream.chips[call][k];
-            envelopeStore(start + s.cycle, chip, s.reg, s.value);
+            envelopes.store(start + s.cycle, chip, s.reg, s.value);
             cycles.store(start + s.cycle, chip, s.reg, s.value);
         }
         start += stream.periods[call];
-        envelopeEndCall(start, chips);
+        envelopes.endCall(start, chips);
         cycles.endCall(start);
         for (int v = 0; v < chips * 3; ++v) {
-            ASSERT_EQ(envelopeLevel(v), cycles.level(v))
+            ASSERT_EQ(envelopes.level(v), cycles.level(v))
                 << what << ", call " << call << ", voice " << v + 1;
-            ASSERT_EQ(envelopeLoudness(v), cycles.loudness(v))
+            ASSERT_EQ(envelopes.loudness(v), cycles.loudness(v))
                 << what << ", call " << call << ", voice " << v + 1;
-            ASSERT_EQ(envelopeAttacked(v), cycles.attacked(v))
+            ASSERT_EQ(envelopes.attacked(v), cycles.attacked(v))
                 << what << ", call " << call << ", voice " << v + 1;
         }
     }
@@ -388,6 +396,139 @@ TEST(EnvelopeModels, AgreeOnGeneratedScores) {
         }
         compare(s, 1, deviceName(device));
     }
+}
+
+// The keys of a channel's notes in the order they begin.
+std::vector<int> keysOf(const MidiFile& midi, int channel) {
+    std::vector<MidiNote> on;
+    for (const MidiNote& n : midi.notes)
+        if (n.channel == channel) on.push_back(n);
+    std::stable_sort(on.begin(), on.end(),
+                     [](const MidiNote& a, const MidiNote& b) { return a.on < b.on; });
+    std::vector<int> keys;
+    for (const MidiNote& n : on) keys.push_back(n.key);
+    return keys;
+}
+
+// The frequency register of a key on PAL.
+std::pair<uint8_t, uint8_t> frequencyOf(int key) {
+    const double hertz = 440 * std::pow(2.0, (key - 69) / 12.0);
+    const auto value = static_cast<unsigned>(std::lround(hertz * 16777216 / kPalClock));
+    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+}
+
+// A melody played in the release, as some players do: voice 2's gate on
+// with the test bit set and no waveform, off two calls later with a fast
+// release written while the counter runs at the decay's period (the level
+// holds until the counter has wrapped), and the sawtooth on a call after
+// that. Each note is heard for about a call; voice 1 plays a bass below.
+TEST(Envelope, MelodyPlayedInTheRelease) {
+    const int melody[] = {64, 62, 60, 62, 64, 64, 64, 62, 62, 62, 64, 67, 67};
+    CallWrites writes(1 + 6 * std::size(melody) + 6);
+    for (size_t k = 0; k < std::size(melody); ++k) {
+        const size_t at = 1 + 6 * k;
+        const auto [low, high] = frequencyOf(melody[k]);
+        writes[at] = {{7, low}, {8, high}, {12, 0x04}, {13, 0x7A}, {11, 0x09}};
+        writes[at + 2] = {{11, 0x08}, {12, 0x0F}, {13, 0x00}};
+        writes[at + 3] = {{11, 0x20}};
+        if (k % 2 == 0) {
+            const auto [bassLow, bassHigh] = frequencyOf(k % 4 == 0 ? 36 : 43);
+            writes[at].insert(
+                writes[at].end(),
+                {{0, bassLow}, {1, bassHigh}, {5, 0x09}, {6, 0xA0}, {4, 0x40}, {4, 0x41}});
+            writes[at + 10] = {{4, 0x40}};
+        }
+    }
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", playerTune(writes));
+    const RunResult r =
+        runVoxdump(dir.path, {"t.sid", std::to_string(writes.size() - 1), "--midi"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MidiFile midi = readMidi(readFile(dir.path / "t.mid"));
+    ASSERT_TRUE(midi.valid);
+    EXPECT_EQ(keysOf(midi, 1), std::vector<int>(std::begin(melody), std::end(melody)));
+    EXPECT_EQ(keysOf(midi, 0), (std::vector<int>{36, 43, 36, 43, 36, 43, 36}));
+    // On the sawtooth's call, 4 into the 6 of a note: the notes begin on
+    // rows of 3 calls from call 1, which the file starts 2 ticks before call
+    // 0 so that they stand on its grid.
+    for (const MidiNote& n : midi.notes)
+        if (n.channel == 1) {
+            EXPECT_EQ(n.on % 6, 0u) << n.key;
+        }
+}
+
+// An echo: voice 2 repeats voice 1's line a row later at sustain level 6
+// (102 of 255): velocity 127 sqrt(102 / 255) = 80.3 against 127. The notes
+// begin on rows of 6 calls from call 1: call c at tick c + 5.
+TEST(Envelope, VelocitiesOfAnEcho) {
+    const int line[] = {60, 64, 67, 72};
+    CallWrites writes(1 + 12 * std::size(line) + 18);
+    for (size_t k = 0; k < std::size(line); ++k) {
+        const auto [low, high] = frequencyOf(line[k]);
+        for (uint8_t voice = 0; voice < 2; ++voice) {
+            const size_t at = 1 + 12 * k + 6 * voice;
+            const auto r = static_cast<uint8_t>(7 * voice);
+            writes[at].insert(writes[at].end(), {{r, low},
+                                                 {static_cast<uint8_t>(r + 1), high},
+                                                 {static_cast<uint8_t>(r + 5), 0x00},
+                                                 {static_cast<uint8_t>(r + 6),
+                                                  voice == 0 ? uint8_t{0xF0} : uint8_t{0x60}},
+                                                 {static_cast<uint8_t>(r + 4), 0x41}});
+            writes[at + 5].push_back({static_cast<uint8_t>(r + 4), 0x40});
+        }
+    }
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", playerTune(writes));
+    const RunResult r =
+        runVoxdump(dir.path, {"t.sid", std::to_string(writes.size() - 1), "--midi", "--roll"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MidiFile midi = readMidi(readFile(dir.path / "t.mid"));
+    ASSERT_TRUE(midi.valid);
+    std::vector<std::tuple<int, int, uint32_t, int>> heard;  // channel, key, onset, velocity
+    for (const MidiNote& n : midi.notes) heard.push_back({n.channel, n.key, n.on, n.velocity});
+    std::sort(heard.begin(), heard.end());
+    EXPECT_EQ(heard,
+              (std::vector<std::tuple<int, int, uint32_t, int>>{{0, 60, 6, 127},
+                                                                {0, 64, 18, 127},
+                                                                {0, 67, 30, 127},
+                                                                {0, 72, 42, 127},
+                                                                {1, 60, 12, 80},
+                                                                {1, 64, 24, 80},
+                                                                {1, 67, 36, 80},
+                                                                {1, 72, 48, 80}}));
+    // The picture draws the echo lighter: velocity 80 of 127, opacity 0.7.
+    const std::string svg = readFile(dir.path / "t.svg");
+    const std::string voice2 = svg.substr(svg.find("<g id=\"voice2\""));
+    EXPECT_EQ(
+        std::count(voice2.begin(), voice2.begin() + static_cast<long>(voice2.find("</g>")), '<') -
+            1,
+        4);
+    EXPECT_NE(voice2.find("fill-opacity=\"0.7\""), std::string::npos);
+    const std::string voice1 =
+        svg.substr(svg.find("<g id=\"voice1\""), svg.find("<g id=\"voice2\""));
+    EXPECT_EQ(voice1.substr(0, voice1.find("</g>")).find("fill-opacity"), std::string::npos);
+}
+
+// The real tune that plays its melody in the release: E D C D E E E, D D D,
+// E G G on one track, in order.
+TEST(Envelope, MaryHadALittleLamb) {
+    const std::filesystem::path tune =
+        sharedDir() / "tunes/psid/raycaster__Mary_Had_a_Little_Lamb_Gurce.sid";
+    if (sharedDir().empty() || !std::filesystem::exists(tune)) GTEST_SKIP() << "no shared tunes";
+    ScratchDir dir;
+    std::filesystem::copy_file(tune, dir.path / "m.sid");
+    const RunResult r = runVoxdump(dir.path, {"m.sid", "1500", "--undocumented", "--midi"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MidiFile midi = readMidi(readFile(dir.path / "m.mid"));
+    ASSERT_TRUE(midi.valid);
+    const std::vector<int> melody = {64, 62, 60, 62, 64, 64, 64, 62, 62, 62, 64, 67, 67};
+    int found = -1;
+    for (int channel = 0; channel < 3; ++channel) {
+        const std::vector<int> keys = keysOf(midi, channel);
+        if (std::search(keys.begin(), keys.end(), melody.begin(), melody.end()) != keys.end())
+            found = channel;
+    }
+    EXPECT_GE(found, 0) << "voice 2 plays " << testing::PrintToString(keysOf(midi, 1));
 }
 
 }  // namespace

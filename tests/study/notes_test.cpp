@@ -5,9 +5,9 @@
 #include <cmath>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 
 #include "song/call_rate.h"
-#include "study/beat.h"
 #include "study/notes.h"
 #include "study/pitch.h"
 #include "study/study.h"
@@ -48,32 +48,32 @@ public:
     }
 
     // Runs the study over the calls and returns its notes as text.
-    std::string notes() const {
+    std::string notes() {
         TuneHeader header{};
         header.version = 2;
         CallRate rate(header, 1);
-        studyOpen(header, {}, 1);
-        studySetCalls(static_cast<uint32_t>(calls_.size()), false);
+        Study& study = study_.emplace(header, StudyFiles{}, 1);
+        study.setCalls(static_cast<uint32_t>(calls_.size()), false);
         for (uint32_t call = 0; call <= calls_.size(); ++call) {
-            studyBeginCall(rate);
+            study.beginCall(rate);
             if (call == 0) {
                 // Full volume; every voice's envelope attacks at once and
                 // holds its level while the gate is on.
-                studyStore(10, 0xD418, 0x0F);
+                study.store(10, 0xD418, 0x0F);
                 for (uint16_t v = 0; v < 3; ++v) {
-                    studyStore(20, static_cast<uint16_t>(0xD405 + 7 * v), 0x00);
-                    studyStore(30, static_cast<uint16_t>(0xD406 + 7 * v), 0xF0);
+                    study.store(20, static_cast<uint16_t>(0xD405 + 7 * v), 0x00);
+                    study.store(30, static_cast<uint16_t>(0xD406 + 7 * v), 0xF0);
                 }
             } else {
                 for (const auto& [reg, value] : calls_[call - 1])
-                    studyStore(0, static_cast<uint16_t>(0xD400 + reg), value);
+                    study.store(0, static_cast<uint16_t>(0xD400 + reg), value);
             }
             rate.afterCall(call, 0);
-            studyEndCall(call, 0, rate);
+            study.endCall(call, 0, rate);
         }
-        if (!studyClose(0, "", rate)) return "(not written)";
+        if (!study.close(0, "", rate)) return "(not written)";
         std::string text;
-        for (const Note& n : ::notes()) {
+        for (const Note& n : study.notes().notes()) {
             char name[8];
             text += (text.empty() ? "" : ", ") + std::to_string(n.voice + 1) + ":";
             if (n.kind == NoteKind::Drum) {
@@ -88,12 +88,16 @@ public:
         return text;
     }
 
+    // The notes of the run made by notes().
+    NoteModel& model() { return study_->notes(); }
+
 private:
     Calls& store(int reg, unsigned value) {
         calls_.back().push_back({reg, static_cast<uint8_t>(value)});
         return *this;
     }
     std::vector<std::vector<std::pair<int, uint8_t>>> calls_;
+    std::optional<Study> study_;
 };
 
 // Call k of a pattern that repeats.
@@ -221,9 +225,9 @@ TEST(NoteRules, TuningAndBends) {
     Calls c;
     c.call().control(kPul).pitch(64.3).calls(9, [](int) { return 64.3; });
     ASSERT_EQ(c.notes(), "1:E-4 1-10");
-    EXPECT_NEAR(notesTuning(), 300, 2);
-    const Note& n = notes()[0];
-    for (uint32_t k = 0; k < 10; ++k) EXPECT_NEAR(noteBends()[n.bends + k], 300, 2);
+    EXPECT_NEAR(c.model().tuning(), 300, 2);
+    const Note& n = c.model().notes()[0];
+    for (uint32_t k = 0; k < 10; ++k) EXPECT_NEAR(c.model().bends()[n.bends + k], 300, 2);
 }
 
 // The calls in which a voice is heard, for the silence between songs: a
@@ -234,62 +238,10 @@ TEST(NoteRules, HeardCalls) {
     c.call().call().control(kPul | 0x08).call().control(0x00, 1).pitch(60, 1);
     ASSERT_EQ(c.notes(), "1:E-4 1-5");
     std::string heard;
-    for (uint32_t call = 0; call <= 9; ++call) heard += notesHeard(0, call) ? '1' : '0';
+    for (uint32_t call = 0; call <= 9; ++call) heard += c.model().heard(0, call) ? '1' : '0';
     EXPECT_EQ(heard, "0111110000");  // call 7: the test bit; call 9: after the last
-    EXPECT_EQ(notesLoudness(0, 1), 255);
-    EXPECT_FALSE(notesHeard(1, 8));  // voice 2 has no waveform
-}
-
-TEST(Beat, RowLength) {
-    const struct {
-        std::vector<uint32_t> onsets;
-        uint32_t row;
-    } cases[] = {
-        {{0, 6, 12, 18, 30, 36, 48, 54, 60}, 6},
-        {{0, 12, 24, 36, 48, 60, 72, 84, 96}, 12},
-        {{1, 6, 13, 18, 25, 30, 37, 42, 49}, 6},  // some a call late
-        {{0, 3, 6, 9, 12, 15, 18, 21, 24}, 3},
-        {{0, 5, 11, 16, 22, 27, 33, 38, 44, 49}, 0},  // 5 and 6 by turns
-        {{0, 6, 12}, 0},                              // too few
-    };
-    for (const auto& c : cases) EXPECT_EQ(rowLength(c.onsets), c.row);
-}
-
-// A tune called n times a screen has rows of n times as many calls: notes on
-// every second call of one called 15 times a screen make no row of 2 calls.
-TEST(Beat, RowsOfAFasterTune) {
-    EXPECT_EQ(callsAScreen(985248, 312 * 63), 1u);     // PAL screen
-    EXPECT_EQ(callsAScreen(1022727, 263 * 65), 1u);    // NTSC screen, 59.83 a second
-    EXPECT_EQ(callsAScreen(1022727, 0x2710 + 1), 2u);  // 102.26 a second
-    EXPECT_EQ(callsAScreen(985248, 1313), 15u);        // 750 a second
-    std::vector<uint32_t> everySecond, everyThirtieth;
-    for (uint32_t k = 0; k < 40; ++k) everySecond.push_back(2 * k);
-    for (uint32_t k = 0; k < 40; ++k) everyThirtieth.push_back(90 * k + (k % 3) * 30);
-    EXPECT_EQ(rowLength(everySecond), 2u);  // at a screen's rate: rows of 2 calls
-    EXPECT_EQ(rowLength(everySecond, 15), 0u);
-    EXPECT_EQ(rowLength(everyThirtieth, 15), 30u);
-}
-
-// Where the rows begin: the phase most onsets fall on, with those a call
-// late for rows of 4 calls or more.
-TEST(Beat, RowPhase) {
-    const struct {
-        std::vector<uint32_t> onsets;
-        uint32_t row, phase;
-    } cases[] = {
-        {{9, 21, 33, 45, 57, 69, 81, 93}, 12, 9},    // every note 9 calls into its row
-        {{1, 6, 13, 18, 25, 30, 37, 42, 49}, 6, 0},  // more a call late than on time
-        {{1, 2, 7, 8, 13, 14, 19, 20, 25}, 6, 1},    // two voices a call apart
-        // As many on 4 and 5 as on 3 and 4: the phase that has them itself.
-        {{4, 10, 16, 22, 28, 34, 40, 46}, 6, 4},
-        {{5, 6, 11, 12, 17, 18, 23, 24}, 6, 5},  // the call late of phase 5 is phase 0
-        {{0, 3, 6, 1, 4, 7, 10, 2}, 3, 1},       // rows of 3: no call late
-        {{0, 0, 0, 4, 1}, 3, 1},                 // any order, a call counted once
-        {{1, 2, 3}, 0, 0},                       // no row length
-        {{}, 6, 0},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(rowPhase(c.onsets, c.row), c.phase) << testing::PrintToString(c.onsets);
+    EXPECT_EQ(c.model().loudness(0, 1), 255);
+    EXPECT_FALSE(c.model().heard(1, 8));  // voice 2 has no waveform
 }
 
 }  // namespace
