@@ -151,49 +151,65 @@ void addBendLine(std::string& svg, const Note& n, const std::vector<int32_t>& be
 
 }  // namespace
 
-std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
-                        const std::vector<int32_t>& bends, const CallRate& rate) {
-    // The keys in use, bends included, one row more on either side; the
-    // voices seen.
-    int low = 128, high = -1;
+namespace {
+
+// Where everything of the picture goes, in tenths of a pixel.
+struct Layout {
+    int low, high;  // the keys drawn
+    bool voiceSeen[kMaxVoices];
+    int percussionRow[kMaxVoices];  // the voice's row in the drum lane, -1: none
+    int percussionRows;
+    int64_t callWidth, plotWidth, plotHeight, laneTop, laneHeight, width, height;
+    int64_t rowTop(int key) const { return kTop + (high - key) * int64_t{kRow}; }
+};
+
+// The keys in use, bends included, one row more on either side; the voices
+// seen; a call's width from the first call rate, the run kept between the
+// plot's smallest and largest width.
+Layout layoutOf(const StudyInfo& info, const std::vector<Note>& notes,
+                const std::vector<int32_t>& bends, uint32_t firstPeriod) {
+    Layout l{};
+    l.low = 128;
+    l.high = -1;
     bool percussionOf[kMaxVoices] = {};
-    bool voiceSeen[kMaxVoices] = {};
     for (const Note& n : notes) {
-        voiceSeen[n.voice] = true;
+        l.voiceSeen[n.voice] = true;
         if (n.kind == NoteKind::Drum) {
             percussionOf[n.voice] = true;
         } else {
             const BendSpan span = bendSpan(n, bends);
-            low = std::min(low, std::max(0, n.key + (span.low - 500) / 1000));
-            high = std::max(high, std::min(127, n.key + (span.high + 500) / 1000));
+            l.low = std::min(l.low, std::max(0, n.key + (span.low - 500) / 1000));
+            l.high = std::max(l.high, std::min(127, n.key + (span.high + 500) / 1000));
         }
     }
-    if (high < 0) low = 60, high = 72;
-    low = std::max(0, low - 1);
-    high = std::min(127, high + 1);
-    int percussionRows = 0;
-    int percussionRow[kMaxVoices];
-    for (int v = 0; v < kMaxVoices; ++v) percussionRow[v] = percussionOf[v] ? percussionRows++ : -1;
+    if (l.high < 0) l.low = 60, l.high = 72;
+    l.low = std::max(0, l.low - 1);
+    l.high = std::min(127, l.high + 1);
+    for (int v = 0; v < kMaxVoices; ++v)
+        l.percussionRow[v] = percussionOf[v] ? l.percussionRows++ : -1;
 
     const int64_t columns = int64_t{info.calls} + 1;
-    const uint32_t firstPeriod = rate.firstTempoPeriod();
-    int64_t callWidth = std::max<int64_t>(
+    l.callWidth = std::max<int64_t>(
         1, static_cast<int64_t>((uint64_t{kSecond} * firstPeriod * 2 / info.clock + 1) / 2));
-    if (columns * callWidth < kMinPlot) callWidth = std::min<int64_t>(kMaxCall, kMinPlot / columns);
-    if (columns * callWidth > kMaxPlot) callWidth = std::max(int64_t{1}, kMaxPlot / columns);
-    const int64_t plotWidth = columns * callWidth;
-    const int64_t plotHeight = (high - low + 1) * int64_t{kRow};
-    const int64_t laneTop = kTop + plotHeight + (percussionRows > 0 ? 160 : 0);
-    const int64_t laneHeight = percussionRows * int64_t{kPercussionRow};
-    const int64_t width = std::max<int64_t>(kMinWidth, kLeft + plotWidth + kRight);
-    const int64_t height = laneTop + laneHeight + kAxis;
-    auto rowTop = [&](int key) { return kTop + (high - key) * int64_t{kRow}; };
+    if (columns * l.callWidth < kMinPlot)
+        l.callWidth = std::min<int64_t>(kMaxCall, kMinPlot / columns);
+    if (columns * l.callWidth > kMaxPlot) l.callWidth = std::max(int64_t{1}, kMaxPlot / columns);
+    l.plotWidth = columns * l.callWidth;
+    l.plotHeight = (l.high - l.low + 1) * int64_t{kRow};
+    l.laneTop = kTop + l.plotHeight + (l.percussionRows > 0 ? 160 : 0);
+    l.laneHeight = l.percussionRows * int64_t{kPercussionRow};
+    l.width = std::max<int64_t>(kMinWidth, kLeft + l.plotWidth + kRight);
+    l.height = l.laneTop + l.laneHeight + kAxis;
+    return l;
+}
 
+// The document's head, the title lines and the legend of the voices that play.
+std::string headOf(const StudyInfo& info, const Layout& l) {
     const std::string song = "song " + std::to_string(info.song) +
                              (info.songs >= 1 ? " of " + std::to_string(info.songs) : "");
     std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + px(width) + "\" height=\"" +
-           px(height) + "\" viewBox=\"0 0 " + px(width) + " " + px(height) +
+    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + px(l.width) + "\" height=\"" +
+           px(l.height) + "\" viewBox=\"0 0 " + px(l.width) + " " + px(l.height) +
            "\" font-family=\"sans-serif\" font-size=\"11\">\n";
     svg +=
         "<title>" + xmlText(info.name) + " - " + xmlText(info.author) + " - " + song + "</title>\n";
@@ -202,50 +218,57 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
     svg += text(100, 420,
                 xmlText(info.author) + " - " + song + " - " + std::to_string(info.calls) +
                     " play calls, " + (info.ntsc ? "NTSC" : "PAL"));
-
-    // The legend: the voices that play.
     int64_t legendX = 100;
     for (int v = 0; v < kMaxVoices; ++v) {
-        if (!voiceSeen[v]) continue;
+        if (!l.voiceSeen[v]) continue;
         svg += "<g fill=\"" + std::string(kColours[v]) + "\">" + rect(legendX, 510, 100, 100) +
                "</g>\n";
         svg += text(legendX + 140, 600, "voice " + std::to_string(v + 1));
         legendX += 700;
     }
+    return svg;
+}
 
-    // Rows: the black keys shaded, a labelled line under each C.
-    svg += "<g fill=\"#f0f0f0\">";
-    for (int key = low; key <= high; ++key) {
+// Rows: the black keys shaded, a labelled line under each C; the frames of
+// the plot and of the drum lane.
+std::string keyboardOf(const Layout& l) {
+    std::string svg = "<g fill=\"#f0f0f0\">";
+    for (int key = l.low; key <= l.high; ++key) {
         const int inOctave = key % 12;
         if (inOctave == 1 || inOctave == 3 || inOctave == 6 || inOctave == 8 || inOctave == 10)
-            svg += rect(kLeft, rowTop(key), plotWidth, kRow);
+            svg += rect(kLeft, l.rowTop(key), l.plotWidth, kRow);
     }
     svg += "</g>\n<g stroke=\"#a0a0a0\" stroke-width=\"1\">";
-    for (int key = low; key <= high; ++key) {
+    for (int key = l.low; key <= l.high; ++key) {
         if (key % 12 != 0) continue;
-        const std::string y = px(rowTop(key) + kRow);
-        svg += "<line x1=\"" + px(kLeft) + "\" y1=\"" + y + "\" x2=\"" + px(kLeft + plotWidth) +
+        const std::string y = px(l.rowTop(key) + kRow);
+        svg += "<line x1=\"" + px(kLeft) + "\" y1=\"" + y + "\" x2=\"" + px(kLeft + l.plotWidth) +
                "\" y2=\"" + y + "\"/>";
     }
     svg += "</g>\n<g text-anchor=\"end\">\n";
-    for (int key = low; key <= high; ++key) {
-        if (key % 12 == 0) svg += text(kLeft - 60, rowTop(key) + kRow, noteName(key));
+    for (int key = l.low; key <= l.high; ++key) {
+        if (key % 12 == 0) svg += text(kLeft - 60, l.rowTop(key) + kRow, noteName(key));
     }
-    if (percussionRows > 0) svg += text(kLeft - 60, laneTop + laneHeight - 10, "noise");
+    if (l.percussionRows > 0) svg += text(kLeft - 60, l.laneTop + l.laneHeight - 10, "noise");
     svg += "</g>\n";
-    svg += "<rect x=\"" + px(kLeft) + "\" y=\"" + px(kTop) + "\" width=\"" + px(plotWidth) +
-           "\" height=\"" + px(plotHeight) + "\" fill=\"none\" stroke=\"#808080\"/>\n";
-    if (percussionRows > 0) {
-        svg += "<rect x=\"" + px(kLeft) + "\" y=\"" + px(laneTop) + "\" width=\"" + px(plotWidth) +
-               "\" height=\"" + px(laneHeight) + "\" fill=\"#f8f8f8\" stroke=\"#808080\"/>\n";
+    svg += "<rect x=\"" + px(kLeft) + "\" y=\"" + px(kTop) + "\" width=\"" + px(l.plotWidth) +
+           "\" height=\"" + px(l.plotHeight) + "\" fill=\"none\" stroke=\"#808080\"/>\n";
+    if (l.percussionRows > 0) {
+        svg += "<rect x=\"" + px(kLeft) + "\" y=\"" + px(l.laneTop) + "\" width=\"" +
+               px(l.plotWidth) + "\" height=\"" + px(l.laneHeight) +
+               "\" fill=\"#f8f8f8\" stroke=\"#808080\"/>\n";
     }
+    return svg;
+}
 
-    // The time axis: a tick each second where the call rate puts it, labels
-    // far enough apart.
-    const int64_t second = callWidth * info.clock / firstPeriod;
+// The time axis: a tick each second where the call rate puts it, labels far
+// enough apart.
+std::string timeAxisOf(const StudyInfo& info, const Layout& l, const CallRate& rate,
+                       uint32_t firstPeriod) {
+    const int64_t second = l.callWidth * info.clock / firstPeriod;
     const auto secondAt = [&](uint32_t s) {
         return kLeft + static_cast<int64_t>(rate.position(uint64_t{s} * info.clock,
-                                                          static_cast<uint32_t>(callWidth)));
+                                                          static_cast<uint32_t>(l.callWidth)));
     };
     const uint32_t seconds = static_cast<uint32_t>(rate.start(info.calls + 1) / info.clock);
     uint32_t every = 1;
@@ -253,8 +276,8 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
         every = step;
         if (step * second >= 500) break;
     }
-    const int64_t axisY = laneTop + laneHeight;
-    svg += "<path stroke=\"#808080\" d=\"";
+    const int64_t axisY = l.laneTop + l.laneHeight;
+    std::string svg = "<path stroke=\"#808080\" d=\"";
     for (uint32_t s = 0; s <= seconds; ++s) {
         if (second >= 40 || s % every == 0) {
             svg += 'M';
@@ -269,32 +292,46 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
     for (uint32_t s = 0; s <= seconds; s += every)
         svg += text(secondAt(s), axisY + 180, minutesAndSeconds(s));
     svg += "</g>\n";
+    return svg;
+}
 
-    // The notes, a group per voice: bars, then the lines of bent notes.
+// The notes, a group per voice: bars, then the lines of bent notes.
+std::string notesOf(const std::vector<Note>& notes, const std::vector<int32_t>& bends,
+                    const Layout& l) {
+    std::string svg;
     for (int v = 0; v < kMaxVoices; ++v) {
-        if (!voiceSeen[v]) continue;
+        if (!l.voiceSeen[v]) continue;
         svg += "<g id=\"voice" + std::to_string(v + 1) + "\" fill=\"" + kColours[v] + "\">\n";
         std::string lines;
         for (const Note& n : notes) {
             if (n.voice != v) continue;
             // A quieter note is lighter: opacity 0.2 to 1 by its velocity.
             const int opacity = 2 + (8 * velocityOf(n.loudness) + 63) / 127;
-            const int64_t x = kLeft + n.first * callWidth;
-            const int64_t w = (int64_t{n.end} - n.first + 1) * callWidth;
+            const int64_t x = kLeft + n.first * l.callWidth;
+            const int64_t w = (int64_t{n.end} - n.first + 1) * l.callWidth;
             if (n.kind == NoteKind::Drum) {
-                svg += rect(x, laneTop + percussionRow[v] * int64_t{kPercussionRow} + 10, w,
+                svg += rect(x, l.laneTop + l.percussionRow[v] * int64_t{kPercussionRow} + 10, w,
                             kPercussionRow - 20, opacity) +
                        "\n";
                 continue;
             }
-            svg += rect(x, rowTop(n.key) + 5, w, kRow - 10, opacity) + "\n";
+            svg += rect(x, l.rowTop(n.key) + 5, w, kRow - 10, opacity) + "\n";
             if (bendSpan(n, bends).moves())
-                addBendLine(lines, n, bends, x, callWidth, rowTop(n.key) + kRow / 2);
+                addBendLine(lines, n, bends, x, l.callWidth, l.rowTop(n.key) + kRow / 2);
         }
         svg += "</g>\n";
         if (!lines.empty())
             svg += "<g fill=\"none\" stroke=\"#202020\" stroke-width=\"1\">\n" + lines + "</g>\n";
     }
-    svg += "</svg>\n";
     return svg;
+}
+
+}  // namespace
+
+std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
+                        const std::vector<int32_t>& bends, const CallRate& rate) {
+    const uint32_t firstPeriod = rate.firstTempoPeriod();
+    const Layout layout = layoutOf(info, notes, bends, firstPeriod);
+    return headOf(info, layout) + keyboardOf(layout) + timeAxisOf(info, layout, rate, firstPeriod) +
+           notesOf(notes, bends, layout) + "</svg>\n";
 }
