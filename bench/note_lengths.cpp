@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     const int start = tune.header.startSong;
     plan.song = start >= 1 && start <= 256 ? start : 1;
     plan.bump = false;
-    Session session(std::move(tune), plan, argv[1]);
+    Diagnostics diagnostics;
+    Session session(std::move(tune), plan, argv[1], diagnostics);
     session.openStudy({});
     const uint32_t calls = session.play();
     NoteModel& model = session.study()->notes();

@@ -309,7 +309,7 @@ public:
             std::fwrite(blank.data(), 1, blank.size(), stderr);
             width_ = 0;
         }
-        diagnose(text, true);
+        diagnose(text);
     }
 
 private:

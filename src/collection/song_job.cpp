@@ -41,9 +41,8 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     plan.undocumented = job.undocumented;
     plan.bump = false;
 
-    DiagnosticLog log;
-    diagnosticsCollect(&log);
-    Session session(std::move(tune), plan, job.tuneName);
+    Diagnostics log(true);
+    Session session(std::move(tune), plan, job.tuneName, log);
     uint64_t soundWrites = 0;
     session.listen({countStore, &soundWrites});
     session.openStudy({job.table, job.roll, job.midi});
@@ -54,7 +53,6 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     const SongLength& exact = session.exactRepeat();
     const uint32_t loopCall = heard.kind == HeardKind::Loop ? heard.start : 0;
     outcome.filesWritten = session.closeStudy(loopCall, std::string());
-    diagnosticsCollect(nullptr);
 
     const CallRate& rate = session.rate();
     outcome.found = heard.kind == HeardKind::Loop   ? SongFound::Loop
@@ -72,7 +70,7 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     outcome.repeatJ = exact.last;
     outcome.longestCall = session.longestCall();
     outcome.soundWrites = soundWrites;
-    outcome.diagnostics = log.count;
-    outcome.firstDiagnostic = log.first;
+    outcome.diagnostics = log.count();
+    outcome.firstDiagnostic = log.first();
     return outcome;
 }

@@ -86,7 +86,7 @@ bool readSongTable(const std::string& name, TableRows& rows) {
     const auto records = csvRecords(text, complete);
     if (records.empty()) return true;
     if (records.front() != kSongColumns) {
-        diagnose(name + ": not a table of songs that voxdump wrote; not resumed", true);
+        diagnose(name + ": not a table of songs that voxdump wrote; not resumed");
         return false;
     }
     for (size_t k = 1; k < records.size(); ++k) {
@@ -102,7 +102,7 @@ bool readSongTable(const std::string& name, TableRows& rows) {
     std::error_code renamed;
     if (outputClose(rewrite)) fs::rename(fs::u8path(part), fs::u8path(name), renamed);
     if (!renamed) return true;
-    diagnose(name + ": cannot drop its last, incomplete row: " + renamed.message(), true);
+    diagnose(name + ": cannot drop its last, incomplete row: " + renamed.message());
     return false;
 }
 

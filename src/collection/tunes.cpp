@@ -45,7 +45,7 @@ std::vector<CollectionTune> findTunes(const std::vector<std::string>& paths, boo
             continue;
         }
         if (!fs::is_directory(root, error)) {
-            diagnose(argument + ": no such file or folder", true);
+            diagnose(argument + ": no such file or folder");
             allFound = false;
             continue;
         }
@@ -60,7 +60,7 @@ std::vector<CollectionTune> findTunes(const std::vector<std::string>& paths, boo
             found.push_back({entry.path().string(), listPathOf(below)});
         }
         if (error) {
-            diagnose(argument + ": cannot search: " + error.message(), true);
+            diagnose(argument + ": cannot search: " + error.message());
             allFound = false;
         }
         std::sort(found.begin(), found.end(), [](const CollectionTune& a, const CollectionTune& b) {

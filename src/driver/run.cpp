@@ -195,7 +195,8 @@ int run(const RunSettings& settings) {
         return kExitFailure;
     }
     printTuneHeader(std::cout, header);
-    Session session(std::move(tune), plan, settings.tuneFileName);
+    Diagnostics diagnostics;
+    Session session(std::move(tune), plan, settings.tuneFileName, diagnostics);
     std::cout << "Starting execution at " << (plan.atInit ? "init" : "load") << " address!"
               << std::endl;
 

@@ -2,22 +2,18 @@
 
 #include <iostream>
 
-namespace {
-
-thread_local DiagnosticLog* collector = nullptr;
-
-}  // namespace
-
-void diagnose(const std::string& text, bool toConsoleToo) {
-    if (collector != nullptr) {
-        if (collector->count++ == 0) collector->first = text;
-        if (!toConsoleToo) return;
-    }
+void diagnose(const std::string& text) {
     const std::string line = "voxdump: " + text + "\n";
     std::cerr.write(line.data(), static_cast<std::streamsize>(line.size()));
     std::cerr.flush();
 }
 
-void diagnosticsCollect(DiagnosticLog* log) {
-    collector = log;
+void Diagnostics::say(const std::string& text) {
+    if (count_++ == 0) first_ = text;
+    if (!keep_) diagnose(text);
+}
+
+void Diagnostics::sayAloud(const std::string& text) {
+    if (count_++ == 0) first_ = text;
+    diagnose(text);
 }

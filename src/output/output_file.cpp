@@ -21,6 +21,15 @@ namespace {
 
 // Opens the file with `open` (the system's create or append); a failure is
 // reported at once as "cannot `verb`".
+// A failure of the file, said where the file says.
+void sayFailure(const OutputFile& file, const std::string& text) {
+    if (file.diagnostics != nullptr) {
+        file.diagnostics->sayAloud(text);
+    } else {
+        diagnose(text);
+    }
+}
+
 void openWith(OutputFile& file, const std::string& name, bool buffered,
               int (*open)(const char*, int&), const char* verb) {
     file.name = name;
@@ -31,17 +40,20 @@ void openWith(OutputFile& file, const std::string& name, bool buffered,
     file.handle = open(name.c_str(), file.firstError);
     if (file.handle < 0) {
         file.createFailed = true;
-        diagnose(name + ": cannot " + verb + ": " + std::strerror(file.firstError), true);
+        sayFailure(file, name + ": cannot " + verb + ": " + std::strerror(file.firstError));
     }
 }
 
 }  // namespace
 
-void outputOpen(OutputFile& file, const std::string& name, bool buffered) {
+void outputOpen(OutputFile& file, const std::string& name, bool buffered,
+                Diagnostics* diagnostics) {
+    file.diagnostics = diagnostics;
     openWith(file, name, buffered, rawCreate, "create");
 }
 
 void outputAppend(OutputFile& file, const std::string& name) {
+    file.diagnostics = nullptr;
     openWith(file, name, false, rawAppend, "open");
 }
 
@@ -78,7 +90,7 @@ bool outputClose(OutputFile& file) {
         file.handle = -1;
     }
     if (file.firstError == 0) return true;
-    diagnose(file.name + ": write failed: " + std::strerror(file.firstError), true);
+    sayFailure(file, file.name + ": write failed: " + std::strerror(file.firstError));
     return false;
 }
 

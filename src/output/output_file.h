@@ -8,8 +8,11 @@
 #include <string>
 #include <string_view>
 
+class Diagnostics;
+
 struct OutputFile {
     std::string name;
+    Diagnostics* diagnostics = nullptr;  // where its failures are said; null: standard error
     int handle = -1;
     int firstError = 0;  // the system's error number of the first failure, 0 while all is well
     bool createFailed = false;
@@ -18,9 +21,11 @@ struct OutputFile {
 };
 
 // Creates (or truncates) the file. A failure is reported on standard error at
-// once; everything written to the file afterwards is dropped. A buffered
-// file (one that nobody reads while the run goes on) gathers its lines.
-void outputOpen(OutputFile& file, const std::string& name, bool buffered = false);
+// once (to `diagnostics` when given); everything written to the file
+// afterwards is dropped. A buffered file (one that nobody reads while the
+// run goes on) gathers its lines.
+void outputOpen(OutputFile& file, const std::string& name, bool buffered = false,
+                Diagnostics* diagnostics = nullptr);
 
 // Opens the file to write after what it holds (made when it does not exist).
 void outputAppend(OutputFile& file, const std::string& name);

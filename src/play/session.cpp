@@ -22,13 +22,13 @@ std::string hex(uint32_t value, int digits) {
 
 // Places the tune's program data at its load address; what would run past
 // $FFFF is cut there.
-void placeProgramData(const Tune& tune, const std::string& name) {
+void placeProgramData(const Tune& tune, const std::string& name, Diagnostics& diagnostics) {
     const TuneHeader& header = tune.header;
     const uint32_t room = 0x10000u - header.loadAddress;
     uint32_t size = static_cast<uint32_t>(tune.data.size());
     if (size > room) {
-        diagnose(name + ": program data at " + hex(header.loadAddress, 4) + " runs past ffff; " +
-                 std::to_string(size - room) + " bytes dropped");
+        diagnostics.say(name + ": program data at " + hex(header.loadAddress, 4) +
+                        " runs past ffff; " + std::to_string(size - room) + " bytes dropped");
         size = room;
     }
     cpuLoad(tune.data.data(), header.loadAddress, static_cast<uint16_t>(size));
@@ -53,13 +53,13 @@ struct Trace {
 
 }  // namespace
 
-Session::Session(Tune tune, const PlayPlan& plan, const std::string& name)
-    : tune_(std::move(tune)), plan_(plan) {
+Session::Session(Tune tune, const PlayPlan& plan, const std::string& name, Diagnostics& diagnostics)
+    : tune_(std::move(tune)), plan_(plan), diagnostics_(diagnostics) {
     cpuReset(false);
     cpuSetUndocumented(plan_.undocumented);
     if (plan_.budget > 0) watchdogSetCycleBudget(plan_.budget);
     writePath_.attach(plan_.bump);
-    placeProgramData(tune_, name);
+    placeProgramData(tune_, name, diagnostics_);
     start();
 }
 
@@ -96,7 +96,7 @@ void Session::listen(WindowListener listener) {
 
 void Session::openStudy(const StudyFiles& files) {
     if (!plan_.studying) return;
-    study_.emplace(tune_.header, files, plan_.song);
+    study_.emplace(tune_.header, files, plan_.song, &diagnostics_);
     writePath_.listen({hearStudy, &*study_});
 }
 
@@ -199,7 +199,7 @@ void Session::reportStop(int result, uint32_t call) const {
     text += hex(watchdog.stopAddress, 4) + "; call ended";
     if (watchdog.reason == StopReason::NotExecuted && !jam && !cpu.undocumented)
         text += " (--undocumented runs it)";
-    diagnose(text);
+    diagnostics_.say(text);
 }
 
 HeardLength Session::heardLength() {

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "length/heard.h"
+#include "output/diagnostics.h"
 #include "sidlog/mem_write.h"
 #include "song/call_rate.h"
 #include "study/study.h"
@@ -71,8 +72,9 @@ public:
     // Resets the processor and places the tune's program data in memory
     // (data that would run past $FFFF is cut there, with a diagnostic naming
     // `name`), then starts the player: pc and A, or the machine; the call
-    // rate and the length search begin.
-    Session(Tune tune, const PlayPlan& plan, const std::string& name);
+    // rate and the length search begin. The song's diagnostics go to
+    // `diagnostics`, which must outlive the session.
+    Session(Tune tune, const PlayPlan& plan, const std::string& name, Diagnostics& diagnostics);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -118,6 +120,7 @@ private:
 
     Tune tune_;
     PlayPlan plan_;
+    Diagnostics& diagnostics_;
     uint64_t capCycles_ = 0;
     WritePath writePath_;
     CallRate rate_;

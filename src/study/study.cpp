@@ -19,7 +19,7 @@ bool writeWhole(OutputFile& file, const std::string& bytes) {
 // A run's Study is held by value (or moved where it is kept).
 static_assert(std::is_move_constructible_v<Study> && std::is_move_assignable_v<Study>);
 
-Study::Study(const TuneHeader& header, const StudyFiles& files, int song)
+Study::Study(const TuneHeader& header, const StudyFiles& files, int song, Diagnostics* diagnostics)
     : files_(files), chips_(header), notes_(tuneClock(header), chips_.count() * kVoicesPerChip) {
     info_.ntsc = tuneIsNtsc(header);
     info_.clock = tuneClock(header);
@@ -29,9 +29,9 @@ Study::Study(const TuneHeader& header, const StudyFiles& files, int song)
     info_.song = song;
     info_.songs = header.songs;
     info_.chips = chips_.count();
-    if (!files_.table.empty()) table_.emplace(files_.table);
-    if (!files_.roll.empty()) outputOpen(roll_, files_.roll);
-    if (!files_.midi.empty()) outputOpen(midi_, files_.midi);
+    if (!files_.table.empty()) table_.emplace(files_.table, diagnostics);
+    if (!files_.roll.empty()) outputOpen(roll_, files_.roll, false, diagnostics);
+    if (!files_.midi.empty()) outputOpen(midi_, files_.midi, false, diagnostics);
 }
 
 void Study::setCalls(uint32_t calls, bool untilRepeat, uint32_t capSeconds) {

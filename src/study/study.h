@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "output/diagnostics.h"
 #include "output/output_file.h"
 #include "song/call_rate.h"
 #include "study/chip.h"
@@ -27,8 +28,10 @@ struct StudyFiles {
 class Study {
 public:
     // Before the first routine call: creates the files (none when all names
-    // are empty).
-    Study(const TuneHeader& header, const StudyFiles& files, int song);
+    // are empty); their failures are said to `diagnostics` (null: standard
+    // error).
+    Study(const TuneHeader& header, const StudyFiles& files, int song,
+          Diagnostics* diagnostics = nullptr);
 
     // Before the start routine's call ends: the most play calls the run makes,
     // and whether it stops earlier where the song repeats.

@@ -153,8 +153,8 @@ std::string headerText(const StudyInfo& run, const CallRate& rate) {
 
 }  // namespace
 
-TableWriter::TableWriter(const std::string& fileName) {
-    outputOpen(file_, fileName, true);
+TableWriter::TableWriter(const std::string& fileName, Diagnostics* diagnostics) {
+    outputOpen(file_, fileName, true, diagnostics);
 }
 
 void TableWriter::writeCall(const StudyInfo& info, uint32_t call, uint64_t cycles,

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "output/diagnostics.h"
 #include "output/output_file.h"
 #include "song/call_rate.h"
 #include "study/chip.h"
@@ -17,7 +18,7 @@
 class TableWriter {
 public:
     // Creates the file.
-    explicit TableWriter(const std::string& fileName);
+    TableWriter(const std::string& fileName, Diagnostics* diagnostics = nullptr);
 
     // The line of routine call `call` (0 is the start routine); before call 0's,
     // the header, which names the call rate. `levels`: per voice, the envelope's
