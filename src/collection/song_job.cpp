@@ -24,7 +24,7 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     SongOutcome outcome;
     DiagnosticLog log;
     diagnosticsCollect(&log);
-    cpuReset(false);
+    cpuReset();
     cpuSetUndocumented(job.undocumented);
     if (job.maxCycles > 0) watchdogSetCycleBudget(job.maxCycles);
     memWriteReset(false);

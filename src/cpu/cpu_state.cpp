@@ -17,16 +17,13 @@ thread_local StoreHook storeHook = ignoreStore;
 
 }  // namespace
 
-void cpuReset(bool logEnabled) {
+void cpuReset() {
     std::fill_n(cpu.memory.begin(), kMemorySize, 0);
     std::fill_n(cpu.memory.begin() + kMemorySize, kGuardBytes, kGuardOpcode);
-    cpu.lastZpAddress = 0;
-    cpu.lastAbsAddress = 0;
     cpu.pc = 0;
     cpu.a = cpu.x = cpu.y = 0;
     cpu.sp = 0xFF;
     cpu.n = cpu.v = cpu.b = cpu.d = cpu.i = cpu.z = cpu.c = 0;
-    cpu.logEnabled = logEnabled ? 1 : 0;
     storeTraps.fill(0);
     storeHook = ignoreStore;
     cpu.opcodeCycles = kBaseCycles;

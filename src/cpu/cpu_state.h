@@ -18,11 +18,8 @@ struct CpuState {
     uint16_t pc;
     uint8_t a, x, y, sp;
     uint8_t n, v, b, d, i, z, c;  // each 0 or 1
-    uint8_t lastZpAddress;
-    uint16_t lastAbsAddress;
-    uint32_t cycleTotal;  // cycles charged in the current cpuRun call
-    uint8_t logEnabled;
-    uint8_t undocumented;  // 1: the undocumented opcodes are executed
+    uint32_t cycleTotal;          // cycles charged in the current cpuRun call
+    uint8_t undocumented;         // 1: the undocumented opcodes are executed
     alignas(64) std::array<uint8_t, kMemorySize + kGuardBytes> memory;
 };
 
@@ -104,7 +101,7 @@ inline constexpr bool isJamOpcode(uint8_t opcode) {
            opcode != 0xE2;
 }
 
-void cpuReset(bool logEnabled);
+void cpuReset();
 
 // From now until the next reset, the CPU executes the undocumented opcodes
 // too (opcodeCycles gets their counts), or ends the call at one (the reset's

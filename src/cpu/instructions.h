@@ -174,8 +174,6 @@ inline void loadCore(Core& k) {
     k.i = cpu.i;
     k.b = cpu.b;
     k.nz = makeNz(cpu.n, cpu.z);
-    k.lastZp = cpu.lastZpAddress;
-    k.lastAbs = cpu.lastAbsAddress;
     k.traps = storeTraps.data();
 }
 
@@ -193,8 +191,6 @@ inline void storeCore(const Core& k) {
     cpu.b = k.b;
     cpu.n = flagN(k);
     cpu.z = flagZ(k);
-    cpu.lastZpAddress = k.lastZp;
-    cpu.lastAbsAddress = k.lastAbs;
 }
 
 // memWrite, with the time stamp from the loop's count.
@@ -353,16 +349,13 @@ inline uint8_t dec(Core& k, uint8_t value) {
     return result;
 }
 
-// Read-modify-write: the operand's address is remembered, and the result is
-// written back there once.
+// Read-modify-write: the result is written back once.
 template <uint8_t (*Op)(Core&, uint8_t), class M>
 inline void modifyZeroPage(uint16_t address, Core& k, M m) {
-    k.lastZp = static_cast<uint8_t>(address);
     store(k, m, address, Op(k, readLow(m, address)));
 }
 template <uint8_t (*Op)(Core&, uint8_t), class M>
 inline void modifyAbsolute(uint16_t address, Core& k, M m) {
-    k.lastAbs = address;
     const uint8_t old = readByte(m, address);
     storeModified(k, m, address, old, Op(k, old));
 }

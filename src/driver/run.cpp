@@ -201,7 +201,7 @@ int run(const RunSettings& settings) {
 
     int status = kExitOk;
     allocateLoadBuffer();
-    cpuReset(!settings.disassemble);
+    cpuReset();
     cpuSetUndocumented(settings.undocumented);
     if (settings.maxCycles > 0) watchdogSetCycleBudget(settings.maxCycles);
     memWriteReset();

@@ -171,7 +171,7 @@ TEST(CpuReset, ClearsEverythingAndKeepsCycleTotal) {
     loadCode("a9 01 00");
     cpuRun(0);
     ASSERT_EQ(cpu.cycleTotal, 9u);
-    cpuReset(true);
+    cpuReset();
     EXPECT_EQ(cpu.cycleTotal, 9u);
     EXPECT_EQ(cpu.sp, 0xFF);
     EXPECT_EQ(cpu.a | cpu.x | cpu.y | cpu.pc | statusByte(), 0);

@@ -42,7 +42,7 @@ TEST_P(CpuVectors, AllCasesPass) {
         in >> std::hex >> opcode >> mask;
         std::vector<std::pair<unsigned, unsigned>> before, after;
         const std::vector<unsigned> r = readState(in, before), expected = readState(in, after);
-        cpuReset(false);
+        cpuReset();
         cpuSetUndocumented(v.undocumented);
         for (auto [address, value] : before) cpu.memory[address] = static_cast<uint8_t>(value);
         cpuSetPc(static_cast<uint16_t>(r[0]));

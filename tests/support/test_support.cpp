@@ -42,7 +42,7 @@ Bytes psidFile(const Psid& t) {
 }
 
 void loadCode(std::string_view hex, uint16_t at, bool logEnabled) {
-    cpuReset(logEnabled);
+    cpuReset();
     memWriteReset();
     if (logEnabled) memWriteListen(sidLogWrite);
     Bytes code = hexBytes(hex);
