@@ -193,7 +193,8 @@ inline void storeCore(const Core& k) {
     cpu.z = flagZ(k);
 }
 
-// memWrite, with the time stamp from the loop's count.
+// A store: a page with a trap goes to cpuStoreTrapped first, with the time
+// stamp from the loop's count.
 inline void store(Core& k, uint8_t* m, uint16_t address, uint8_t value) {
     if (k.traps[address >> 8]) [[unlikely]] {
         cpu.cycleTotal = static_cast<uint32_t>(k.cycles);

@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-// The system ROM image's routines (see rom.cpp).
+// The system ROM image's routines (memoryMapStart builds it).
 inline constexpr uint16_t kIdleLoop = 0xFF00;    // CLI, then JMP to itself
 inline constexpr uint16_t kIrqEntry = 0xFF48;    // pushes A, X, Y; JMP ($0314) or ($0316)
 inline constexpr uint16_t kNmiEntry = 0xFE43;    // JMP ($0318)

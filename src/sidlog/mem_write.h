@@ -1,6 +1,9 @@
-// The one path through which instructions store into memory: the console
-// line for $5094, and the stores into the sound chip's registers handed to
-// whatever listens (the .log writer, the study of a tune).
+// What the stores that something listens to do besides storing the byte: the
+// CPU's store hook for the pages hooked here prints the console line for a
+// store to $5094 and hands the stores into the sound chip's registers to
+// whatever listens (the .log writer, the study of a tune); in a machine the
+// chip hands them over through memWriteSound instead. Every other store goes
+// to memory in the execution loop alone and never comes here.
 #pragma once
 
 #include <cstdint>
@@ -36,9 +39,3 @@ void memWriteSound(uint32_t time, uint16_t address, uint8_t value);
 
 // What a store to a hooked page does before the byte is stored.
 void memWriteTrapped(uint16_t address, uint8_t value);
-
-inline void memWrite(uint16_t address, uint8_t value) {
-    if (storeTraps[address >> 8]) [[unlikely]]
-        cpuStoreTrapped(address, value);
-    cpu.memory[address] = value;
-}

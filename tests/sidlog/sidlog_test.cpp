@@ -49,9 +49,9 @@ TEST(SidLog, LongTimesAndMarkers) {
 }
 
 TEST(MemWrite, BumpPrintsAndStores) {
-    loadCode("");
+    loadCode("a9 7e 8d 94 50 00");  // LDA #$7E; STA $5094
     testing::internal::CaptureStdout();
-    memWrite(0x5094, 0x7E);
+    cpuRun(0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "BUMP\n");
     EXPECT_EQ(cpu.memory[0x5094], 0x7E);
 }
