@@ -72,7 +72,7 @@ bool traceRoutine(OutputFile& dis, uint32_t callNumber) {
     uint64_t cycles = 0;
     int result;
     do {
-        disasmWriteLine(cpuMemory(), 0, cpuPc(), dis);
+        disasmWriteLine(cpuMemory(), cpuPc(), dis);
         result = cpuRun(1);
         cycles += cpu.cycleTotal;
     } while (result == kRunStepsDone);
