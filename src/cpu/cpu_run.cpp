@@ -112,7 +112,7 @@ int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
     cpu.cycleTotal = static_cast<uint32_t>(cyclesSoFar);
     Core k;
     loadCore(k);
-    CpuBus& bus = cpuBus;  // its thread's address taken once
+    CpuBus& bus = cpu.bus;  // its thread's address taken once
     if constexpr (Machine) k.cycles = bus.now;
     using Memory = std::conditional_t<Machine, MachineMemory, uint8_t*>;
     Memory m;
@@ -562,13 +562,13 @@ int cpuRunMachine(uint16_t stepCount) {
         if (result != kRunCheck) break;
 #if VOXDUMP_WATCHDOG
         // The watchdog's cycles are the machine's; its limit is never near.
-        if (watchdogCheck(cpu.pc, cpu.a, cpu.x, cpu.y, cpu.sp, statusByte(), cpuBus.now) ==
+        if (watchdogCheck(cpu.pc, cpu.a, cpu.x, cpu.y, cpu.sp, statusByte(), cpu.bus.now) ==
             WatchdogAction::Stop) {
             result = kRunRepeat;
             break;
         }
 #endif
-        if (cpuBus.now >= cpuBus.nextEvent) {
+        if (cpu.bus.now >= cpu.bus.nextEvent) {
             result = kRunEvent;
             break;
         }

@@ -7,7 +7,6 @@
 #include "cpu/watchdog.h"
 
 thread_local constinit CpuState cpu{};
-thread_local constinit std::array<uint8_t, 256> storeTraps{};
 
 namespace {
 
@@ -24,7 +23,7 @@ void cpuReset() {
     cpu.a = cpu.x = cpu.y = 0;
     cpu.sp = 0xFF;
     cpu.n = cpu.v = cpu.b = cpu.d = cpu.i = cpu.z = cpu.c = 0;
-    storeTraps.fill(0);
+    cpu.storeTraps.fill(0);
     storeHook = ignoreStore;
     cpu.opcodeCycles = kBaseCycles;
     cpu.undocumented = 0;
@@ -37,17 +36,17 @@ void cpuSetStoreHook(StoreHook hook) {
 }
 
 void cpuHookPage(uint8_t page) {
-    storeTraps[page] |= kTrapHook;
+    cpu.storeTraps[page] |= kTrapHook;
 }
 
 void cpuStoreTrapped(uint16_t address, uint8_t value) {
-    if (storeTraps[address >> 8] & kTrapHook) storeHook(address, value);
+    if (cpu.storeTraps[address >> 8] & kTrapHook) storeHook(address, value);
     cpuPushTrapped(address);
 }
 
 void cpuPushTrapped(uint16_t address) {
     const uint8_t page = static_cast<uint8_t>(address >> 8);
-    if (storeTraps[page] & kTrapFingerprint) fingerprintNotePage(page);
+    if (cpu.storeTraps[page] & kTrapFingerprint) fingerprintNotePage(page);
     watchdogNoteStore(address);
 }
 

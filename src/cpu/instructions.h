@@ -19,10 +19,10 @@ namespace {
 
 // The memory the loop works on: the flat image, through a pointer to it (M
 // is uint8_t*), or a machine's memory map (M is MachineMemory), which reads
-// through cpuBus and has its RAM in the same image.
+// through cpu.bus and has its RAM in the same image.
 struct MachineMemory {
     uint8_t* ram;
-    const uint8_t* const* pages;  // cpuBus.readPage, its thread's address taken once
+    const uint8_t* const* pages;  // cpu.bus.readPage, its thread's address taken once
 };
 
 inline uint8_t readByte(const uint8_t* m, unsigned address) {
@@ -174,7 +174,7 @@ inline void loadCore(Core& k) {
     k.i = cpu.i;
     k.b = cpu.b;
     k.nz = makeNz(cpu.n, cpu.z);
-    k.traps = storeTraps.data();
+    k.traps = cpu.storeTraps.data();
 }
 
 inline void storeCore(const Core& k) {

@@ -40,6 +40,6 @@ void memoryMapPort();
 // trace: I/O registers show as RAM).
 uint8_t memoryPeek(uint16_t address);
 
-// The I/O window's accesses, at cpuBus.now.
+// The I/O window's accesses, at cpu.bus.now.
 uint8_t ioRead(uint16_t address);
 void ioWrite(uint16_t address, uint8_t value);

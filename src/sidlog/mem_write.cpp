@@ -37,7 +37,7 @@ void memWriteTrapped(uint16_t address, uint8_t value) {
 void memWriteFromChip() {
     fromChip = true;
     for (unsigned page = kSidFirst >> 8; page <= kSidLast >> 8; ++page)
-        storeTraps[page] = static_cast<uint8_t>(storeTraps[page] & ~kTrapHook);
+        cpu.storeTraps[page] = static_cast<uint8_t>(cpu.storeTraps[page] & ~kTrapHook);
 }
 
 void memWriteSound(uint32_t time, uint16_t address, uint8_t value) {
