@@ -6,6 +6,13 @@
 //
 // usage: voxdump_bench voxdump voxdump_nowatchdog voxdump_reference floor [shared]
 //        voxdump_bench --workloads folder   (only writes the workload tunes)
+//        voxdump_bench --against [--runs N] [--calls N]... [--only compute|write]
+//                      older newer [more...]
+//            times the compute-heavy and the write-heavy workload (log mode) of
+//            each build by wall time, the builds run in turns, and prints each
+//            build's best and mean and its ratio to the first (bench/against.sh
+//            builds an older commit for it)
+#include <fcntl.h>
 #include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -111,6 +118,7 @@ Bytes writeTune() {
 struct Measure {
     double seconds;
     long maxRssKiB;
+    double cpuSeconds;  // user and system
 };
 
 // Runs a program in the work folder, its standard output and error to files.
@@ -138,7 +146,10 @@ Measure run(const std::vector<std::string>& argv, const char* errFile = "bench.e
         std::cerr << "voxdump_bench: " << argv[0] << " failed\n";
         std::exit(1);
     }
-    return {seconds, usage.ru_maxrss};
+    const auto toSeconds = [](timeval t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return {seconds, usage.ru_maxrss, toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime)};
 }
 
 std::string readFile(const fs::path& path) {
@@ -246,6 +257,80 @@ std::string machine() {
     return "unknown processor";
 }
 
+// Drops the file's pages from the page cache and reads it back, so that the
+// next run of the program maps pages that the kernel has just chosen. On the
+// project's machine (a virtual machine) the same binary ran its compute-heavy
+// workload 1.45 to 1.75 times slower for as long as its file stayed in one
+// set of page-cache pages, and at the usual speed again once they were
+// dropped: a comparison of two builds must not hang on where each file
+// happens to be cached.
+void recache(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return;
+    fsync(fd);  // dirty pages would stay
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    char buffer[1 << 16];
+    while (read(fd, buffer, sizeof buffer) > 0) {
+    }
+    close(fd);
+}
+
+// The builds run in turns, round after round, each round starting one build
+// later than the one before, so that no build always runs right after the
+// same other one, each run from freshly cached pages. Round 0 is a warm-up
+// (the outputs are compared there), not counted.
+int against(const std::vector<std::string>& builds, const std::vector<int>& callCounts, int runs,
+            const std::string& only) {
+    std::cout << "wall time on " << machine() << ", " << sysconf(_SC_NPROCESSORS_ONLN)
+              << " cores; builds run in turns, best and mean of " << runs
+              << " runs; ratios to the first build (CPU: best user + system time)\n";
+    for (size_t k = 0; k < builds.size(); ++k)
+        std::cout << "  build " << k << ": " << builds[k] << "\n";
+    bool same = true;
+    for (const int calls : callCounts) {
+        for (const Workload& w : {Workload{"compute-heavy", "compute.sid", false, calls},
+                                  Workload{"write-heavy", "write.sid", false, calls}}) {
+            if (!only.empty() && w.name.rfind(only, 0) != 0) continue;
+            std::vector<std::vector<double>> seconds(builds.size()), cpuSeconds(builds.size());
+            std::string first;
+            for (int round = 0; round <= runs; ++round) {
+                for (size_t j = 0; j < builds.size(); ++j) {
+                    const size_t b = (j + static_cast<size_t>(round)) % builds.size();
+                    recache(builds[b]);
+                    const Measure m = run(args(builds[b], w));
+                    if (round == 0) {  // the warm-up: the outputs must be the same bytes
+                        const std::string output = readFile(outputOf(w));
+                        if (first.empty()) first = output;
+                        same = same && output == first;
+                    } else {
+                        seconds[b].push_back(m.seconds);
+                        cpuSeconds[b].push_back(m.cpuSeconds);
+                    }
+                }
+            }
+            std::printf("\n%s, %d calls, log mode\n%-6s %8s %8s %11s %11s %11s\n", w.name.c_str(),
+                        calls, "build", "best s", "mean s", "best ratio", "mean ratio",
+                        "CPU ratio");
+            const auto best = [](const std::vector<double>& v) {
+                return *std::min_element(v.begin(), v.end());
+            };
+            const auto mean = [](const std::vector<double>& v) {
+                double sum = 0;
+                for (double x : v) sum += x;
+                return sum / static_cast<double>(v.size());
+            };
+            for (size_t b = 0; b < builds.size(); ++b) {
+                std::printf("%-6zu %8.3f %8.3f %10.3fx %10.3fx %10.3fx\n", b, best(seconds[b]),
+                            mean(seconds[b]), best(seconds[b]) / best(seconds[0]),
+                            mean(seconds[b]) / mean(seconds[0]),
+                            best(cpuSeconds[b]) / best(cpuSeconds[0]));
+            }
+        }
+    }
+    std::cout << "\noutputs of the builds: " << (same ? "identical" : "DIFFERENT") << "\n";
+    return same ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -257,6 +342,44 @@ int main(int argc, char** argv) {
                        static_cast<long>(bytes.size()));
         }
         return 0;
+    }
+    if (argc > 1 && std::string(argv[1]) == "--against") {
+        std::vector<std::string> builds;
+        std::vector<int> callCounts;
+        int runs = kRuns;
+        std::string only;
+        for (int k = 2; k < argc; ++k) {
+            const std::string arg = argv[k];
+            if (arg == "--only" && k + 1 < argc) {
+                only = argv[++k];
+            } else if ((arg == "--runs" || arg == "--calls") && k + 1 < argc) {
+                const int value = std::max(1, std::atoi(argv[++k]));
+                if (arg == "--runs") {
+                    runs = value;
+                } else {
+                    callCounts.push_back(value);
+                }
+            } else {
+                builds.push_back(fs::absolute(arg).string());
+            }
+        }
+        if (builds.size() < 2) {
+            std::cerr << "usage: voxdump_bench --against [--runs N] [--calls N]... "
+                         "[--only compute|write] older newer [more...]\n";
+            return 2;
+        }
+        if (callCounts.empty()) callCounts = {kCalls, 10 * kCalls};
+        std::string pattern = (fs::temp_directory_path() / "voxdump-bench-XXXXXX").string();
+        work = mkdtemp(pattern.data());
+        for (auto [name, bytes] :
+             {std::pair{"compute.sid", computeTune()}, {"write.sid", writeTune()}}) {
+            std::ofstream(work / name, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<long>(bytes.size()));
+        }
+        const int status = against(builds, callCounts, runs, only);
+        fs::remove_all(work);
+        return status;
     }
     if (argc < 5) {
         std::cerr << "usage: voxdump_bench voxdump voxdump_nowatchdog voxdump_reference floor "

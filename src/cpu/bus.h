@@ -1,6 +1,7 @@
-// The processor's side of a machine around it: what the machine variant of
+// The processor's side of a machine around it (cpu.bus, a CpuBus, with the
+// rest of the processor's state in cpu_state.h): what the machine variant of
 // the execution loop reads and writes through, and when it must hand control
-// back. The CPU knows no chip: the machine fills this in (a page table for
+// back. The CPU knows no chip: the machine fills it in (a page table for
 // reads, the pages where stores go to its chips, functions for those
 // accesses) and keeps `nextEvent` and `irqLine` up to date.
 //
@@ -16,7 +17,7 @@
 
 #include "cpu/watchdog.h"
 
-inline constexpr uint8_t kTrapIo = 16;  // storeTraps: the page is I/O, not RAM
+inline constexpr uint8_t kTrapIo = 16;  // cpu.storeTraps: the page is I/O, not RAM
 
 // Results of cpuRunMachine besides those of cpuRun (kRunStepsDone, kRunStopped).
 inline constexpr int kRunEvent = 4;   // the next event's cycle was reached, or an
@@ -26,35 +27,21 @@ inline constexpr int kRunIdle = 5;    // a JMP to itself ran: nothing changes un
 inline constexpr int kRunRepeat = 6;  // the state repeated without an I/O access
                                       // since the watchdog's saved state
 
-struct CpuBus {
-    const uint8_t* readPage[256];
-    uint8_t (*ioRead)(uint16_t address);
-    void (*ioWrite)(uint16_t address, uint8_t value);
-    void (*portWrite)();
-    uint64_t now;        // the cycle of the access under way: the instruction's end
-    uint64_t nextEvent;  // the loop stops after the instruction that reaches it
-    uint64_t limit;      // an instruction that would end past it is not run
-    bool limitIsBudget;  // the limit is the run's budget (else the 32-bit one)
-    bool irqLine;        // the IRQ input is asserted
-};
-
-extern thread_local constinit CpuBus cpuBus;
-
 // A read as the processor does it, side effects of I/O registers included.
 inline uint8_t busRead(uint16_t address) {
-    const uint8_t* page = cpuBus.readPage[address >> 8];
+    const uint8_t* page = cpu.bus.readPage[address >> 8];
     if (page != nullptr) [[likely]]
         return page[address & 0xFF];
     watchdog.ioSinceSave = true;
-    return cpuBus.ioRead(address);
+    return cpu.bus.ioRead(address);
 }
 
-// Runs the machine variant of the loop from cpuBus.now until an event, an
+// Runs the machine variant of the loop from cpu.bus.now until an event, an
 // idle or repeating state, or the end (stepCount 0), or for at most
 // stepCount instructions. Opcode $00 is BRK, which goes through ($FFFE).
 int cpuRunMachine(uint16_t stepCount);
 
-// The processor takes an interrupt (7 cycles from cpuBus.now): PC and the
+// The processor takes an interrupt (7 cycles from cpu.bus.now): PC and the
 // flags are pushed with the break flag clear, I is set and PC is read from
 // `vector` (through the page table).
 void cpuInterrupt(uint16_t vector);

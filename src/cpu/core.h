@@ -13,11 +13,7 @@ struct Core {
     // N and Z in one value: Z is set when its low byte is 0, N when bit 7 or
     // bit 8 is set. Most instructions store their 8-bit result here.
     uint32_t nz;
-    // The operands a read-modify-write last took (cpu.lastZpAddress and
-    // cpu.lastAbsAddress while the loop runs).
-    uint8_t lastZp;
-    uint16_t lastAbs;
-    // storeTraps, the thread's own, its address taken once per run: where
+    // cpu.storeTraps, the thread's own, its address taken once per run: where
     // thread-local storage is emulated (MinGW), each access by name is a call.
     const uint8_t* traps;
 };

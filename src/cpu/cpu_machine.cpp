@@ -6,33 +6,31 @@
 #include "cpu/cpu_state.h"
 #include "cpu/watchdog.h"
 
-thread_local constinit CpuBus cpuBus{};
-
 void cpuMachineStore(uint16_t address, uint8_t value) {
-    const uint8_t traps = storeTraps[address >> 8];
+    const uint8_t traps = cpu.storeTraps[address >> 8];
     if (traps & kTrapIo) {
         watchdog.ioSinceSave = true;
-        cpuBus.ioWrite(address, value);
+        cpu.bus.ioWrite(address, value);
         return;
     }
     if (traps) {
-        cpu.cycleTotal = static_cast<uint32_t>(cpuBus.now);
+        cpu.cycleTotal = static_cast<uint32_t>(cpu.bus.now);
         cpuStoreTrapped(address, value);
     }
     cpu.memory[address] = value;
-    if (address < 2) cpuBus.portWrite();
+    if (address < 2) cpu.bus.portWrite();
 }
 
 uint8_t cpuIoRead(uint16_t address) {
     watchdog.ioSinceSave = true;
-    return cpuBus.ioRead(address);
+    return cpu.bus.ioRead(address);
 }
 
 namespace {
 
 void push(uint8_t value) {
     const uint16_t address = static_cast<uint16_t>(0x100 + cpu.sp);
-    if (storeTraps[1]) cpuPushTrapped(address);
+    if (cpu.storeTraps[1]) cpuPushTrapped(address);
     cpu.memory[address] = value;
     --cpu.sp;
 }
@@ -46,5 +44,5 @@ void cpuInterrupt(uint16_t vector) {
     cpu.i = 1;
     cpu.pc =
         static_cast<uint16_t>(busRead(vector) | busRead(static_cast<uint16_t>(vector + 1)) << 8);
-    cpuBus.now += 7;
+    cpu.bus.now += 7;
 }

@@ -106,13 +106,19 @@ constexpr int kRunCheck = 3;
 // page table and every store to RAM or to its chips; the loop counts the
 // machine's cycles, checks the limit before each instruction and stops after
 // the instruction that reaches the next event. It is always careful.
+//
+// Each loop starts on a 64-byte boundary, so that where its branches and its
+// dispatch lie relative to the host's 32- and 64-byte fetch blocks depends on
+// this file alone, not on the size of the code linked before it (the build
+// also keeps this file's branches from crossing or ending on a 32-byte
+// boundary, see CMakeLists.txt).
 template <bool Stepping, bool Careful, bool Undocumented, bool Machine = false>
-int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
+[[gnu::aligned(64)]] int runLoop(uint16_t stepCount, uint64_t cyclesSoFar, uint16_t& stepsLeft) {
     static_assert(Careful || !Machine);
     cpu.cycleTotal = static_cast<uint32_t>(cyclesSoFar);
     Core k;
     loadCore(k);
-    CpuBus& bus = cpuBus;  // its thread's address taken once
+    CpuBus& bus = cpu.bus;  // its thread's address taken once
     if constexpr (Machine) k.cycles = bus.now;
     using Memory = std::conditional_t<Machine, MachineMemory, uint8_t*>;
     Memory m;
@@ -542,7 +548,7 @@ namespace {
 // The machine variant's loop is large enough that the compiler would call its
 // addressing modes instead of inlining them: here everything is inlined.
 template <bool Stepping, bool Undocumented>
-[[gnu::flatten]] int runMachineLoop(uint16_t& stepCount) {
+[[gnu::flatten, gnu::aligned(64)]] int runMachineLoop(uint16_t& stepCount) {
     return runLoop<Stepping, true, Undocumented, true>(stepCount, 0, stepCount);
 }
 
@@ -562,13 +568,13 @@ int cpuRunMachine(uint16_t stepCount) {
         if (result != kRunCheck) break;
 #if VOXDUMP_WATCHDOG
         // The watchdog's cycles are the machine's; its limit is never near.
-        if (watchdogCheck(cpu.pc, cpu.a, cpu.x, cpu.y, cpu.sp, statusByte(), cpuBus.now) ==
+        if (watchdogCheck(cpu.pc, cpu.a, cpu.x, cpu.y, cpu.sp, statusByte(), cpu.bus.now) ==
             WatchdogAction::Stop) {
             result = kRunRepeat;
             break;
         }
 #endif
-        if (cpuBus.now >= cpuBus.nextEvent) {
+        if (cpu.bus.now >= cpu.bus.nextEvent) {
             result = kRunEvent;
             break;
         }

@@ -7,7 +7,6 @@
 #include "cpu/watchdog.h"
 
 thread_local constinit CpuState cpu{};
-thread_local constinit std::array<uint8_t, 256> storeTraps{};
 
 namespace {
 
@@ -19,17 +18,14 @@ thread_local constinit void* storeContext = nullptr;
 
 }  // namespace
 
-void cpuReset(bool logEnabled) {
+void cpuReset() {
     std::fill_n(cpu.memory.begin(), kMemorySize, 0);
     std::fill_n(cpu.memory.begin() + kMemorySize, kGuardBytes, kGuardOpcode);
-    cpu.lastZpAddress = 0;
-    cpu.lastAbsAddress = 0;
     cpu.pc = 0;
     cpu.a = cpu.x = cpu.y = 0;
     cpu.sp = 0xFF;
     cpu.n = cpu.v = cpu.b = cpu.d = cpu.i = cpu.z = cpu.c = 0;
-    cpu.logEnabled = logEnabled ? 1 : 0;
-    storeTraps.fill(0);
+    cpu.storeTraps.fill(0);
     storeHook = ignoreStore;
     storeContext = nullptr;
     cpu.opcodeCycles = kBaseCycles;
@@ -44,17 +40,17 @@ void cpuSetStoreHook(StoreHook hook, void* context) {
 }
 
 void cpuHookPage(uint8_t page) {
-    storeTraps[page] |= kTrapHook;
+    cpu.storeTraps[page] |= kTrapHook;
 }
 
 void cpuStoreTrapped(uint16_t address, uint8_t value) {
-    if (storeTraps[address >> 8] & kTrapHook) storeHook(storeContext, address, value);
+    if (cpu.storeTraps[address >> 8] & kTrapHook) storeHook(storeContext, address, value);
     cpuPushTrapped(address);
 }
 
 void cpuPushTrapped(uint16_t address) {
     const uint8_t page = static_cast<uint8_t>(address >> 8);
-    if (storeTraps[page] & kTrapFingerprint) fingerprintNotePage(page);
+    if (cpu.storeTraps[page] & kTrapFingerprint) fingerprintNotePage(page);
     watchdogNoteStore(address);
 }
 

@@ -1,5 +1,22 @@
-// The one emulated 6502: registers, flags, the 64 KiB memory image and the
-// per-opcode base cycle table.
+// The one emulated 6502: registers, flags, the 64 KiB memory image, the
+// per-opcode base cycle table, the store traps and the machine's bus, in one
+// thread-local structure whose layout is fixed here.
+//
+// Where the loop's data lies decides how fast it runs, beyond the host
+// instructions it executes: a load whose address equals that of a store
+// still in flight in its low 12 bits (another 4 KiB page) is held back on
+// many x86 cores until the store's full address is known ("4 KiB aliasing"),
+// and the L1 cache's sets are chosen by the same bits. So the structure is
+// page-aligned and the image starts it: emulated address A lies at page
+// offset A & $FFF, the same in every build and every run. The data that the
+// loop reads per instruction or per store is placed at page offsets that
+// the pages tunes store into most do not use: page zero and the stack page
+// (offsets $000-$1FF) and the sound chip's page $D4 (offset $400-$4FF):
+//   $10200  registers, flags, cycle total         (page offset $200)
+//   $10500  the machine's bus (page table, cycles) ($500-$D2F)
+//   $10E00  the store traps                        ($E00)
+//   $10F00  the cycle table                        ($F00)
+// The static_asserts below keep it so.
 #pragma once
 
 #include <array>
@@ -13,18 +30,39 @@ inline constexpr size_t kMemorySize = 65536;
 inline constexpr size_t kGuardBytes = 3;
 inline constexpr uint8_t kGuardOpcode = 0x02;
 
-struct CpuState {
-    std::array<uint8_t, 256> opcodeCycles;
-    uint16_t pc;
-    uint8_t a, x, y, sp;
-    uint8_t n, v, b, d, i, z, c;  // each 0 or 1
-    uint8_t lastZpAddress;
-    uint16_t lastAbsAddress;
-    uint32_t cycleTotal;  // cycles charged in the current cpuRun call
-    uint8_t logEnabled;
-    uint8_t undocumented;  // 1: the undocumented opcodes are executed
-    alignas(64) std::array<uint8_t, kMemorySize + kGuardBytes> memory;
+// The processor's side of a machine around it (cpu/bus.h says how the
+// machine variant of the loop uses it).
+struct CpuBus {
+    const uint8_t* readPage[256];
+    uint8_t (*ioRead)(uint16_t address);
+    void (*ioWrite)(uint16_t address, uint8_t value);
+    void (*portWrite)();
+    uint64_t now;        // the cycle of the access under way: the instruction's end
+    uint64_t nextEvent;  // the loop stops after the instruction that reaches it
+    uint64_t limit;      // an instruction that would end past it is not run
+    bool limitIsBudget;  // the limit is the run's budget (else the 32-bit one)
+    bool irqLine;        // the IRQ input is asserted
 };
+
+struct alignas(4096) CpuState {
+    std::array<uint8_t, kMemorySize + kGuardBytes> memory;
+    alignas(512) uint16_t pc;
+    uint8_t a, x, y, sp;
+    uint8_t n, v, b, d, i, z, c;                       // each 0 or 1
+    uint32_t cycleTotal;                               // cycles charged in the current cpuRun call
+    uint8_t undocumented;                              // 1: the undocumented opcodes are executed
+    uint8_t unused[0x200];                             // past page offset $400 (page $D4's)
+    alignas(256) CpuBus bus;                           // the machine's; see cpu/bus.h
+    alignas(256) std::array<uint8_t, 256> storeTraps;  // see kTrapHook below
+    std::array<uint8_t, 256> opcodeCycles;
+};
+
+static_assert(offsetof(CpuState, memory) == 0);
+static_assert(offsetof(CpuState, pc) == 0x10200);
+static_assert(offsetof(CpuState, bus) == 0x10500);
+static_assert(offsetof(CpuState, storeTraps) == 0x10E00);
+static_assert(offsetof(CpuState, opcodeCycles) == 0x10F00);
+static_assert(sizeof(CpuState) == 0x11000);
 
 extern thread_local constinit CpuState cpu;
 
@@ -33,7 +71,6 @@ extern thread_local constinit CpuState cpu;
 inline constexpr uint8_t kTrapHook = 1;         // the store hook wants to see it
 inline constexpr uint8_t kTrapWatch = 4;        // the loop watchdog wants a copy first
 inline constexpr uint8_t kTrapFingerprint = 8;  // the state's fingerprint wants to know
-extern thread_local constinit std::array<uint8_t, 256> storeTraps;
 
 // Called with every store into a hooked page, before the byte is stored;
 // cpu.cycleTotal holds the store's time stamp. Stack pushes are not stores.
@@ -104,7 +141,7 @@ inline constexpr bool isJamOpcode(uint8_t opcode) {
            opcode != 0xE2;
 }
 
-void cpuReset(bool logEnabled);
+void cpuReset();
 
 // From now until the next reset, the CPU executes the undocumented opcodes
 // too (opcodeCycles gets their counts), or ends the call at one (the reset's

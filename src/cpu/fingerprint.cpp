@@ -59,7 +59,7 @@ void remove(int index, uint64_t word) {
 }
 
 void watchAllPages() {
-    for (uint8_t& traps : storeTraps) traps |= kTrapFingerprint;
+    for (uint8_t& traps : cpu.storeTraps) traps |= kTrapFingerprint;
 }
 
 }  // namespace
@@ -75,7 +75,7 @@ void fingerprintStart() {
 }
 
 void fingerprintNotePage(uint8_t page) {
-    storeTraps[page] = static_cast<uint8_t>(storeTraps[page] & ~kTrapFingerprint);
+    cpu.storeTraps[page] = static_cast<uint8_t>(cpu.storeTraps[page] & ~kTrapFingerprint);
     memory.written[memory.writtenCount++] = page;
 }
 
@@ -89,7 +89,7 @@ Fingerprint fingerprintTake() {
             add(index, word);
             memory.copy[index] = word;
         }
-        storeTraps[page] |= kTrapFingerprint;
+        cpu.storeTraps[page] |= kTrapFingerprint;
     }
     memory.writtenCount = 0;
     const uint64_t registers = uint64_t{cpu.a} | uint64_t{cpu.x} << 8 | uint64_t{cpu.y} << 16 |

@@ -19,10 +19,10 @@ namespace {
 
 // The memory the loop works on: the flat image, through a pointer to it (M
 // is uint8_t*), or a machine's memory map (M is MachineMemory), which reads
-// through cpuBus and has its RAM in the same image.
+// through cpu.bus and has its RAM in the same image.
 struct MachineMemory {
     uint8_t* ram;
-    const uint8_t* const* pages;  // cpuBus.readPage, its thread's address taken once
+    const uint8_t* const* pages;  // cpu.bus.readPage, its thread's address taken once
 };
 
 inline uint8_t readByte(const uint8_t* m, unsigned address) {
@@ -174,9 +174,7 @@ inline void loadCore(Core& k) {
     k.i = cpu.i;
     k.b = cpu.b;
     k.nz = makeNz(cpu.n, cpu.z);
-    k.lastZp = cpu.lastZpAddress;
-    k.lastAbs = cpu.lastAbsAddress;
-    k.traps = storeTraps.data();
+    k.traps = cpu.storeTraps.data();
 }
 
 inline void storeCore(const Core& k) {
@@ -193,11 +191,10 @@ inline void storeCore(const Core& k) {
     cpu.b = k.b;
     cpu.n = flagN(k);
     cpu.z = flagZ(k);
-    cpu.lastZpAddress = k.lastZp;
-    cpu.lastAbsAddress = k.lastAbs;
 }
 
-// memWrite, with the time stamp from the loop's count.
+// A store: a page with a trap goes to cpuStoreTrapped first, with the time
+// stamp from the loop's count.
 inline void store(Core& k, uint8_t* m, uint16_t address, uint8_t value) {
     if (k.traps[address >> 8]) [[unlikely]] {
         cpu.cycleTotal = static_cast<uint32_t>(k.cycles);
@@ -353,16 +350,13 @@ inline uint8_t dec(Core& k, uint8_t value) {
     return result;
 }
 
-// Read-modify-write: the operand's address is remembered, and the result is
-// written back there once.
+// Read-modify-write: the result is written back once.
 template <uint8_t (*Op)(Core&, uint8_t), class M>
 inline void modifyZeroPage(uint16_t address, Core& k, M m) {
-    k.lastZp = static_cast<uint8_t>(address);
     store(k, m, address, Op(k, readLow(m, address)));
 }
 template <uint8_t (*Op)(Core&, uint8_t), class M>
 inline void modifyAbsolute(uint16_t address, Core& k, M m) {
-    k.lastAbs = address;
     const uint8_t old = readByte(m, address);
     storeModified(k, m, address, old, Op(k, old));
 }

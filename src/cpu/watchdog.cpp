@@ -19,7 +19,7 @@ alignas(64) thread_local uint8_t keptContent[256][256];
 // Forgets the copied pages. With `watch`, the image as it is now becomes the
 // saved one, and the first store to each page will copy it.
 void forgetKeptPages(bool watch) {
-    for (uint8_t& traps : storeTraps) {
+    for (uint8_t& traps : cpu.storeTraps) {
         traps = static_cast<uint8_t>(watch ? traps | kTrapWatch : traps & ~kTrapWatch);
     }
     watchdog.keptCount = 0;
@@ -37,7 +37,7 @@ bool memoryAsSaved() {
 
 void watchdogKeepPage(uint8_t page) {
     std::memcpy(keptContent[page], cpu.memory.data() + page * 256, 256);
-    storeTraps[page] &= static_cast<uint8_t>(~kTrapWatch);
+    cpu.storeTraps[page] &= static_cast<uint8_t>(~kTrapWatch);
     watchdog.keptPages[watchdog.keptCount++] = page;
 }
 

@@ -66,7 +66,8 @@ void watchdogKeepPage(uint8_t page);
 // Every store into the image reports itself here before it happens (through
 // the page's kTrapWatch).
 inline void watchdogNoteStore(uint16_t address) {
-    if (storeTraps[address >> 8] & kTrapWatch) watchdogKeepPage(static_cast<uint8_t>(address >> 8));
+    if (cpu.storeTraps[address >> 8] & kTrapWatch)
+        watchdogKeepPage(static_cast<uint8_t>(address >> 8));
 }
 
 // A routine call begins: forget the previous call's history.

@@ -14,20 +14,20 @@ char* putText(char* at, const char* text, size_t size) {
 
 }  // namespace
 
-size_t disasmFormatLine(const uint8_t* memory, int32_t displayOffset, uint16_t pc, char* line) {
+size_t disasmFormatLine(const uint8_t* memory, uint16_t pc, char* line) {
     const uint8_t bytes[3] = {memory[pc], memory[static_cast<uint16_t>(pc + 1)],
                               memory[static_cast<uint16_t>(pc + 2)]};
-    return disasmFormatBytes(bytes, displayOffset, pc, line);
+    return disasmFormatBytes(bytes, pc, line);
 }
 
-size_t disasmFormatBytes(const uint8_t bytes[3], int32_t displayOffset, uint16_t pc, char* line) {
+size_t disasmFormatBytes(const uint8_t bytes[3], uint16_t pc, char* line) {
     const OpcodeInfo& info = opcodeTable[bytes[0]];
     const uint8_t lo = bytes[1];
     const uint8_t hi = bytes[2];
 
     char* at = line;
     *at++ = ';';
-    at = putHexTrimmed(at, static_cast<uint32_t>(displayOffset + pc));
+    at = putHexTrimmed(at, pc);
     at = putText(at, "   ", 3);
     for (int k = 0; k < info.length; ++k) {
         at = putHex(at, bytes[k], 2, false);
@@ -77,14 +77,13 @@ size_t disasmFormatBytes(const uint8_t bytes[3], int32_t displayOffset, uint16_t
     return static_cast<size_t>(at - line);
 }
 
-int32_t disasmWriteLine(const uint8_t* memory, int32_t displayOffset, uint16_t pc,
-                        OutputFile& out) {
+int32_t disasmWriteLine(const uint8_t* memory, uint16_t pc, OutputFile& out) {
     char line[kDisasmLineMax];
-    outputLine(out, line, disasmFormatLine(memory, displayOffset, pc, line));
+    outputLine(out, line, disasmFormatLine(memory, pc, line));
     return opcodeTable[memory[pc]].length;
 }
 
 void disasmWriteBytes(const uint8_t bytes[3], uint16_t pc, OutputFile& out) {
     char line[kDisasmLineMax];
-    outputLine(out, line, disasmFormatBytes(bytes, 0, pc, line));
+    outputLine(out, line, disasmFormatBytes(bytes, pc, line));
 }

@@ -92,7 +92,7 @@ bool inIdleLoop(uint16_t pc) {
 }  // namespace
 
 void machineUpdateLines() {
-    cpuBus.irqLine = ciaInterrupting(machine.cia1) || vicInterrupting(machine.vic);
+    cpu.bus.irqLine = ciaInterrupting(machine.cia1) || vicInterrupting(machine.vic);
     const bool nmi = ciaInterrupting(machine.cia2);
     if (nmi && !machine.nmiLevel) machine.nmiPending = true;
     machine.nmiLevel = nmi;
@@ -105,7 +105,7 @@ void machineStart(const MachineSettings& settings) {
     calls = Calls{};
     calls.limit = settings.budget != 0 ? settings.budget : 0xFFFFFFFF;
     calls.limitIsBudget = settings.budget != 0;
-    cpuBus = CpuBus{};
+    cpu.bus = CpuBus{};
     // The machine's limits are its own: the watchdog only looks for states
     // that repeat.
     watchdogSetCycleBudget(~uint64_t{0} >> 2);
@@ -148,28 +148,28 @@ void machineStart(const MachineSettings& settings) {
     cpu.pc = settings.initAddress;
     cpu.a = settings.a;
     cpu.i = 1;
-    cpuBus.now = 0;
+    cpu.bus.now = 0;
     machineUpdateLines();
 }
 
 MachineCall machineRunCall(const MachineTrace* trace) {
-    machine.callStart = cpuBus.now;
+    machine.callStart = cpu.bus.now;
     const bool first = calls.next == 0;
     ++calls.next;
     MachineCall out{0, false};
     if (calls.halted) {
-        cpuBus.now += frameCycles();
+        cpu.bus.now += frameCycles();
         out.cycles = frameCycles();
         return out;
     }
-    cpuBus.limit = machine.callStart + calls.limit;
-    cpuBus.limitIsBudget = calls.limitIsBudget;
+    cpu.bus.limit = machine.callStart + calls.limit;
+    cpu.bus.limitIsBudget = calls.limitIsBudget;
     watchdogStartRoutine();
     bool entered = false;  // this call began with its IRQ
     for (;;) {
-        uint64_t now = cpuBus.now;
+        uint64_t now = cpu.bus.now;
         advanceChips(now);
-        if (cpuBus.irqLine && !cpu.i) {
+        if (cpu.bus.irqLine && !cpu.i) {
             // An IRQ begins a call: this one when it is due as the call
             // begins, else the next. (An NMI due at the same cycle is taken
             // after the IRQ's entry.)
@@ -184,7 +184,7 @@ MachineCall machineRunCall(const MachineTrace* trace) {
             continue;
         }
         if (now >= callEnd()) break;
-        cpuBus.nextEvent = nextEvent();
+        cpu.bus.nextEvent = nextEvent();
         int result;
         if (trace != nullptr) {
             const uint16_t pc = cpu.pc;
@@ -207,7 +207,7 @@ MachineCall machineRunCall(const MachineTrace* trace) {
             // 6502 would take an interrupt at the end of the instruction
             // under way, a few cycles later; exact times keep calls of equal
             // length equal, so that songs repeat).
-            cpuBus.now = std::max(cpuBus.now, std::min(nextEvent(), cpuBus.limit));
+            cpu.bus.now = std::max(cpu.bus.now, std::min(nextEvent(), cpu.bus.limit));
             watchdogStartRoutine();
         } else if (result == kRunStopped) {
             out.stopped = true;
@@ -215,7 +215,7 @@ MachineCall machineRunCall(const MachineTrace* trace) {
             break;
         }
     }
-    out.cycles = cpuBus.now - machine.callStart;
+    out.cycles = cpu.bus.now - machine.callStart;
     return out;
 }
 
@@ -299,7 +299,7 @@ size_t machineStateWords(uint64_t* words) {
     // The raster position likewise: read lately, or timing an IRQ.
     const bool raster = observed(calls.rasterReadAfter) || (vic.enable & 1);
     words[n++] = uint64_t{vic.compare} | uint64_t{vic.flags} << 16 | uint64_t{vic.enable} << 24 |
-                 (raster ? (cpuBus.now % frameCycles()) << 32 : 0);
+                 (raster ? (cpu.bus.now % frameCycles()) << 32 : 0);
     words[n++] = uint64_t{cpu.pc} | uint64_t{machine.nmiLevel} << 16 |
                  uint64_t{calls.startReturned} << 17 | uint64_t{calls.halted} << 18;
     bytes(machine.colour, sizeof machine.colour);

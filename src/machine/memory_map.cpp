@@ -66,12 +66,12 @@ uint8_t bankLines() {
 
 void memoryMapStart() {
     buildRom();
-    cpuBus.ioRead = memoryMapRead;
-    cpuBus.ioWrite = memoryMapWrite;
-    cpuBus.portWrite = memoryMapPort;
+    cpu.bus.ioRead = memoryMapRead;
+    cpu.bus.ioWrite = memoryMapWrite;
+    cpu.bus.portWrite = memoryMapPort;
     // RAM below $D000 whatever the bank register says (there is no BASIC image).
     for (unsigned page = 0; page < 0xD0; ++page)
-        cpuBus.readPage[page] = cpu.memory.data() + page * 256;
+        cpu.bus.readPage[page] = cpu.memory.data() + page * 256;
     // $D000-$FFFF for each value of the bank lines, so that a switch is a copy.
     for (unsigned lines = 0; lines < 8; ++lines) {
         const bool io = (lines & 4) && (lines & 3);
@@ -94,22 +94,22 @@ void memoryMapPort() {
     const bool wasIo = machine.bankLines < 8 && machine.ioSeen[machine.bankLines];
     machine.bankLines = lines;
     std::copy(std::begin(machine.highPages[lines]), std::end(machine.highPages[lines]),
-              cpuBus.readPage + 0xD0);
+              cpu.bus.readPage + 0xD0);
     const bool io = machine.ioSeen[lines];
     if (io == wasIo) return;
     for (unsigned page = 0xD0; page < 0xE0; ++page) {
-        storeTraps[page] =
-            static_cast<uint8_t>(io ? storeTraps[page] | kTrapIo : storeTraps[page] & ~kTrapIo);
+        cpu.storeTraps[page] = static_cast<uint8_t>(io ? cpu.storeTraps[page] | kTrapIo
+                                                       : cpu.storeTraps[page] & ~kTrapIo);
     }
 }
 
 uint8_t memoryPeek(uint16_t address) {
-    const uint8_t* page = cpuBus.readPage[address >> 8];
+    const uint8_t* page = cpu.bus.readPage[address >> 8];
     return page != nullptr ? page[address & 0xFF] : cpu.memory[address];
 }
 
 uint8_t memoryMapRead(uint16_t address) {
-    const uint64_t now = cpuBus.now;
+    const uint64_t now = cpu.bus.now;
     switch (address >> 8) {
         case 0xD0:
         case 0xD1:
@@ -133,7 +133,7 @@ uint8_t memoryMapRead(uint16_t address) {
             const uint8_t value = ciaRead(cia, reg, now);
             if (reg == 0x0D) {  // acknowledged: the lines and the next event change
                 machineUpdateLines();
-                cpuBus.nextEvent = 0;
+                cpu.bus.nextEvent = 0;
             }
             return value;
         }
@@ -142,7 +142,7 @@ uint8_t memoryMapRead(uint16_t address) {
 }
 
 void memoryMapWrite(uint16_t address, uint8_t value) {
-    const uint64_t now = cpuBus.now;
+    const uint64_t now = cpu.bus.now;
     switch (address >> 8) {
         case 0xD0:
         case 0xD1:
@@ -152,7 +152,7 @@ void memoryMapWrite(uint16_t address, uint8_t value) {
             vicWrite(machine.vic, reg, value, now);
             if (reg == 0x11 || reg == 0x12 || reg == 0x19 || reg == 0x1A) {
                 machineUpdateLines();
-                cpuBus.nextEvent = 0;
+                cpu.bus.nextEvent = 0;
             }
             return;
         }
@@ -177,7 +177,7 @@ void memoryMapWrite(uint16_t address, uint8_t value) {
             ciaWrite(cia, reg, value, now);
             if ((reg >= 0x04 && reg <= 0x07) || reg >= 0x0D) {
                 machineUpdateLines();
-                cpuBus.nextEvent = 0;
+                cpu.bus.nextEvent = 0;
             }
             return;
         }

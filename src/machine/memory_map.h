@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-// The system ROM image's routines (see rom.cpp).
+// The system ROM image's routines (memoryMapStart builds it).
 inline constexpr uint16_t kIdleLoop = 0xFF00;    // CLI, then JMP to itself
 inline constexpr uint16_t kIrqEntry = 0xFF48;    // pushes A, X, Y; JMP ($0314) or ($0316)
 inline constexpr uint16_t kNmiEntry = 0xFE43;    // JMP ($0318)
@@ -40,6 +40,6 @@ void memoryMapPort();
 // trace: I/O registers show as RAM).
 uint8_t memoryPeek(uint16_t address);
 
-// The I/O window's accesses, at cpuBus.now.
+// The I/O window's accesses, at cpu.bus.now.
 uint8_t memoryMapRead(uint16_t address);
 void memoryMapWrite(uint16_t address, uint8_t value);

@@ -55,7 +55,7 @@ struct Trace {
 
 Session::Session(Tune tune, const PlayPlan& plan, const std::string& name, Diagnostics& diagnostics)
     : tune_(std::move(tune)), plan_(plan), diagnostics_(diagnostics) {
-    cpuReset(false);
+    cpuReset();
     cpuSetUndocumented(plan_.undocumented);
     if (plan_.budget > 0) watchdogSetCycleBudget(plan_.budget);
     writePath_.attach(plan_.bump);

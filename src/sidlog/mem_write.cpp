@@ -34,7 +34,7 @@ void WritePath::trapped(void* context, uint16_t address, uint8_t value) {
 void WritePath::fromChip() {
     fromChip_ = true;
     for (unsigned page = kSidFirst >> 8; page <= kSidLast >> 8; ++page)
-        storeTraps[page] = static_cast<uint8_t>(storeTraps[page] & ~kTrapHook);
+        cpu.storeTraps[page] = static_cast<uint8_t>(cpu.storeTraps[page] & ~kTrapHook);
 }
 
 void WritePath::sound(uint32_t time, uint16_t address, uint8_t value) const {

@@ -2,8 +2,10 @@
 // each case a line of the table: state before, code, state after.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "cpu/cpu_state.h"
 #include "support/test_support.h"
@@ -167,11 +169,21 @@ TEST_P(UndocumentedCaseTest, Runs) {
 INSTANTIATE_TEST_SUITE_P(Table, UndocumentedCaseTest, testing::ValuesIn(kUndocumentedCases),
                          [](const auto& p) { return "case" + std::to_string(p.index); });
 
+// The image starts a page of the host in every thread (emulated address A at
+// page offset A & $FFF), the main thread's and a collection's.
+TEST(CpuState, ImageIsPageAlignedInEveryThread) {
+    const auto pageOffset = [] { return reinterpret_cast<uintptr_t>(cpu.memory.data()) % 4096; };
+    EXPECT_EQ(pageOffset(), 0u);
+    uintptr_t other = 1;
+    std::thread([&] { other = pageOffset(); }).join();
+    EXPECT_EQ(other, 0u);
+}
+
 TEST(CpuReset, ClearsEverythingAndKeepsCycleTotal) {
     loadCode("a9 01 00");
     cpuRun(0);
     ASSERT_EQ(cpu.cycleTotal, 9u);
-    cpuReset(true);
+    cpuReset();
     EXPECT_EQ(cpu.cycleTotal, 9u);
     EXPECT_EQ(cpu.sp, 0xFF);
     EXPECT_EQ(cpu.a | cpu.x | cpu.y | cpu.pc | statusByte(), 0);

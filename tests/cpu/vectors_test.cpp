@@ -1,15 +1,48 @@
 // Every single-instruction case recorded from an NMOS 6502 (adapted to this
 // CPU's rules; tests/data/README.md): the documented opcodes with and
-// without the undocumented ones executed, and the undocumented opcodes.
+// without the undocumented ones executed, and the undocumented opcodes; each
+// through the flat loop (cpuRun) and through the machine's (cpuRunMachine)
+// with a map where every page is RAM. Both must charge the opcode's base
+// cycles.
+//
+// The two loops differ where the cases do not go: the flat loop stops at
+// BRK and yields 0 from a pull of the empty stack, while the machine's takes
+// BRK through ($FFFE) and wraps the stack pointer; the cases leave out BRK
+// and the pulls of the empty stack. A JMP to itself is where the machine's
+// loop reports that it idles, with the instruction done.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
+#include "cpu/bus.h"
 #include "cpu/cpu_state.h"
 #include "support/test_support.h"
 
 namespace {
+
+bool ioAccessed = false;
+
+uint8_t noIoRead(uint16_t) {
+    ioAccessed = true;
+    return 0;
+}
+void noIoWrite(uint16_t, uint8_t) {
+    ioAccessed = true;
+}
+void noPortWrite() {}
+
+// A machine of RAM alone: every page read from the image, no I/O page, no
+// event and no limit within reach. The reset leaves the bus alone.
+void mapAllRam() {
+    cpu.bus = CpuBus{};
+    for (unsigned page = 0; page < 256; ++page) cpu.bus.readPage[page] = &cpu.memory[page * 256];
+    cpu.bus.ioRead = noIoRead;
+    cpu.bus.ioWrite = noIoWrite;
+    cpu.bus.portWrite = noPortWrite;
+    cpu.bus.nextEvent = UINT64_MAX;
+    cpu.bus.limit = UINT64_MAX;
+}
 
 // One side of a case: pc s a x y p, then "addr:value" items up to ">" or the end.
 std::vector<unsigned> readState(std::istringstream& in,
@@ -27,6 +60,8 @@ struct VectorFile {
     const char* name;
     bool undocumented;
     int cases;
+    bool machine;  // through cpuRunMachine
+    const char* testName;
 };
 
 class CpuVectors : public testing::TestWithParam<VectorFile> {};
@@ -36,21 +71,35 @@ TEST_P(CpuVectors, AllCasesPass) {
     std::ifstream file(std::filesystem::path(VOXDUMP_VECTORS_DIR) / v.name);
     ASSERT_TRUE(file) << v.name;
     int cases = 0, failures = 0;
+    if (v.machine) mapAllRam();
+    ioAccessed = false;
     for (std::string line; std::getline(file, line); ++cases) {
         std::istringstream in(line);
         unsigned opcode, mask;
         in >> std::hex >> opcode >> mask;
         std::vector<std::pair<unsigned, unsigned>> before, after;
         const std::vector<unsigned> r = readState(in, before), expected = readState(in, after);
-        cpuReset(false);
+        cpuReset();
         cpuSetUndocumented(v.undocumented);
         for (auto [address, value] : before) cpu.memory[address] = static_cast<uint8_t>(value);
         cpuSetPc(static_cast<uint16_t>(r[0]));
         std::tie(cpu.sp, cpu.a, cpu.x, cpu.y) =
             std::tuple(uint8_t(r[1]), uint8_t(r[2]), uint8_t(r[3]), uint8_t(r[4]));
         setStatusByte(static_cast<uint8_t>(r[5]));
-        cpuRun(1);
-        bool ok = std::vector<unsigned>{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y} ==
+        uint64_t cycles;
+        bool done;
+        if (v.machine) {
+            cpu.bus.now = 0;
+            const int result = cpuRunMachine(1);
+            cycles = cpu.bus.now;
+            done = result == kRunStepsDone ||
+                   (result == kRunIdle && opcode == 0x4C && expected[0] == r[0]);
+        } else {
+            done = cpuRun(1) == kRunStepsDone;
+            cycles = cpu.cycleTotal;
+        }
+        bool ok = done && cycles == cpu.opcodeCycles[opcode] &&
+                  std::vector<unsigned>{cpu.pc, cpu.sp, cpu.a, cpu.x, cpu.y} ==
                       std::vector<unsigned>(expected.begin(), expected.begin() + 5) &&
                   ((statusByte() ^ expected[5]) & mask) == 0;
         for (auto [address, value] : after) ok = ok && cpu.memory[address] == value;
@@ -58,16 +107,18 @@ TEST_P(CpuVectors, AllCasesPass) {
     }
     EXPECT_EQ(cases, v.cases);
     EXPECT_EQ(failures, 0);
+    EXPECT_FALSE(ioAccessed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, CpuVectors,
-                         testing::Values(VectorFile{"nmos6502.txt", false, 27945},
-                                         VectorFile{"nmos6502.txt", true, 27945},
-                                         VectorFile{"nmos6502-undocumented.txt", true, 16136}),
-                         [](const auto& p) {
-                             return std::string(p.param.cases == 16136 ? "Undocumented"
-                                                : p.param.undocumented ? "DocumentedWithOption"
-                                                                       : "Documented");
-                         });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Files, CpuVectors, testing::Values(
+    VectorFile{"nmos6502.txt", false, 27945, false, "Documented"},
+    VectorFile{"nmos6502.txt", true, 27945, false, "DocumentedWithOption"},
+    VectorFile{"nmos6502-undocumented.txt", true, 16136, false, "Undocumented"},
+    VectorFile{"nmos6502.txt", false, 27945, true, "MachineDocumented"},
+    VectorFile{"nmos6502.txt", true, 27945, true, "MachineDocumentedWithOption"},
+    VectorFile{"nmos6502-undocumented.txt", true, 16136, true, "MachineUndocumented"}),
+    [](const auto& p) { return std::string(p.param.testName); });
+// clang-format on
 
 }  // namespace

@@ -68,7 +68,7 @@ TEST(DisasmLine, UndocumentedLines) {
     for (const auto& c : cases) {
         loadCode(c.bytes, 0x2000);
         char line[kDisasmLineMax];
-        EXPECT_EQ(std::string(line, disasmFormatLine(cpuMemory(), 0, 0x2000, line)), c.line);
+        EXPECT_EQ(std::string(line, disasmFormatLine(cpuMemory(), 0x2000, line)), c.line);
     }
 }
 
@@ -106,7 +106,7 @@ TEST(DisasmLine, ExampleLines) {
     for (const auto& c : cases) {
         loadCode(c.bytes, c.pc);
         char line[kDisasmLineMax];
-        EXPECT_EQ(std::string(line, disasmFormatLine(cpuMemory(), 0, c.pc, line)), c.line);
+        EXPECT_EQ(std::string(line, disasmFormatLine(cpuMemory(), c.pc, line)), c.line);
     }
 }
 // clang-format on
@@ -117,7 +117,7 @@ TEST(DisasmLine, OperandWrapsAtFFFF) {
     const uint8_t lda = 0xAD;
     cpuLoad(&lda, 0xFFFF, 1);
     char line[kDisasmLineMax];
-    EXPECT_EQ(std::string(line, disasmFormatLine(cpuMemory(), 0, 0xFFFF, line)),
+    EXPECT_EQ(std::string(line, disasmFormatLine(cpuMemory(), 0xFFFF, line)),
               ";ffff   ad 34 12   LDA 1234\n");
 }
 

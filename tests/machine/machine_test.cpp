@@ -35,8 +35,8 @@ void start(std::string_view hex, bool ntsc = false, uint32_t budget = 0) {
 
 // Runs the processor alone for `steps` instructions.
 void step(int steps) {
-    cpuBus.nextEvent = kNever;
-    cpuBus.limit = kNever;
+    cpu.bus.nextEvent = kNever;
+    cpu.bus.limit = kNever;
     for (int k = 0; k < steps; ++k) cpuRunMachine(1);
 }
 
@@ -124,9 +124,9 @@ TEST(Interrupts, EntryTakesSevenCyclesAndPushesWithTheBreakFlagClear) {
     cpu.i = 0;
     cpu.c = 1;
     const uint8_t sp = cpu.sp;
-    const uint64_t before = cpuBus.now;
+    const uint64_t before = cpu.bus.now;
     cpuInterrupt(0xFFFE);
-    EXPECT_EQ(cpuBus.now - before, 7u);
+    EXPECT_EQ(cpu.bus.now - before, 7u);
     EXPECT_EQ(cpu.pc, kIrqEntry);
     EXPECT_EQ(cpu.i, 1);
     EXPECT_EQ(cpu.sp, static_cast<uint8_t>(sp - 3));
@@ -147,13 +147,13 @@ TEST(Interrupts, SystemEntryAndRtiCycles) {
     cpu.i = 0;
     cpu.a = 0x11;
     const uint8_t sp = cpu.sp;
-    const uint64_t before = cpuBus.now;
+    const uint64_t before = cpu.bus.now;
     cpuInterrupt(0xFFFE);
     step(10);  // PHA TXA PHA TYA PHA TSX LDA,X AND BEQ JMP()
     EXPECT_EQ(cpu.pc, 0x2000);
-    EXPECT_EQ(cpuBus.now - before, 7u + 28u);
+    EXPECT_EQ(cpu.bus.now - before, 7u + 28u);
     step(7);  // JMP, PLA TAY PLA TAX PLA, RTI
-    EXPECT_EQ(cpuBus.now - before, 7u + 28u + 3u + 16u + 6u);
+    EXPECT_EQ(cpu.bus.now - before, 7u + 28u + 3u + 16u + 6u);
     EXPECT_EQ(cpu.pc, 0x1000);
     EXPECT_EQ(cpu.i, 0);
     EXPECT_EQ(cpu.a, 0x11);
@@ -164,9 +164,9 @@ TEST(Interrupts, BrkPushesTheBreakFlagAndGoesThroughTheSystem) {
     start("00 ff");
     cpu.i = 0;
     const uint8_t sp = cpu.sp;
-    const uint64_t before = cpuBus.now;
+    const uint64_t before = cpu.bus.now;
     step(1);
-    EXPECT_EQ(cpuBus.now - before, 7u);
+    EXPECT_EQ(cpu.bus.now - before, 7u);
     EXPECT_EQ(cpu.pc, kIrqEntry);
     EXPECT_EQ(cpu.memory[0x100 + sp], 0x10);
     EXPECT_EQ(cpu.memory[0x100 + sp - 1], 0x02);
@@ -184,9 +184,9 @@ TEST(Interrupts, CliPlpAndRtiLetAWaitingIrqIn) {
     for (const auto& [code, stopsAt] : cases) {
         SCOPED_TRACE(code);
         start(code);
-        cpuBus.irqLine = true;
-        cpuBus.nextEvent = kNever;
-        cpuBus.limit = kNever;
+        cpu.bus.irqLine = true;
+        cpu.bus.nextEvent = kNever;
+        cpu.bus.limit = kNever;
         int result = kRunStepsDone;
         int steps = 0;
         while (result == kRunStepsDone && steps < 10) {
@@ -317,7 +317,7 @@ TEST(Environment, StateWordsSeeCountsThatTimeAnIrqOrWereRead) {
     EXPECT_FALSE(std::equal(a, a + n, b));
     for (int k = 0; k < 64; ++k) machineRunCall(nullptr);
     machineStateWords(a);
-    ciaAdvance(machine.cia2, cpuBus.now + 3);
+    ciaAdvance(machine.cia2, cpu.bus.now + 3);
     machineStateWords(b);
     EXPECT_TRUE(std::equal(a, a + n, b));
 }

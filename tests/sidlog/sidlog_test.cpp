@@ -13,7 +13,7 @@ namespace {
 // header report (whose size is fixed for a zeroed record).
 std::string logOf(const char* code) {
     ScratchDir dir;
-    loadCode(code, 0x1000, true);
+    loadCode(code, 0x1000);
     WritePath path;
     path.attach(true);
     SidLog log;

@@ -47,8 +47,8 @@ Bytes codeAt(const char* start, const char* play, size_t at) {
     return code;
 }
 
-void loadCode(std::string_view hex, uint16_t at, bool logEnabled) {
-    cpuReset(logEnabled);
+void loadCode(std::string_view hex, uint16_t at) {
+    cpuReset();
     Bytes code = hexBytes(hex);
     cpuLoad(code.data(), at, static_cast<uint16_t>(code.size()));
     cpuSetPc(at);

@@ -35,7 +35,7 @@ Bytes psidFile(const Psid& tune);
 Bytes codeAt(const char* start, const char* play, size_t at);
 
 // Resets the CPU and places code at `at`, where execution will start.
-void loadCode(std::string_view hex, uint16_t at = 0x1000, bool logEnabled = false);
+void loadCode(std::string_view hex, uint16_t at = 0x1000);
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const Bytes& bytes);
