@@ -44,12 +44,12 @@ constexpr ValueOption kCalls{"--calls", "a number of calls", "number of calls", 
 struct TextOption {
     const char* name;
     const char* needs;
-    std::string RunSettings::*field;
+    std::string CollectionSettings::*field;
 };
 constexpr TextOption kTextOptions[] = {
-    {"--songlengths", "a file name", &RunSettings::songLengthsFile},
-    {"--csv", "a file name", &RunSettings::csvFile},
-    {"--out", "a folder", &RunSettings::outDir},
+    {"--songlengths", "a file name", &CollectionSettings::songLengthsFile},
+    {"--csv", "a file name", &CollectionSettings::csvFile},
+    {"--out", "a folder", &CollectionSettings::outDir},
     {"--shard", "a shard K/N", nullptr},
 };
 
@@ -60,8 +60,8 @@ bool parseShard(std::string_view text, RunSettings& settings) {
     if (slash == std::string_view::npos || !parseNumber(text.substr(0, slash), 1000000, k) ||
         !parseNumber(text.substr(slash + 1), 1000000, n) || k > n)
         return false;
-    settings.shard = static_cast<uint32_t>(k);
-    settings.shards = static_cast<uint32_t>(n);
+    settings.collectionRun.shard = static_cast<uint32_t>(k);
+    settings.collectionRun.shards = static_cast<uint32_t>(n);
     return true;
 }
 
@@ -105,7 +105,7 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
             problem = "option '" + std::string(name) + "' needs " + option.needs;
             return false;
         } else {
-            settings.*option.field = value;
+            settings.collectionRun.*option.field = value;
         }
         return true;
     }
@@ -121,9 +121,9 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
         if (option == &kSong) {
             settings.song = static_cast<int>(number);
         } else if (option == &kJobs) {
-            settings.jobs = static_cast<uint32_t>(number);
+            settings.collectionRun.jobs = static_cast<uint32_t>(number);
         } else if (option == &kCalls) {
-            settings.calls = static_cast<uint32_t>(number);
+            settings.collectionRun.calls = static_cast<uint32_t>(number);
         } else {
             settings.maxCycles = static_cast<uint32_t>(number);
         }
@@ -135,7 +135,7 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
                  : name == "--midi"       ? &settings.midi
                  : name == "--length"     ? &settings.length
                  : name == "--collection" ? &settings.collection
-                 : name == "--resume"     ? &settings.resume
+                 : name == "--resume"     ? &settings.collectionRun.resume
                  : name == "--machine"    ? &settings.machine
                                           : nullptr;
     const bool known = flag != nullptr || name == "--help" || name == "--version";
@@ -157,13 +157,13 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
 
 // The first option given that only a collection's run takes, or nullptr.
 const char* collectionOnly(const RunSettings& s) {
-    if (!s.songLengthsFile.empty()) return "--songlengths";
-    if (!s.csvFile.empty()) return "--csv";
-    if (!s.outDir.empty()) return "--out";
-    if (s.jobs != 0) return "--jobs";
-    if (s.resume) return "--resume";
-    if (s.calls != 0) return "--calls";
-    if (s.shards != 0) return "--shard";
+    if (!s.collectionRun.songLengthsFile.empty()) return "--songlengths";
+    if (!s.collectionRun.csvFile.empty()) return "--csv";
+    if (!s.collectionRun.outDir.empty()) return "--out";
+    if (s.collectionRun.jobs != 0) return "--jobs";
+    if (s.collectionRun.resume) return "--resume";
+    if (s.collectionRun.calls != 0) return "--calls";
+    if (s.collectionRun.shards != 0) return "--shard";
     return nullptr;
 }
 
@@ -175,19 +175,20 @@ Command collectionArguments(const std::vector<const char*>& positional, RunSetti
         problem = "--collection needs tune files or folders to play";
         return Command::BadUsage;
     }
-    if (settings.resume && settings.csvFile.empty()) {
+    if (settings.collectionRun.resume && settings.collectionRun.csvFile.empty()) {
         problem = "--resume needs the --csv file of the run to resume";
         return Command::BadUsage;
     }
-    if (!settings.songLengthsFile.empty() && settings.song > 0) {
+    if (!settings.collectionRun.songLengthsFile.empty() && settings.song > 0) {
         problem = "--songlengths needs every song of each tune; it cannot go with --song";
         return Command::BadUsage;
     }
-    if ((settings.table || settings.roll || settings.midi) && settings.outDir.empty()) {
+    if ((settings.table || settings.roll || settings.midi) &&
+        settings.collectionRun.outDir.empty()) {
         problem = "--table, --roll and --midi need --out DIR with --collection";
         return Command::BadUsage;
     }
-    for (const char* path : positional) settings.paths.emplace_back(path);
+    for (const char* path : positional) settings.collectionRun.paths.emplace_back(path);
     settings.length = true;
     return Command::Run;
 }

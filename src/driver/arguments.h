@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "collection/collection.h"
+
 struct RunSettings {
     std::string tuneFileName;
     int32_t callCount = 3000;
@@ -26,16 +28,10 @@ struct RunSettings {
     bool machine = false;       // --machine: interrupt-driven tunes run in the machine environment
     std::string tabFileName, svgFileName, midFileName;
 
-    // voxdump --collection [options] PATH...
+    // voxdump --collection [options] PATH...: the options of the collection's
+    // run alone (the song options above are copied into it when it runs).
     bool collection = false;
-    std::vector<std::string> paths;  // tune files or folders
-    std::string songLengthsFile;     // --songlengths FILE
-    std::string csvFile;             // --csv FILE
-    std::string outDir;              // --out DIR: the study's files of each song
-    uint32_t jobs = 0;               // --jobs N, -j N: threads; 0: one per core
-    bool resume = false;             // --resume: skip the songs the --csv file holds
-    uint32_t calls = 0;              // --calls N: the most play calls a song; 0: 30 minutes
-    uint32_t shard = 0, shards = 0;  // --shard K/N: every N-th tune from the K-th; 0 0: all
+    CollectionSettings collectionRun;
 };
 
 enum class Command {

@@ -207,16 +207,7 @@ int run(const RunSettings& settings) {
 
 // The collection's settings from the command line's.
 CollectionSettings collectionSettingsOf(const RunSettings& s) {
-    CollectionSettings c;
-    c.paths = s.paths;
-    c.songLengthsFile = s.songLengthsFile;
-    c.csvFile = s.csvFile;
-    c.outDir = s.outDir;
-    c.jobs = s.jobs;
-    c.resume = s.resume;
-    c.calls = s.calls;
-    c.shard = s.shard;
-    c.shards = s.shards;
+    CollectionSettings c = s.collectionRun;
     c.song = s.song;
     c.undocumented = s.undocumented;
     c.maxCycles = s.maxCycles;
