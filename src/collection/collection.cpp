@@ -217,7 +217,8 @@ void playSlots(Collection& run) {
                         s.calls,
                         "",
                         "",
-                        ""};
+                        "",
+                        s.wholeRun};
             if (!s.outDir.empty()) {
                 std::error_code error;
                 fs::create_directories(

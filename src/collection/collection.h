@@ -21,6 +21,7 @@ struct CollectionSettings {
     bool undocumented = false;       // --undocumented
     uint32_t maxCycles = 0;          // --max-cycles N; 0: none
     bool table = false, roll = false, midi = false;  // the study's files, in outDir
+    bool wholeRun = false;  // --whole-run: the files hold every call played
 };
 
 // Runs the collection; the exit status.

@@ -51,8 +51,11 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     const uint32_t calls = session.play(hooks);
     const HeardLength heard = session.heardLength();
     const SongLength& exact = session.exactRepeat();
-    const uint32_t loopCall = heard.kind == HeardKind::Loop ? heard.start : 0;
-    outcome.filesWritten = session.closeStudy(loopCall, std::string());
+    if (stop.load()) {
+        session.discardStudy();  // cut short: its files are not made
+    } else {
+        outcome.filesWritten = session.closeStudy(session.songSpan(job.wholeRun), std::string());
+    }
 
     const CallRate& rate = session.rate();
     outcome.found = heard.kind == HeardKind::Loop   ? SongFound::Loop

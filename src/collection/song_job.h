@@ -17,6 +17,7 @@ struct SongJob {
     uint32_t calls;      // the most play calls; 0: 30 minutes of the song
     // The study's files to write; empty: none.
     std::string table, roll, midi;
+    bool wholeRun = false;  // the files hold every call played, not the song alone
 };
 
 // How a song's length was found: its music loops, it ends, neither within

@@ -137,6 +137,7 @@ bool parseOption(int argc, const char* const* argv, int& k, RunSettings& setting
                  : name == "--collection" ? &settings.collection
                  : name == "--resume"     ? &settings.collectionRun.resume
                  : name == "--machine"    ? &settings.machine
+                 : name == "--whole-run"  ? &settings.wholeRun
                                           : nullptr;
     const bool known = flag != nullptr || name == "--help" || name == "--version";
     if (!known) {
@@ -228,7 +229,12 @@ void printOptions() {
               << "--length        say how long the song lasts as a listener hears it, and stop "
                  "there (at most"
               << std::endl
-              << "                30 minutes without calls)" << std::endl
+              << "                30 minutes without calls); the .tab, .svg and .mid then "
+                 "hold the song"
+              << std::endl
+              << "                alone (intro and one pass), its loop and end marked" << std::endl
+              << "--whole-run     with --length, the .tab, .svg and .mid hold every call played"
+              << std::endl
               << "--max-cycles N  end a routine call before it takes more than N cycles "
                  "(1 to 4294967295)"
               << std::endl

@@ -26,6 +26,7 @@ struct RunSettings {
     uint32_t maxCycles = 0;     // --max-cycles N: a routine call's cycle budget; 0 when not given
     bool length = false;        // --length: stop where the song repeats, and say how long it lasts
     bool machine = false;       // --machine: interrupt-driven tunes run in the machine environment
+    bool wholeRun = false;      // --whole-run: the study's files hold every call, not the song
     std::string tabFileName, svgFileName, midFileName;
 
     // voxdump --collection [options] PATH...: the options of the collection's

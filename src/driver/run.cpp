@@ -1,5 +1,7 @@
 #include "driver/run.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -13,6 +15,8 @@
 #include "output/diagnostics.h"
 #include "output/output_file.h"
 #include "platform/console.h"
+#include "platform/raw_file.h"
+#include "platform/stop.h"
 #include "play/session.h"
 #include "sidlog/sid_log.h"
 #include "tune/tune.h"
@@ -54,18 +58,22 @@ StudyFiles studyFilesOf(const RunSettings& settings) {
 }
 
 // The run is over after `calls` play calls: "Finished!" and, with --length,
-// how long the song lasts (also at the table's end, and the loop's start
-// marked in the MIDI file).
-int finish(Session& session, bool written, uint32_t calls) {
+// how long the song lasts (also at the table's end; the study's files hold
+// the song, its loop and end marked, unless the whole run is wanted). A run
+// the user stopped (SIGINT, SIGTERM) removes the study's files, which it had
+// not finished, says nothing more and exits with 128 and the signal's number;
+// the .log or .dis keeps the whole lines of the calls played.
+int finish(Session& session, bool written, uint32_t calls, bool wholeRun) {
+    if (const int signal = stopSignal(); signal != 0) {
+        session.discardStudy();
+        stopHandlersUninstall();
+        return 128 + signal;
+    }
     const PlayPlan& plan = session.plan();
     std::string length;
-    uint32_t loopCall = 0;
-    if (plan.length) {
-        const HeardLength heard = session.heardLength();
-        length = session.lengthLine(calls);
-        if (heard.kind == HeardKind::Loop) loopCall = heard.start;
-    }
-    written = session.closeStudy(loopCall, length) && written;
+    if (plan.length) length = session.lengthLine(calls);
+    written = session.closeStudy(session.songSpan(wholeRun), length) && written;
+    stopHandlersUninstall();
     std::cout << "Finished!" << std::endl;
     if (plan.length) std::cout << length << std::endl;
     return written ? kExitOk : kExitFailure;
@@ -98,11 +106,12 @@ int runLogMode(Session& session, const RunSettings& settings) {
     if (!afterStart) announceLog(run);
     session.openStudy(studyFilesOf(settings));
     SessionHooks hooks;
+    hooks.stopOnSignal = true;
     hooks.context = &run;
     if (afterStart) hooks.afterStart = [](void* r) { announceLog(*static_cast<LogRun*>(r)); };
     hooks.beforeCall = [](void* r, uint32_t) { static_cast<LogRun*>(r)->log.marker(); };
     const uint32_t calls = session.play(hooks);
-    return finish(session, run.log.close(), calls);
+    return finish(session, run.log.close(), calls, settings.wholeRun);
 }
 
 // The .dis trace: a line per instruction, "irq:" or "nmi:" at an
@@ -138,12 +147,13 @@ int runDisassemblyMode(Session& session, const RunSettings& settings) {
     const char* label = session.plan().atInit ? "init:\n" : "load:\n";
     outputLine(dis, label, 6);
     SessionHooks hooks;
+    hooks.stopOnSignal = true;
     hooks.context = &dis;
     hooks.instruction = traceInstruction;
     hooks.interrupt = traceInterrupt;
     hooks.beforeCall = traceCallLabel;
     const uint32_t calls = session.play(hooks);
-    return finish(session, outputClose(dis), calls);
+    return finish(session, outputClose(dis), calls, settings.wholeRun);
 }
 
 // True when writing `output` would destroy the tune file itself (the same
@@ -163,14 +173,43 @@ std::vector<std::string> outputNames(const RunSettings& settings) {
     return names;
 }
 
+// With the study's files asked for, every output is tried before the work
+// (under the name a file made whole is written beside, removed at once): one
+// that cannot be created is said once, for all, and the run does not start.
+// A plain run goes on as it always did, its log's failure said when it opens.
+bool outputsCreatable(const std::vector<std::string>& names) {
+    std::string failed, reason;
+    for (const std::string& name : names) {
+        const std::string part = outputPartName(name);
+        int error = 0;
+        std::error_code status;
+        const bool folder = std::filesystem::is_directory(std::filesystem::u8path(name), status);
+        const int handle = folder ? -1 : rawCreate(part.c_str(), error);
+        if (folder) error = EISDIR;
+        if (handle < 0) {
+            failed += (failed.empty() ? "" : ", ") + name;
+            if (reason.empty()) reason = std::strerror(error);
+            continue;
+        }
+        rawClose(handle, error);
+        std::error_code ignored;
+        std::filesystem::remove(std::filesystem::u8path(part), ignored);
+    }
+    if (failed.empty()) return true;
+    diagnose(failed + ": cannot create: " + reason + "; nothing played");
+    return false;
+}
+
 int run(const RunSettings& settings) {
-    for (const std::string& output : outputNames(settings)) {
+    const std::vector<std::string> outputs = outputNames(settings);
+    for (const std::string& output : outputs) {
         if (wouldOverwrite(settings.tuneFileName, output)) {
             std::cerr << "voxdump: " << output
                       << ": is the tune file itself; refusing to overwrite it" << std::endl;
             return kExitFailure;
         }
     }
+    if (outputs.size() > 1 && !outputsCreatable(outputs)) return kExitFailure;
 
     int status = kExitOk;
     Tune tune;
@@ -199,6 +238,8 @@ int run(const RunSettings& settings) {
     Session session(std::move(tune), plan, settings.tuneFileName, diagnostics);
     std::cout << "Starting execution at " << (plan.atInit ? "init" : "load") << " address!"
               << std::endl;
+    // From here a signal stops the play at the next call, and the run ends tidily.
+    stopHandlersInstall();
 
     const int modeStatus = settings.disassemble ? runDisassemblyMode(session, settings)
                                                 : runLogMode(session, settings);
@@ -214,6 +255,7 @@ CollectionSettings collectionSettingsOf(const RunSettings& s) {
     c.table = s.table;
     c.roll = s.roll;
     c.midi = s.midi;
+    c.wholeRun = s.wholeRun;
     return c;
 }
 

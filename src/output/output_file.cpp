@@ -1,6 +1,8 @@
 #include "output/output_file.h"
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "output/diagnostics.h"
 #include "platform/raw_file.h"
@@ -30,18 +32,61 @@ void sayFailure(const OutputFile& file, const std::string& text) {
     }
 }
 
+std::filesystem::path pathOf(const std::string& name) {
+    return std::filesystem::u8path(name);
+}
+
+std::string nameOf(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// Where a file made whole goes: its name; through a symbolic link, the file
+// the link names (the link stays); empty when that is no plain file (a device
+// or a pipe), which is written in place.
+std::string wholeTarget(const std::string& name) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status link = fs::symlink_status(pathOf(name), error);
+    if (error || !fs::exists(link)) return name;
+    const fs::file_status target = fs::status(pathOf(name), error);
+    if (error || !fs::exists(target)) {
+        if (!fs::is_symlink(link)) return name;
+        const fs::path to = fs::read_symlink(pathOf(name), error);  // a link to nothing yet
+        return error ? std::string() : nameOf(pathOf(name).parent_path() / to);
+    }
+    if (!fs::is_regular_file(target)) return std::string();
+    if (!fs::is_symlink(link)) return name;
+    const fs::path to = fs::canonical(pathOf(name), error);
+    return error ? std::string() : nameOf(to);
+}
+
 void openWith(OutputFile& file, const std::string& name, bool buffered,
-              int (*open)(const char*, int&), const char* verb) {
+              int (*open)(const char*, int&), const char* verb, bool whole = false) {
     file.name = name;
     file.firstError = 0;
     file.createFailed = false;
     file.buffered = buffered;
     file.pending.clear();
-    file.handle = open(name.c_str(), file.firstError);
+    file.written = 0;
+    file.target.clear();
+    file.partName.clear();
+    if (whole) file.target = wholeTarget(name);
+    if (!file.target.empty()) file.partName = outputPartName(file.target);
+    file.handle =
+        open(!file.partName.empty() ? file.partName.c_str() : name.c_str(), file.firstError);
     if (file.handle < 0) {
         file.createFailed = true;
+        file.partName.clear();
         sayFailure(file, name + ": cannot " + verb + ": " + std::strerror(file.firstError));
     }
+}
+
+void removePart(OutputFile& file) {
+    if (file.partName.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove(pathOf(file.partName), ignored);
+    file.partName.clear();
 }
 
 }  // namespace
@@ -52,6 +97,42 @@ void outputOpen(OutputFile& file, const std::string& name, bool buffered,
     openWith(file, name, buffered, rawCreate, "create");
 }
 
+void outputOpenWhole(OutputFile& file, const std::string& name, bool buffered,
+                     Diagnostics* diagnostics) {
+    file.diagnostics = diagnostics;
+    openWith(file, name, buffered, rawCreate, "create", true);
+}
+
+std::string outputPartName(const std::string& name) {
+    return name + ".part";
+}
+
+void outputDiscard(OutputFile& file) {
+    file.pending.clear();
+    if (file.handle >= 0) {
+        int ignored = 0;
+        rawClose(file.handle, ignored);
+        file.handle = -1;
+    }
+    removePart(file);
+}
+
+void outputCut(OutputFile& file, uint64_t size) {
+    flushPending(file);
+    if (file.firstError != 0 || file.partName.empty() || size >= file.written) return;
+    // The system's own descriptor has no portable way to cut a file: it is
+    // closed, cut by name, and opened again at its new end.
+    if (!rawClose(file.handle, file.firstError)) {
+        file.handle = -1;
+        return;
+    }
+    std::error_code error;
+    std::filesystem::resize_file(pathOf(file.partName), size, error);
+    if (error) file.firstError = error.value();
+    file.handle = rawAppend(file.partName.c_str(), file.firstError);
+    file.written = size;
+}
+
 void outputAppend(OutputFile& file, const std::string& name) {
     file.diagnostics = nullptr;
     openWith(file, name, false, rawAppend, "open");
@@ -60,6 +141,7 @@ void outputAppend(OutputFile& file, const std::string& name) {
 void outputLine(OutputFile& file, const char* data, size_t size) {
     if (file.firstError != 0) [[unlikely]]
         return;  // a failed file drops what comes after
+    file.written += size;
     if (file.buffered) {
         file.pending.append(data, size);
         if (file.pending.size() >= kBufferSize) flushPending(file);
@@ -89,7 +171,18 @@ bool outputClose(OutputFile& file) {
         if (!rawClose(file.handle, error) && file.firstError == 0) file.firstError = error;
         file.handle = -1;
     }
+    if (file.firstError == 0 && !file.partName.empty()) {
+        std::error_code error;
+        std::filesystem::rename(pathOf(file.partName), pathOf(file.target), error);
+        if (error) {
+            removePart(file);
+            sayFailure(file, file.name + ": cannot create: " + error.message());
+            return false;
+        }
+        file.partName.clear();
+    }
     if (file.firstError == 0) return true;
+    removePart(file);
     sayFailure(file, file.name + ": write failed: " + std::strerror(file.firstError));
     return false;
 }

@@ -1,6 +1,11 @@
 // An output file written line by line: each complete line goes to the file in
 // one write, so the file is whole up to its last line while a run goes on.
 // The file remembers the first thing that went wrong with it.
+//
+// A file made whole (one that nobody reads while the run goes on) is written
+// beside its name, under the name with ".part" added, and takes its name only
+// once it is complete: a run that fails or is stopped leaves the file that was
+// there before, or none, and never half of one.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +23,9 @@ struct OutputFile {
     bool createFailed = false;
     bool buffered = false;  // lines gathered and written 64 KiB at a time
     std::string pending;
+    std::string partName;  // a file made whole: where it is written; empty: in place
+    std::string target;    // the name it then takes (a link's file: the link stays)
+    uint64_t written = 0;  // bytes given to the file so far
 };
 
 // Creates (or truncates) the file. A failure is reported on standard error at
@@ -26,6 +34,22 @@ struct OutputFile {
 // run goes on) gathers its lines.
 void outputOpen(OutputFile& file, const std::string& name, bool buffered = false,
                 Diagnostics* diagnostics = nullptr);
+
+// As outputOpen, for a file made whole: written under `name` + ".part",
+// renamed to `name` by outputClose once complete.
+void outputOpenWhole(OutputFile& file, const std::string& name, bool buffered = false,
+                     Diagnostics* diagnostics = nullptr);
+
+// A file made whole that will not be completed: closed and removed, without
+// a word; the file of that name, if any, stays as it was.
+void outputDiscard(OutputFile& file);
+
+// Cuts a file made whole to its first `size` bytes; what is written next
+// follows them.
+void outputCut(OutputFile& file, uint64_t size);
+
+// The name a file made whole is written under until it is complete.
+std::string outputPartName(const std::string& name);
 
 // Opens the file to write after what it holds (made when it does not exist).
 void outputAppend(OutputFile& file, const std::string& name);
@@ -40,8 +64,9 @@ void outputLines(OutputFile& file, std::string_view text);
 // as the system allows.
 void outputBlock(OutputFile& file, std::string_view bytes);
 
-// Closes the file. Returns false, after one diagnostic on standard error, when
-// it could not be created or a write or the close failed.
+// Closes the file (a file made whole then takes its name, or is removed when
+// something failed). Returns false, after one diagnostic on standard error,
+// when it could not be created or a write, the close or the rename failed.
 bool outputClose(OutputFile& file);
 
 // Number formatting into a line buffer; each returns the end of what it

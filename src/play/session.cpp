@@ -7,6 +7,7 @@
 #include "machine/machine.h"
 #include "output/diagnostics.h"
 #include "output/output_file.h"
+#include "platform/stop.h"
 
 namespace {
 
@@ -111,7 +112,8 @@ uint32_t Session::play(const SessionHooks& hooks) {
     uint32_t call = 0;
     while (!known && moreCalls(call)) {
         if (hooks.stop != nullptr && hooks.stop->load(std::memory_order_relaxed)) break;
-        if (!plan_.machine) {  // the machine goes on where it is
+        if (hooks.stopOnSignal && stopSignalNoted != 0) break;  // the user asked the run to stop
+        if (!plan_.machine) {                                   // the machine goes on where it is
             cpuSetPc(tune_.header.playAddress);
             watchdogStartRoutine();
         }
@@ -217,7 +219,21 @@ std::string Session::lengthLine(uint32_t calls) {
                           rate_);
 }
 
-bool Session::closeStudy(uint32_t loopCall, const std::string& closing) {
+bool Session::closeStudy(const SongSpan& span, const std::string& closing) {
     if (!study_) return true;
-    return study_->close(loopCall, closing, rate_);
+    return study_->close(span, closing, rate_);
+}
+
+void Session::discardStudy() {
+    if (study_) study_->discard();
+}
+
+SongSpan Session::songSpan(bool wholeRun) {
+    SongSpan span;
+    span.wholeRun = wholeRun;
+    if (!length_) return span;
+    const HeardLength heard = heardLength();
+    if (heard.kind == HeardKind::Loop) span.loopCall = heard.start;
+    if (heard.kind != HeardKind::None) span.endCall = heard.end;
+    return span;
 }

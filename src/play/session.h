@@ -65,6 +65,8 @@ struct SessionHooks {
     void (*interrupt)(void* context, bool nmi) = nullptr;
     // The play stops before the next call once this is true.
     const std::atomic<bool>* stop = nullptr;
+    // Or once a stop signal was noted (platform/stop.h).
+    bool stopOnSignal = false;
 };
 
 class Session {
@@ -94,10 +96,14 @@ public:
     // The console's length lines after `calls` play calls.
     std::string lengthLine(uint32_t calls);
 
-    // After play: writes the study's files and closes them; `loopCall` is the
-    // call from which the song repeats (0: none), `closing` the table's last
-    // line (empty: none). False when one could not be written.
-    bool closeStudy(uint32_t loopCall, const std::string& closing);
+    // After play: writes the study's files and closes them; `span` is where
+    // the song lies in the run, `closing` the table's last line (empty:
+    // none). False when one could not be written.
+    bool closeStudy(const SongSpan& span, const std::string& closing);
+    // After a play that was stopped: the study's files are removed.
+    void discardStudy();
+    // With a plan that finds the length, after play: where the song lies.
+    SongSpan songSpan(bool wholeRun);
 
     const Tune& tune() const { return tune_; }
     const PlayPlan& plan() const { return plan_; }

@@ -217,6 +217,8 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
         tempos.push_back(tempoEvent(tick, tempo));
     }
     if (info.loopCall > 0) metas.push_back({info.loopCall + lead, 0x06, "loop"});
+    // The song's end: after its last call.
+    if (info.endCall > 0) metas.push_back({info.endCall + 1 + lead, 0x06, "end"});
     std::stable_sort(metas.begin(), metas.end(),
                      [](const Meta& a, const Meta& b) { return a.tick < b.tick; });
     std::string first;

@@ -1,6 +1,7 @@
 // The .mid file: a Standard MIDI File of format 1, made to be read as music.
-//  - A first track: the tune's name, the tempo, and a marker "loop" where
-//    the song starts to repeat. The first track that has notes (a voice's or
+//  - A first track: the tune's name, the tempo, a marker "loop" where the
+//    song starts to repeat and a marker "end" after its last call, when its
+//    length is known. The first track that has notes (a voice's or
 //    the drums') holds the same tempo events at the same ticks: a notation
 //    program that drops a track without notes still reads the tempo, and any
 //    other reads the same tempo map twice.

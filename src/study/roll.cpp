@@ -326,6 +326,23 @@ std::string notesOf(const std::vector<Note>& notes, const std::vector<int32_t>& 
     return svg;
 }
 
+// The song's loop and end, when its length is known: a dashed line across
+// the plot at the loop's first call and after the song's last, labelled.
+std::string songMarksOf(const StudyInfo& info, const Layout& l) {
+    if (info.loopCall == 0 && info.endCall == 0) return std::string();
+    std::string svg = "<g id=\"song\" stroke=\"#000000\" stroke-dasharray=\"6 3\">";
+    std::string labels;
+    const auto mark = [&](uint32_t call, const char* label) {
+        const std::string x = px(kLeft + int64_t{call} * l.callWidth);
+        svg += "<line x1=\"" + x + "\" y1=\"" + px(kTop) + "\" x2=\"" + x + "\" y2=\"" +
+               px(l.laneTop + l.laneHeight) + "\"/>";
+        labels += text(kLeft + int64_t{call} * l.callWidth, kTop - 40, label);
+    };
+    if (info.loopCall > 0) mark(info.loopCall, "loop");
+    if (info.endCall > 0) mark(info.endCall + 1, "end");
+    return svg + "</g>\n<g text-anchor=\"middle\">\n" + labels + "</g>\n";
+}
+
 }  // namespace
 
 std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
@@ -333,5 +350,5 @@ std::string rollPicture(const StudyInfo& info, const std::vector<Note>& notes,
     const uint32_t firstPeriod = rate.firstTempoPeriod();
     const Layout layout = layoutOf(info, notes, bends, firstPeriod);
     return headOf(info, layout) + keyboardOf(layout) + timeAxisOf(info, layout, rate, firstPeriod) +
-           notesOf(notes, bends, layout) + "</svg>\n";
+           notesOf(notes, bends, layout) + songMarksOf(info, layout) + "</svg>\n";
 }

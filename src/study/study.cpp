@@ -30,8 +30,8 @@ Study::Study(const TuneHeader& header, const StudyFiles& files, int song, Diagno
     info_.songs = header.songs;
     info_.chips = chips_.count();
     if (!files_.table.empty()) table_.emplace(files_.table, diagnostics);
-    if (!files_.roll.empty()) outputOpen(roll_, files_.roll, false, diagnostics);
-    if (!files_.midi.empty()) outputOpen(midi_, files_.midi, false, diagnostics);
+    if (!files_.roll.empty()) outputOpenWhole(roll_, files_.roll, false, diagnostics);
+    if (!files_.midi.empty()) outputOpenWhole(midi_, files_.midi, false, diagnostics);
 }
 
 void Study::setCalls(uint32_t calls, bool untilRepeat, uint32_t capSeconds) {
@@ -74,17 +74,26 @@ void Study::endCall(uint32_t call, uint64_t cycles, const CallRate& rate) {
     runningCall_ = call + 1;
 }
 
-bool Study::close(uint32_t loopCall, const std::string& closing, const CallRate& rate) {
-    notes_.finish(lastCall_);
+void Study::discard() {
+    if (table_) table_->discard();
+    outputDiscard(roll_);
+    outputDiscard(midi_);
+}
+
+bool Study::close(const SongSpan& span, const std::string& closing, const CallRate& rate) {
+    const bool cut = !span.wholeRun && span.endCall > 0 && span.endCall < lastCall_;
+    const uint32_t last = cut ? span.endCall : lastCall_;
+    notes_.finish(last);
     const std::vector<uint32_t>& onsets = notes_.onsets();
     const uint32_t row = rowLength(onsets, callsAScreen(info_.clock, rate.firstTempoPeriod()));
     notes_.holdToRows(row);
-    info_.calls = lastCall_;
-    info_.loopCall = loopCall;
+    info_.calls = last;
+    info_.loopCall = span.loopCall;
+    info_.endCall = span.endCall <= last ? span.endCall : 0;
     uint8_t waveforms[kMaxVoices];
     for (int v = 0; v < kMaxVoices; ++v) waveforms[v] = notes_.waveform(v);
     bool written = true;
-    if (table_) written = table_->close(closing) && written;
+    if (table_) written = table_->close(closing, last) && written;
     if (!files_.roll.empty())
         written =
             writeWhole(roll_, rollPicture(info_, notes_.notes(), notes_.bends(), rate)) && written;

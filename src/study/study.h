@@ -24,6 +24,13 @@ struct StudyFiles {
     std::string table, roll, midi;
 };
 
+// Where the song lies in the run, once its length is known.
+struct SongSpan {
+    uint32_t loopCall = 0;  // the call from which the song repeats; 0 when it does not
+    uint32_t endCall = 0;   // the song's last call (an intro and one pass); 0: not known
+    bool wholeRun = false;  // the files hold every call run, not the song alone
+};
+
 // The study of one run of a song.
 class Study {
 public:
@@ -49,11 +56,15 @@ public:
     // period is known to `rate`.
     void endCall(uint32_t call, uint64_t cycles, const CallRate& rate);
 
-    // After the last call: `loopCall` is the call from which the song repeats (0
-    // when it does not), `closing` a line to end the table with (empty: none).
-    // Writes what is made at the end and closes the files; false when one could
-    // not be written (a diagnostic has been printed).
-    bool close(uint32_t loopCall, const std::string& closing, const CallRate& rate);
+    // After the last call: `span` is where the song lies (the files hold the
+    // song alone when its end is known, unless the whole run is wanted; its
+    // loop and end are marked), `closing` a line to end the table with (empty:
+    // none). Writes what is made at the end and gives the files their names;
+    // false when one could not be written (a diagnostic has been printed).
+    bool close(const SongSpan& span, const std::string& closing, const CallRate& rate);
+
+    // A run that was stopped: the files are not completed, and removed.
+    void discard();
 
     // What the song's length needs: the notes (finish(lastCall) makes the
     // notes of the calls so far).

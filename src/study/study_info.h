@@ -16,4 +16,5 @@ struct StudyInfo {
     uint32_t loopCall;        // the call from which the song repeats; 0 when it does not
     int chips;                // 1 to 3
     uint32_t capSeconds = 0;  // not 0: the calls are those of this much of the machine's time
+    uint32_t endCall = 0;     // the song's last call when it is known (marked); 0 otherwise
 };

@@ -154,7 +154,7 @@ std::string headerText(const StudyInfo& run, const CallRate& rate) {
 }  // namespace
 
 TableWriter::TableWriter(const std::string& fileName, Diagnostics* diagnostics) {
-    outputOpen(file_, fileName, true, diagnostics);
+    outputOpenWhole(file_, fileName, true, diagnostics);
 }
 
 void TableWriter::writeCall(const StudyInfo& info, uint32_t call, uint64_t cycles,
@@ -220,9 +220,15 @@ void TableWriter::writeCall(const StudyInfo& info, uint32_t call, uint64_t cycle
     while (at[-1] == ' ') --at;
     *at++ = '\n';
     outputLine(file_, line, static_cast<size_t>(at - line));
+    if (ends_.size() == call) ends_.push_back(file_.written);
 }
 
-bool TableWriter::close(const std::string& closing) {
+bool TableWriter::close(const std::string& closing, uint32_t lastCall) {
+    if (lastCall + size_t{1} < ends_.size()) outputCut(file_, ends_[lastCall]);
     if (!closing.empty()) outputLines(file_, "\n" + closing + "\n");
     return outputClose(file_);
+}
+
+void TableWriter::discard() {
+    outputDiscard(file_);
 }

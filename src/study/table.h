@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "output/diagnostics.h"
 #include "output/output_file.h"
@@ -26,8 +27,11 @@ public:
     void writeCall(const StudyInfo& info, uint32_t call, uint64_t cycles, const ChipState* chips,
                    const uint8_t* levels, const CallRate& rate);
 
-    // Ends the table with the line `closing` (when not empty) and closes it.
-    bool close(const std::string& closing);
+    // Ends the table after the line of call `lastCall` (those after it are
+    // dropped) with the line `closing` (when not empty), and closes it.
+    bool close(const std::string& closing, uint32_t lastCall);
+    // A run that was stopped: the table is removed.
+    void discard();
 
 private:
     OutputFile file_;
@@ -35,5 +39,6 @@ private:
     // The call before's state, against which a field is "." or written.
     ChipState previous_[kMaxChips] = {};
     uint8_t previousLevels_[kMaxVoices] = {};
-    PitchMemo pitches_;  // of the note column
+    PitchMemo pitches_;           // of the note column
+    std::vector<uint64_t> ends_;  // per call, the file's size after its line
 };

@@ -86,7 +86,7 @@ std::vector<Row> rows() {
         {"table on a full disk", kValid, "t.sid|1|--table", 1, "voxdump: t.tab: write failed: No space left on device\n", kEnd, "\n#1\n", OutputLinksToFull, "t.tab"},
         {"picture on a full disk", kValid, "t.sid|1|--roll", 1, "voxdump: t.svg: write failed: No space left on device\n", kEnd, "\n#1\n", OutputLinksToFull, "t.svg"},
         {"MIDI file on a full disk", kValid, "t.sid|1|--midi", 1, "voxdump: t.mid: write failed: No space left on device\n", kEnd, "\n#1\n", OutputLinksToFull, "t.mid"},
-        {"a folder in the table's way", kValid, "t.sid|1|--table|--roll", 1, "voxdump: t.tab: cannot create: Is a directory\n", kEnd, "\n#1\n", OutputIsDir, "t.tab"},
+        {"a folder in the table's way", kValid, "t.sid|1|--table|--roll", 1, "voxdump: t.tab: cannot create: Is a directory; nothing played\n", "", "-", OutputIsDir, "t.tab"},
         {"picture linked to the tune", kValid, "t.sid|1|--roll", 1, std::string("voxdump: t.svg") + kRefused, "", "-", OutputLinksToTune, "t.svg"},
         {"init and play at ffff", tune(0xFFFF, 0xFFFF, 0xFFFF, "ea"), "t.sid|1|1|1", 0, "", kEnd,
          "\n#1:\n;ffff   ea         NOP \n;0   00         BRK \n"},

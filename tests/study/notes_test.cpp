@@ -71,7 +71,7 @@ public:
             rate.afterCall(call, 0);
             study.endCall(call, 0, rate);
         }
-        if (!study.close(0, "", rate)) return "(not written)";
+        if (!study.close(SongSpan{}, "", rate)) return "(not written)";
         std::string text;
         for (const Note& n : study.notes().notes()) {
             char name[8];

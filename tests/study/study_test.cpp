@@ -316,19 +316,21 @@ TEST(MidiFile, NotesOffTheGridStandOnItsBeat) {
     const MidiFile midi = readMidi(readFile(dir.path / "t.mid"));
     ASSERT_TRUE(midi.valid);
     EXPECT_EQ(midi.division, 24);  // rows of 6 calls
-    // The run ends in call 76, the second pass's first: 13 notes, the last
-    // cut there.
-    ASSERT_EQ(midi.notes.size(), 13u);
+    // The run ends in call 76, the second pass's first; the file holds the
+    // song, up to call 75 (the intro and one pass): 12 notes, the end marked
+    // after its last call.
+    ASSERT_EQ(midi.notes.size(), 12u);
     for (size_t k = 0; k < midi.notes.size(); ++k) {
         // Call 4 + 6k at tick 6 + 6k, held to its row's end.
         EXPECT_EQ(midi.notes[k].on, 6 + 6 * k) << k;
-        EXPECT_EQ(midi.notes[k].off, k < 12 ? 12 + 6 * k : 79) << k;
+        EXPECT_EQ(midi.notes[k].off, 12 + 6 * k) << k;
     }
     std::vector<MidiEvent> meta;
     for (const MidiEvent& e : midi.events)
         if (e.channel < 0) meta.push_back(e);
     EXPECT_EQ(meta, (std::vector<MidiEvent>{{0, 0, -1, 0x51, 478807, 0, ""},
                                             {0, 30, -1, 0x06, 0, 0, "loop"},
+                                            {0, 78, -1, 0x06, 0, 0, "end"},
                                             {1, 0, -1, 0x51, 478807, 0, ""}}));
 }
 
