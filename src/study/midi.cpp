@@ -5,6 +5,7 @@
 
 #include "song/call_rate.h"
 #include "study/chip.h"
+#include "study/meter.h"
 
 namespace {
 
@@ -72,13 +73,22 @@ Event tempoEvent(uint32_t tick, uint32_t tempo) {
             6};
 }
 
-// A note's on and off; call c is at tick c + `lead`.
+// Where the calls stand: call c at tick c + lead (the calls before tick 0,
+// when the lead is negative, hold no note and stand at 0).
+struct Ticks {
+    int64_t lead;
+    uint32_t of(uint32_t call) const {
+        return static_cast<uint32_t>(std::max<int64_t>(0, int64_t{call} + lead));
+    }
+};
+
+// A note's on and off.
 void noteEvents(std::vector<Event>& events, uint8_t channel, int key, const Note& n,
-                uint32_t lead) {
-    events.push_back(channelEvent(n.first + lead, 2, 0x90u | channel, static_cast<unsigned>(key),
+                const Ticks& ticks) {
+    events.push_back(channelEvent(ticks.of(n.first), 2, 0x90u | channel, static_cast<unsigned>(key),
                                   velocityOf(n.loudness)));
     events.push_back(
-        channelEvent(n.end + 1 + lead, 0, 0x80u | channel, static_cast<unsigned>(key), 0));
+        channelEvent(ticks.of(n.end + 1), 0, 0x80u | channel, static_cast<unsigned>(key), 0));
 }
 
 std::string track(const std::string& name, std::vector<Event>& events) {
@@ -105,7 +115,7 @@ unsigned programOf(uint8_t waveform) {
 // A voice's track: the instrument, the bend range, its pitched notes with
 // their bends and its chords; `events` may hold tempos already.
 std::string voiceTrack(int voice, uint8_t waveform, const std::vector<Note>& notes,
-                       const std::vector<int32_t>& bends, uint32_t lead,
+                       const std::vector<int32_t>& bends, const Ticks& ticks,
                        std::vector<Event> events) {
     const auto channel = static_cast<uint8_t>(voice);
     events.push_back(channelEvent(0, 1, 0xC0u | channel, programOf(waveform)));
@@ -124,19 +134,20 @@ std::string voiceTrack(int voice, uint8_t waveform, const std::vector<Note>& not
     for (const Note& n : notes) {
         if (n.voice != voice || n.kind == NoteKind::Drum) continue;
         if (n.kind == NoteKind::Chord) {
-            bendTo(n.first + lead, 8192);
+            bendTo(ticks.of(n.first), 8192);
         } else {
             for (uint32_t c = n.first; c <= n.last; ++c)
-                bendTo(c + lead, bendValue(bends[n.bends + c - n.first]));
+                bendTo(ticks.of(c), bendValue(bends[n.bends + c - n.first]));
         }
-        noteEvents(events, channel, n.key, n, lead);
+        noteEvents(events, channel, n.key, n, ticks);
     }
     return track("Voice " + std::to_string(voice + 1), events);
 }
 
-std::string drumTrack(const std::vector<Note>& notes, uint32_t lead, std::vector<Event> events) {
+std::string drumTrack(const std::vector<Note>& notes, const Ticks& ticks,
+                      std::vector<Event> events) {
     for (const Note& n : notes) {
-        if (n.kind == NoteKind::Drum) noteEvents(events, 9, drumKey(n.voice), n, lead);
+        if (n.kind == NoteKind::Drum) noteEvents(events, 9, drumKey(n.voice), n, ticks);
     }
     return track("Drums", events);
 }
@@ -188,8 +199,17 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
                      const std::vector<RatePeriod>& periods, const uint8_t* waveforms) {
     const int voices = info.chips * kVoicesPerChip;
     const uint64_t division = midiDivision(row, info.clock, periods.front().cycles);
-    // Call c is at tick c + lead: the rows begin on multiples of the row.
-    const uint32_t lead = row == 0 ? 0 : (row - phase % row) % row;
+    // Call c is at tick c + lead: the bars (and so the rows) begin on
+    // multiples of the bar.
+    const Meter meter = meterOf(notes, row, phase);
+    int64_t lead = row == 0 ? 0 : (meter.barCalls - meter.phase) % meter.barCalls;
+    // Bars of nothing before the first note are left out.
+    if (row != 0 && !notes.empty()) {
+        uint32_t firstNote = notes.front().first;
+        for (const Note& n : notes) firstNote = std::min(firstNote, n.first);
+        while (firstNote + lead >= meter.barCalls) lead -= meter.barCalls;
+    }
+    const Ticks ticks{lead};
     std::string header;
     put16(header, 1);  // format 1: tracks played together
     put16(header, static_cast<unsigned>(voices + 2));
@@ -204,21 +224,64 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
         std::string data;
     };
     std::vector<Meta> metas;
+    // The header's texts: the copyright notice and the author (the name is
+    // the track's), then the meter and the key.
+    if (!info.copyright.empty()) metas.push_back({0, 0x02, info.copyright});
+    if (!info.author.empty()) metas.push_back({0, 0x01, info.author});
+    if (meter.beats > 0) {
+        // Quarter notes, a metronome click a quarter note (24 MIDI clocks),
+        // eight 32nd notes a quarter note.
+        metas.push_back({0, 0x58, std::string{static_cast<char>(meter.beats), 2, 24, 8}});
+    }
+    const KeySignature key = keyOf(notes);
+    if (key.found)
+        metas.push_back(
+            {0, 0x59, std::string{static_cast<char>(key.sharps), static_cast<char>(key.minor)}});
     std::vector<Event> tempos;  // the same, for the first track with notes
-    for (const RatePeriod& p : periods) {
-        if (p.firstCall > info.calls) break;
+    const auto addTempo = [&](uint32_t tick, uint64_t cycles) {
         // Microseconds a quarter note: division times the period, rounded.
-        const auto tempo = static_cast<uint32_t>(std::clamp<uint64_t>(
-            (division * p.cycles * 2000000 / info.clock + 1) / 2, 1, 0xFFFFFF));
-        const uint32_t tick = &p == &periods.front() ? 0 : p.firstCall + lead;
+        const auto tempo = static_cast<uint32_t>(
+            std::clamp<uint64_t>((division * cycles * 2000000 / info.clock + 1) / 2, 1, 0xFFFFFF));
         metas.push_back({tick, 0x51,
                          std::string{static_cast<char>(tempo >> 16), static_cast<char>(tempo >> 8),
                                      static_cast<char>(tempo)}});
         tempos.push_back(tempoEvent(tick, tempo));
+    };
+    if (info.measuredRate) {
+        // Interrupts that come unevenly make no tempo: a bar's calls last its
+        // mean period, and the tempo changes at most once a bar, where the
+        // mean moves by more than 1 %. Without a meter, a bar is 4 quarter
+        // notes.
+        const auto barCalls =
+            static_cast<uint32_t>(meter.beats > 0 ? meter.barCalls : 4 * division);
+        const auto timeOf = [&](uint32_t call) {
+            const RatePeriod* at = &periods.front();
+            for (const RatePeriod& p : periods)
+                if (p.firstCall <= call) at = &p;
+            return at->startCycles + uint64_t{call - at->firstCall} * at->cycles;
+        };
+        uint64_t current = periods.front().cycles;
+        addTempo(0, current);
+        for (uint32_t tick = barCalls; tick < ticks.of(info.calls + 1); tick += barCalls) {
+            // The bar's first call.
+            const auto from = static_cast<uint32_t>(std::max<int64_t>(0, tick - lead));
+            const uint32_t to = std::min(from + barCalls, info.calls + 1);
+            if (to <= from + 1) break;
+            const uint64_t mean = (timeOf(to) - timeOf(from)) / (to - from);
+            const uint64_t apart = mean > current ? mean - current : current - mean;
+            if (apart * 100 <= current) continue;
+            current = mean;
+            addTempo(tick, current);
+        }
+    } else {
+        for (const RatePeriod& p : periods) {
+            if (p.firstCall > info.calls) break;
+            addTempo(&p == &periods.front() ? 0 : ticks.of(p.firstCall), p.cycles);
+        }
     }
-    if (info.loopCall > 0) metas.push_back({info.loopCall + lead, 0x06, "loop"});
+    if (info.loopCall > 0) metas.push_back({ticks.of(info.loopCall), 0x06, "loop"});
     // The song's end: after its last call.
-    if (info.endCall > 0) metas.push_back({info.endCall + 1 + lead, 0x06, "end"});
+    if (info.endCall > 0) metas.push_back({ticks.of(info.endCall + 1), 0x06, "end"});
     std::stable_sort(metas.begin(), metas.end(),
                      [](const Meta& a, const Meta& b) { return a.tick < b.tick; });
     std::string first;
@@ -245,9 +308,9 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
     }
     for (int v = 0; v < voices; ++v)
         putChunk(file, "MTrk",
-                 voiceTrack(v, waveforms[v], notes, bends, lead,
+                 voiceTrack(v, waveforms[v], notes, bends, ticks,
                             v == tempoTrack ? tempos : std::vector<Event>{}));
     putChunk(file, "MTrk",
-             drumTrack(notes, lead, tempoTrack == voices ? tempos : std::vector<Event>{}));
+             drumTrack(notes, ticks, tempoTrack == voices ? tempos : std::vector<Event>{}));
     return file;
 }

@@ -88,6 +88,7 @@ bool Study::close(const SongSpan& span, const std::string& closing, const CallRa
     const uint32_t row = rowLength(onsets, callsAScreen(info_.clock, rate.firstTempoPeriod()));
     notes_.holdToRows(row);
     info_.calls = last;
+    info_.measuredRate = rate.measured();
     info_.loopCall = span.loopCall;
     info_.endCall = span.endCall <= last ? span.endCall : 0;
     uint8_t waveforms[kMaxVoices];

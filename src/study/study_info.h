@@ -17,4 +17,5 @@ struct StudyInfo {
     int chips;                // 1 to 3
     uint32_t capSeconds = 0;  // not 0: the calls are those of this much of the machine's time
     uint32_t endCall = 0;     // the song's last call when it is known (marked); 0 otherwise
+    bool measuredRate = false;  // the calls' periods were measured (interrupt-driven)
 };

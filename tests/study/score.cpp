@@ -364,11 +364,10 @@ Score makeScore(Device device, uint32_t seed, uint32_t calls, int tuning) {
     return b.finish();
 }
 
-Transcribed compareMidi(const Score& score, const std::string& midiBytes) {
-    const MidiFile midi = readMidi(midiBytes);
+namespace {
+
+Transcribed compareAt(const Score& score, const MidiFile& midi, int64_t lead) {
     Transcribed t{0, 0, 0, score.notes.size(), 0, 0, 0, 0};
-    // Call c stands at tick c + lead: the score's rows begin on the file's grid.
-    const uint32_t lead = (kRow - score.phase) % kRow;
     // The transcribed notes: voice, key (-1 for drum hits), onset.
     struct Found {
         int voice, key;
@@ -424,7 +423,8 @@ Transcribed compareMidi(const Score& score, const std::string& midiBytes) {
             const int32_t expected = score.pitch[call][static_cast<size_t>(voice)];
             if (expected == kNoScorePitch) continue;
             ++t.pitchCalls;
-            const uint32_t tick = call + lead;
+            if (int64_t{call} + lead < 0) continue;
+            const auto tick = static_cast<uint32_t>(int64_t{call} + lead);
             int sounding = 0, key = 0;
             for (const MidiNote& n : midi.notes) {
                 if (n.channel == voice && n.on <= tick && tick < n.off) ++sounding, key = n.key;
@@ -438,4 +438,25 @@ Transcribed compareMidi(const Score& score, const std::string& midiBytes) {
         }
     }
     return t;
+}
+
+}  // namespace
+
+Transcribed compareMidi(const Score& score, const std::string& midiBytes) {
+    const MidiFile midi = readMidi(midiBytes);
+    // Call c stands at tick c + lead: the score's rows begin on the file's
+    // grid, and its bars on multiples of the bar (of 16 rows at most; bars
+    // of nothing before the first note left out), so the lead is the rows'
+    // phase and some whole rows, maybe fewer than none: those that match best.
+    Transcribed best{};
+    double bestScore = -1;
+    for (int64_t rows = -64; rows < 16; ++rows) {
+        const Transcribed t =
+            compareAt(score, midi, int64_t{(kRow - score.phase) % kRow} + rows * int64_t{kRow});
+        if (t.precision + t.recall > bestScore) {
+            bestScore = t.precision + t.recall;
+            best = t;
+        }
+    }
+    return best;
 }

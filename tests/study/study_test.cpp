@@ -334,4 +334,70 @@ TEST(MidiFile, NotesOffTheGridStandOnItsBeat) {
                                             {1, 0, -1, 0x51, 478807, 0, ""}}));
 }
 
+// Tunes made in a known key and meter: bars of 3 or 4 quarter notes (a
+// quarter note is 4 rows of 6 calls), each opening with a long note on its
+// first beat, two bars that take turns. The file's time signature, its key
+// signature and the header's texts say so, and every bar's long note stands
+// on a bar line.
+struct KeyAndMeter {
+    const char* name;
+    int beats;
+    std::vector<int> barA, barB;  // the long note, then a note a row
+    int sharps;
+    bool minor;
+};
+
+class KeyAndMeterCase : public testing::TestWithParam<KeyAndMeter> {};
+
+TEST_P(KeyAndMeterCase, SignaturesAndBarLines) {
+    const KeyAndMeter& c = GetParam();
+    MusicTune tune;
+    for (int bar = 0; bar < 16; ++bar) {
+        const std::vector<int>& keys = bar % 2 == 0 ? c.barA : c.barB;
+        ASSERT_EQ(keys.size(), static_cast<size_t>(4 * c.beats - 3));
+        addNote(tune, keys[0], 23, 1);
+        for (size_t k = 1; k < keys.size(); ++k) addNote(tune, keys[k], 5, 1);
+    }
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", musicTuneFile(tune));
+    const RunResult r =
+        runVoxdump(dir.path, {"t.sid", std::to_string(tune.calls.size()), "--midi"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MidiFile midi = readMidi(readFile(dir.path / "t.mid"));
+    ASSERT_TRUE(midi.valid);
+    EXPECT_EQ(midi.division, 24);  // rows of 6 calls
+    EXPECT_EQ(midi.trackNames.front(), "Structure");
+    const std::string timeSignature{static_cast<char>(c.beats), 2, 24, 8};
+    const std::string keySignature{static_cast<char>(c.sharps), static_cast<char>(c.minor)};
+    EXPECT_EQ(midi.texts, (std::vector<MidiEvent>{{0, 0, -1, 0x02, 0, 0, "2026"},
+                                                  {0, 0, -1, 0x01, 0, 0, "Tester"},
+                                                  {0, 0, -1, 0x58, 0, 0, timeSignature},
+                                                  {0, 0, -1, 0x59, 0, 0, keySignature}}));
+    const uint32_t bar = 24u * static_cast<uint32_t>(c.beats);
+    size_t longNotes = 0;
+    for (const MidiNote& n : midi.notes) {
+        if (n.off - n.on < 24) continue;
+        ++longNotes;
+        EXPECT_EQ(n.on % bar, 0u) << n.on;
+    }
+    EXPECT_EQ(longNotes, 16u);
+    EXPECT_LT(midi.notes.front().on, bar);  // no bar of nothing before the music
+}
+
+INSTANTIATE_TEST_SUITE_P(Tunes, KeyAndMeterCase,
+                         testing::Values(KeyAndMeter{"EMinorThreeFour",
+                                                     3,
+                                                     {64, 67, 71, 76, 71, 67, 71, 66, 64},
+                                                     {71, 69, 67, 66, 64, 66, 67, 71, 64},
+                                                     1,
+                                                     true},
+                                         KeyAndMeter{
+                                             "DMajorFourFour",
+                                             4,
+                                             {62, 66, 69, 74, 69, 66, 69, 73, 74, 76, 74, 73, 69},
+                                             {69, 67, 66, 64, 62, 64, 66, 67, 69, 71, 69, 67, 66},
+                                             2,
+                                             false}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
 }  // namespace

@@ -80,6 +80,8 @@ MidiFile readMidi(const std::string& bytes) {
                     midi.events.push_back({track, tick, -1, 0x51, tempo, 0, ""});
                 }
                 if (type == 0x06) midi.events.push_back({track, tick, -1, 0x06, 0, 0, data});
+                if (type == 0x01 || type == 0x02 || type == 0x58 || type == 0x59)
+                    midi.texts.push_back({track, tick, -1, static_cast<int>(type), 0, 0, data});
                 ended = type == 0x2F;
                 continue;
             }

@@ -32,6 +32,9 @@ struct MidiFile {
     std::vector<std::string> trackNames;
     std::vector<MidiNote> notes;    // in the order they end
     std::vector<MidiEvent> events;  // in the order of the tracks, then of their ticks
+    // Texts (0x01), copyright notices (0x02), time (0x58) and key (0x59)
+    // signatures, their bytes as the text, in the same order.
+    std::vector<MidiEvent> texts;
 };
 
 MidiFile readMidi(const std::string& bytes);
