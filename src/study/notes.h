@@ -12,7 +12,9 @@
 // melody played in the release is heard. Within a span, what the frequency
 // does decides how it is written:
 //  - a span whose first or second call has the noise waveform is one drum
-//    hit, whatever follows (a drum table: noise, then a falling pitch);
+//    hit (a drum table: noise, then a falling pitch), however long it rings
+//    when the pitch after the noise falls two semitones a call or more; a
+//    pitch that soon holds a key makes the noise a note's attack;
 //  - arpeggios are chords (chords.h): one note per key, lasting the stretch,
 //    and the few calls of the span before or after a chord belong to it;
 //  - the rest holds pitched notes (pitched.h), which begin only where the

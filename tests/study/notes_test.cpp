@@ -144,6 +144,18 @@ const RuleCase kRules[] = {
          c.call().control(kPul).pitch(80).call().control(kNoi).pitch(100).call().control(kTri).pitch(50)
              .call().pitch(48).call().pitch(46).call().pitch(44).call().control(0x10); },
      "1:drum 1-7"},
+    {"a tom: noise, a pitch that falls fast, then a long release on its last key", [](Calls& c) {
+         c.call().envelope(0x00, 0xAB).control(kNoi).pitch(100).call().control(kPul).pitch(60)
+             .call().pitch(57).call().pitch(54).call().control(0x40).calls(20, [](int) { return 54; }); },
+     "1:drum 1-25"},
+    {"a pitch that falls two semitones a call, held long after", [](Calls& c) {
+         c.call().control(kNoi).pitch(100).call().control(kTri).pitch(50).call().pitch(48)
+             .call().pitch(46).calls(12, [](int) { return 46; }); },
+     "1:drum 1-16"},
+    {"a fall of a semitone a call, then held: a note", [](Calls& c) {
+         c.call().control(kNoi).pitch(100).call().control(kPul).pitch(47).call().pitch(46)
+             .call().pitch(45).calls(12, [](int) { return 45; }); },
+     "1:A-2 1-16"},
     {"noise as the attack of a held note", [](Calls& c) {
          c.call().control(kNoi).pitch(100).call().control(kPul).pitch(45).calls(8, [](int) { return 45; }); },
      "1:A-2 1-10"},

@@ -170,6 +170,42 @@ uint32_t play(Builder& b, Device device, int voice, uint32_t start, uint32_t row
             b.note(voice, -1, start, start);
             break;
         }
+        case Device::LongDrum: {
+            // Noise, then a pitch that falls 2 to 5 semitones a call, then
+            // the gate goes off: the tail's last key rings on in a long
+            // release up to the next note.
+            const uint32_t noise = b.pick(1, 2), steps = b.pick(2, 5);
+            const uint32_t fall = std::min(b.pick(3, 6), length - noise - 1);
+            b.envelope(start, voice, 0x00, 0xAB);
+            b.control(start, voice, kNoise);
+            b.control(start, voice, kNoise | 1);
+            uint32_t c = start;
+            for (uint32_t n = 0; n < noise; ++n) b.frequency(c++, voice, 100000, false);
+            const uint8_t tail = voice == 2 ? kTriangle : kPulse;
+            b.control(c, voice, tail | 1);
+            int falling = key;
+            for (uint32_t k = 0; k < fall; ++k, ++c, falling -= static_cast<int>(steps))
+                b.frequency(c, voice, std::max(falling, 24) * 1000, false);
+            b.control(c, voice, tail);
+            b.note(voice, -1, start, start);
+            break;
+        }
+        case Device::NoiseBass: {
+            // A call or two of noise, then a low key held; the gate goes off
+            // a call before the next note, a long release.
+            const int bass = static_cast<int>(b.pick(33, 50));
+            const uint32_t noise = b.pick(1, 2);
+            b.envelope(start, voice, 0x00, 0xAB);
+            b.control(start, voice, kNoise);
+            b.control(start, voice, kNoise | 1);
+            uint32_t c = start;
+            for (uint32_t n = 0; n < noise; ++n) b.frequency(c++, voice, 100000, false);
+            b.control(c, voice, wave | 1);
+            for (; c < end - 1; ++c) b.frequency(c, voice, bass * 1000, true);
+            b.control(end - 1, voice, wave);
+            b.note(voice, bass, start, start + noise);
+            break;
+        }
         case Device::Legato: {
             // Keys held 6 calls or more, changed without the gate.
             gate(1, wave);
@@ -337,6 +373,8 @@ const char* deviceName(Device device) {
                                          "lowered rates",
                                          "accents",
                                          "echoes",
+                                         "drums of long release",
+                                         "bass notes with a noise attack",
                                          "a mix"};
     return kNames[static_cast<int>(device)];
 }

@@ -26,6 +26,8 @@ enum class Device {
     LoweredRate,  // rates lowered below the rate counter: steps held back
     Accent,       // some notes louder than the others
     Echo,         // a line repeated quieter on the other voices
+    LongDrum,     // a drum whose fast-falling tail rings on in a long release
+    NoiseBass,    // a bass note with a noise attack, its pitch then held
     Mix           // the first seven mixed
 };
 

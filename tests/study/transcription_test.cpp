@@ -22,7 +22,7 @@ TEST(Transcription, GeneratedScoresAreWrittenAsTheyWereMeant) {
                                Device::Arpeggio,    Device::Drum,        Device::Legato,
                                Device::Slide,       Device::InRelease,   Device::ReleaseOnly,
                                Device::LoweredRate, Device::Accent,      Device::Echo,
-                               Device::Mix};
+                               Device::LongDrum,    Device::NoiseBass,   Device::Mix};
     for (const Device device : kDevices) {
         Tally tally;
         for (uint32_t seed = 1; seed <= 6; ++seed) {
