@@ -95,7 +95,7 @@ TEST(HeardLength, StatePeriodOfThreePasses) {
 }
 
 // The table ends with the console's lines, the MIDI file marks where the
-// first pass begins.
+// first pass begins and where the song ends.
 TEST(HeardLength, TheFilesSayItToo) {
     const MusicTune tune = introAndLoop();
     const uint32_t intro = static_cast<uint32_t>(tune.loopIndex);
@@ -111,7 +111,8 @@ TEST(HeardLength, TheFilesSayItToo) {
     std::vector<MidiEvent> markers;
     for (const MidiEvent& e : midi.events)
         if (e.kind == 0x06) markers.push_back(e);
-    EXPECT_EQ(markers, (std::vector<MidiEvent>{{0, intro + 1, -1, 0x06, 0, 0, "loop"}}));
+    EXPECT_EQ(markers, (std::vector<MidiEvent>{{0, intro + 1, -1, 0x06, 0, 0, "loop"},
+                                               {0, intro + pass + 1, -1, 0x06, 0, 0, "end"}}));
 }
 
 // A free-running counter sweeps the pulse width: the state never repeats
