@@ -163,6 +163,26 @@ bool wouldOverwrite(const std::string& tune, const std::string& output) {
     return std::filesystem::equivalent(tune, output, error) && !error;
 }
 
+void countStore(void* count, uint32_t, uint16_t, uint8_t) {
+    ++*static_cast<uint64_t*>(count);
+}
+
+// A run that stored nothing into the sound chip: what would play the tune
+// (empty when there is nothing to suggest).
+std::string silentHint(const PlayPlan& plan, const TuneHeader& header) {
+    std::string text = "nothing was stored into the sound chip";
+    if (!plan.machine && (tuneIsRsid(header) || header.playAddress == 0))
+        return text + "; --machine runs " +
+               (tuneIsRsid(header) ? "an RSID tune" : "a tune with play address 0") +
+               " with its interrupts, as a C64 does";
+    if (!plan.atInit)
+        return text +
+               " from the load address; the third argument 1 (start at init), --song "
+               "or --length starts it as a player does";
+    if (header.songs > 1) return text + "; another --song may play";
+    return std::string();  // nothing to suggest
+}
+
 // The names of every file the run will write.
 std::vector<std::string> outputNames(const RunSettings& settings) {
     std::vector<std::string> names{settings.disassemble ? settings.disFileName
@@ -241,8 +261,18 @@ int run(const RunSettings& settings) {
     // From here a signal stops the play at the next call, and the run ends tidily.
     stopHandlersInstall();
 
+    uint64_t stores = 0;
+    session.listen({countStore, &stores});
     const int modeStatus = settings.disassemble ? runDisassemblyMode(session, settings)
                                                 : runLogMode(session, settings);
+    diagnostics.flush();
+    // A run that played, stored nothing and said nothing else says what
+    // would play the tune.
+    if (stores == 0 && status == kExitOk && modeStatus == kExitOk && diagnostics.count() == 0 &&
+        session.plan().calls > 0 && tuneIsTune(header)) {
+        const std::string hint = silentHint(session.plan(), header);
+        if (!hint.empty()) diagnose(settings.tuneFileName + ": " + hint);
+    }
     return status != kExitOk ? status : modeStatus;
 }
 

@@ -10,6 +10,14 @@
 
 namespace {
 
+// What a run that stored nothing into the sound chip says.
+const std::string kSilentFromLoad =
+    "voxdump: t.sid: nothing was stored into the sound chip from the load address; the third "
+    "argument 1 (start at init), --song or --length starts it as a player does\n";
+const std::string kSilentRsid =
+    "voxdump: t.sid: nothing was stored into the sound chip; --machine runs an RSID tune with its "
+    "interrupts, as a C64 does\n";
+
 namespace fs = std::filesystem;
 
 enum Setup { Plain, TuneIsDir, NoTune, OutputIsDir, OutputLinksToTune, OutputLinksToFull };
@@ -47,7 +55,7 @@ std::vector<Row> rows() {
                           : size < 124 ? "file ends inside the version 2 header"
                           : size < 126 ? "file ends inside the load address"
                                        : "no program data";
-        std::string err = size < 127 ? "voxdump: t.sid: " + std::string(why) + "\n" : "";
+        std::string err = size < 127 ? "voxdump: t.sid: " + std::string(why) + "\n" : kSilentFromLoad;
         r.push_back({"cut at " + std::to_string(size), Bytes(kValid.begin(), kValid.begin() + size),
                      "t.sid|2", size < 127, err, kEnd, "\n#2\n"});
     }
@@ -65,8 +73,8 @@ std::vector<Row> rows() {
          "voxdump: t.sid: program data at 1000 runs past ffff; 4095 bytes dropped\n", kEnd, "\n#1\n"},
         {"data past ffff", psidFile({.load = 0xFFF0, .init = 0xFFF0, .play = 0xFFF0, .data = Bytes(32, 0x60)}), "t.sid|1", 0,
          "voxdump: t.sid: program data at fff0 runs past ffff; 16 bytes dropped\n", kEnd, "\n#1\n"},
-        {"load address 0000 embedded", embeddedZero, "t.sid|1|0|1", 0, "", kEnd, "\n#1:\n;1003   00         BRK \n"},
-        {"play at $00 bytes", tune(0x1000, 0x1000, 0x2000, "60"), "t.sid|2", 0, "", kEnd, "\n#1\n\n#2\n"},
+        {"load address 0000 embedded", embeddedZero, "t.sid|1|0|1", 0, kSilentFromLoad, kEnd, "\n#1:\n;1003   00         BRK \n"},
+        {"play at $00 bytes", tune(0x1000, 0x1000, 0x2000, "60"), "t.sid|2", 0, kSilentFromLoad, kEnd, "\n#1\n\n#2\n"},
         {"play at an undocumented opcode", tune(0x1000, 0x1000, 0x1001, "60 ff"), "t.sid|1", 0,
          "voxdump: play call #1: undocumented opcode ff at 1001; call ended (--undocumented runs it)\n", kEnd, "\n#1\n"},
         {"play at a JAM", tune(0x1000, 0x1000, 0x1001, "60 02"), "t.sid|1", 0,
@@ -75,7 +83,7 @@ std::vector<Row> rows() {
          "voxdump: play call #1: jam opcode 02 at 1001; call ended\n", kEnd, "\n#1\n"},
         {"not a tune", psidFile({.id = "XXXX", .data = hexBytes("60")}), "t.sid|1", 0,
          "voxdump: t.sid: not a PSID or RSID file; running it anyway\n", kEnd, "\n#1\n"},
-        {"an RSID file", psidFile({.id = "RSID", .data = hexBytes("60")}), "t.sid|1", 0, "", kEnd, "\n#1\n"},
+        {"an RSID file", psidFile({.id = "RSID", .data = hexBytes("60")}), "t.sid|1", 0, kSilentRsid, kEnd, "\n#1\n"},
         {"unknown option", kValid, "t.sid|--foo", 2, "voxdump: unknown option '--foo'\n", "", "-"},
         {"song 0", kValid, "t.sid|--song|0", 2, "voxdump: invalid song number '0'\n", "", "-"},
         {"cycle budget 0", kValid, "t.sid|1|--max-cycles=0|--table", 2, "voxdump: invalid cycle budget '0'\n", "", "-"},
@@ -100,14 +108,14 @@ std::vector<Row> rows() {
         {"calls 0 traced", kValid, "t.sid|0|0|1", 0, "", kEnd, "\nload:\n;1000   60         RTS \n;1   00         BRK \n"},
         {"calls -1", kValid, "t.sid|-1", 2, "voxdump: invalid number of calls '-1'\n", "", "-"},
         {"calls 99999999999", kValid, "t.sid|99999999999", 2, "voxdump: invalid number of calls '99999999999'\n", "", "-"},
-        {"calls 12abc", kValid, "t.sid|12abc", 0, "", kEnd, "\n#11\n\n#12\n"},
-        {"calls with a space", kValid, "t.sid| 7", 0, "", kEnd, "\n#7\n"},
-        {"calls +3", kValid, "t.sid|+3", 0, "", kEnd, "\n#3\n"},
+        {"calls 12abc", kValid, "t.sid|12abc", 0, kSilentFromLoad, kEnd, "\n#11\n\n#12\n"},
+        {"calls with a space", kValid, "t.sid| 7", 0, kSilentFromLoad, kEnd, "\n#7\n"},
+        {"calls +3", kValid, "t.sid|+3", 0, kSilentFromLoad, kEnd, "\n#3\n"},
         {"flags 10", kValid, "t.sid|1|10|10", 0, "", kEnd, "\ninit:\n;1000   60         RTS \n;1   00         BRK \n\n#1:\n;1003   00         BRK \n"},
-        {"flags 1x", kValid, "t.sid|1|0|1x", 0, "", kEnd, "\n#1:\n;1003   00         BRK \n"},
+        {"flags 1x", kValid, "t.sid|1|0|1x", 0, kSilentFromLoad, kEnd, "\n#1:\n;1003   00         BRK \n"},
         {"asm flag 2", kValid, "t.sid|1|1|2", 0, "", kEnd, "\n#1\n"},
-        {"empty flags", kValid, "t.sid|1||", 0, "", kEnd, "\n#1\n"},
-        {"short name", kValid, "ab|1", 0, "", "ab.log!\n" + kEnd, "-"},
+        {"empty flags", kValid, "t.sid|1||", 0, kSilentFromLoad, kEnd, "\n#1\n"},
+        {"short name", kValid, "ab|1", 0, std::string("voxdump: ab: nothing was stored into the sound chip from the load address; the third argument 1 (start at init), --song or --length starts it as a player does\n"), "ab.log!\n" + kEnd, "-"},
         {"raster poll", tune(0x1000, 0x1000, 0x1000, "ad 12 d0 f0 fb"), "t.sid|1", 0,
          "voxdump: start routine: endless loop at 1000; call ended\nvoxdump: play call #1: endless loop at 1000; call ended\n", kEnd, "\n#1\n"},
         // INC $FB / BNE / INC $FC / JMP
