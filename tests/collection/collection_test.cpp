@@ -8,6 +8,7 @@
 
 #include "collection/csv.h"
 #include "collection/md5.h"
+#include "support/midi_reader.h"
 #include "support/music_tune.h"
 #include "support/test_support.h"
 
@@ -235,6 +236,41 @@ TEST(Collection, InterruptedThenResumed) {
     EXPECT_EQ(resumed.status, 0) << resumed.err;
     EXPECT_EQ(readFile(dir.path / "t.csv"), table);
     EXPECT_EQ(readFile(dir.path / "t.md5"), list);
+}
+
+// Stopped by SIGINT while songs are studied, the run leaves each song's
+// files whole (those of the songs done) or absent, nothing half-written
+// beside them.
+TEST(Collection, InterruptedStudyLeavesWholeFilesOnly) {
+    if (!haveUnixFiles()) GTEST_SKIP() << "signals from a shell";
+    ScratchDir dir;
+    fs::create_directories(dir.path / "C");
+    for (uint8_t k = 0; k < 8; ++k) {
+        writeFile(dir.path / "C" / (std::to_string(100 + k) + ".sid"), slowTune(k));
+    }
+    const std::string command = "cd '" + dir.path.string() +
+                                "' && (" VOXDUMP_BINARY
+                                " --collection --midi --roll --table --out out --calls 15000 -j 2 "
+                                "C & p=$!; sleep 0.5; kill -INT $p; wait $p; echo $? > status)";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string status = readFile(dir.path / "status");
+    EXPECT_TRUE(status == "130\n" || status == "0\n") << status;
+    size_t songs = 0;
+    if (!fs::exists(dir.path / "out")) return;  // stopped before the first song was done
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path / "out")) {
+        if (!entry.is_regular_file()) continue;
+        const fs::path& path = entry.path();
+        EXPECT_NE(path.extension(), ".part") << path;
+        if (path.extension() == ".mid") {
+            ++songs;
+            EXPECT_TRUE(readMidi(readFile(path)).valid) << path;
+            // The song's other files are there too, whole.
+            fs::path svg = path, tab = path;
+            EXPECT_TRUE(readFile(svg.replace_extension(".svg")).ends_with("</svg>\n")) << svg;
+            EXPECT_TRUE(readFile(tab.replace_extension(".tab")).ends_with("\n")) << tab;
+        }
+    }
+    EXPECT_LT(songs, 8u) << status;  // stopped before the last song was done
 }
 
 // A row cut off in the middle (a machine that went down) is dropped, then
