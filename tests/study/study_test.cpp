@@ -400,4 +400,61 @@ INSTANTIATE_TEST_SUITE_P(Tunes, KeyAndMeterCase,
                                              false}),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// An interrupt-driven tune whose timer interrupts come unevenly (the latch
+// changes every interrupt, by up to 6 %, from a table of 16, and the
+// interrupts of the timer and of the machine's own come between each other:
+// calls of 19656 cycles and of a few hundred, in no steady pattern) and whose
+// notes begin every 6 of its handler's runs (rows of 9 calls): the tempo
+// follows the rows, at most one tempo change a bar, on its bar line, and the
+// bars are 4/4.
+TEST(MidiFile, UnevenInterruptsMakeAtMostOneTempoABar) {
+    // Start: SEI, the handler $1040 in $0314/$0315, timer A's latch $4CC7,
+    // force load and start, volume 15, voice 1's envelope, CLI, RTS.
+    // Handler: the next latch from $1100/$1110; every 6th call from the
+    // first a note of C major from $1120/$1128 (pulse, gate on), its gate
+    // off 4 calls later; JMP $EA31.
+    Bytes code = hexBytes(
+        "78 a9 40 8d 14 03 a9 10 8d 15 03 a9 c7 8d 04 dc a9 4c 8d 05 dc a9 11 8d 0e dc a9 0f 8d 18 "
+        "d4 a9 09 8d 05 d4 a9 f0 8d 06 d4 58 60");
+    code.resize(0x40, 0);
+    const Bytes handler = hexBytes(
+        "e6 f1 a5 f1 29 0f a8 b9 00 11 8d 04 dc b9 10 11 8d 05 dc e6 f2 a5 f2 c9 06 d0 04 a9 00 85 "
+        "f2 a5 f2 d0 1c a6 f3 e6 f3 8a 29 07 aa bd 20 11 8d 00 d4 bd 28 11 8d 01 d4 a9 41 8d 04 d4 "
+        "4c 88 10 c9 04 d0 05 a9 40 8d 04 d4 4c 31 ea");
+    code.insert(code.end(), handler.begin(), handler.end());
+    code.resize(0x100, 0);
+    for (const int offset :
+         {0, 900, -700, 300, -1100, 600, -200, 1000, -900, 100, -400, 800, -1000, 200, -300, 700}) {
+        code.push_back(static_cast<uint8_t>(0x4CC7 + offset));
+    }
+    for (const int offset :
+         {0, 900, -700, 300, -1100, 600, -200, 1000, -900, 100, -400, 800, -1000, 200, -300, 700}) {
+        code.push_back(static_cast<uint8_t>((0x4CC7 + offset) >> 8));
+    }
+    const uint16_t frequencies[] = {0x1167, 0x1389, 0x15ED, 0x173B, 0x1A13, 0x1D45, 0x20DA, 0x22CE};
+    for (const uint16_t f : frequencies) code.push_back(static_cast<uint8_t>(f));
+    for (const uint16_t f : frequencies) code.push_back(static_cast<uint8_t>(f >> 8));
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", psidFile({.id = "RSID", .play = 0, .data = code}));
+    const RunResult r = runVoxdump(dir.path, {"t.sid", "1200", "--midi"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MidiFile midi = readMidi(readFile(dir.path / "t.mid"));
+    ASSERT_TRUE(midi.valid);
+    EXPECT_EQ(midi.division, 36);  // rows of 9 calls
+    const uint32_t bar = 4 * 36;
+    EXPECT_NE(std::find(midi.texts.begin(), midi.texts.end(),
+                        MidiEvent{0, 0, -1, 0x58, 0, 0, std::string{4, 2, 24, 8}}),
+              midi.texts.end());
+    std::vector<uint32_t> tempoTicks;
+    for (const MidiEvent& e : midi.events)
+        if (e.track == 0 && e.kind == 0x51) tempoTicks.push_back(e.tick);
+    ASSERT_FALSE(tempoTicks.empty());
+    EXPECT_EQ(tempoTicks.front(), 0u);
+    for (size_t k = 1; k < tempoTicks.size(); ++k) {
+        EXPECT_EQ(tempoTicks[k] % bar, 0u) << tempoTicks[k];  // on a bar line
+        EXPECT_GT(tempoTicks[k], tempoTicks[k - 1]);
+    }
+    EXPECT_LE(tempoTicks.size(), 1200u / bar + 1);
+}
+
 }  // namespace
