@@ -4,8 +4,12 @@ volatile std::sig_atomic_t stopSignalNoted = 0;
 
 namespace {
 
+// The first signal is noted; a second of the same kind ends the process at
+// once, as it would without the handlers (a routine call that runs long is
+// not waited for).
 extern "C" void onStopSignal(int signal) {
     stopSignalNoted = signal;
+    std::signal(signal, SIG_DFL);
 }
 
 }  // namespace
