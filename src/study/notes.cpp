@@ -21,10 +21,11 @@ const std::vector<VoiceFrame>& padTo(std::vector<VoiceFrame>& frames, uint32_t c
 
 // A span whose first or second call is noise is a drum hit when the pitch
 // after the noise falls fast (kDrumFall a call or more, twice running: a
-// tom's or a kick's tail), however long it then rings; otherwise unless the
-// pitch after the noise soon holds a key (from one of the first 4 calls on,
-// as pitched.h holds a key) or cycles through a chord: then the noise, and
-// the calls before the held key, are the attack of a note.
+// tom's or a kick's tail) and does not cycle through a chord (an arpeggio
+// that steps down), however long it then rings; otherwise unless the pitch
+// after the noise soon holds a key (from one of the first 4 calls on, as
+// pitched.h holds a key) or cycles through a chord: then the noise, and the
+// calls before the held key, are the attack of a note.
 // Two semitones, less what a register rounds a low pitch by.
 constexpr int32_t kDrumFall = 1900;  // thousandths of a key
 
@@ -32,19 +33,20 @@ bool drumHit(const std::vector<int32_t>& tuned, const std::vector<int>& keys) {
     const bool noiseFirst = keys[0]<0, noiseSecond = keys.size()> 1 && keys[1] < 0;
     if (!noiseFirst && !noiseSecond) return false;
     const size_t after = noiseSecond ? 2 : 1;  // the first call after the noise
-    size_t falls = 0;
-    for (size_t c = after; c + 1 < keys.size() && keys[c] >= 0 && keys[c + 1] >= 0; ++c) {
-        if (tuned[c] - tuned[c + 1] < kDrumFall) break;
-        if (++falls == 2) return true;
-    }
     constexpr size_t kAttack = 4;
-    for (size_t start = after; start < after + kAttack && start + kHold <= keys.size(); ++start) {
-        if (holdsFrom(tuned.data() + start, keys[start])) return false;
-    }
     // Only a chord that repeats: a pitch that falls in steps is a drum table.
     const std::vector<ChordStretch> chords =
         chordStretches(keys.data() + after, keys.size() - after, false);
-    return chords.empty() || chords.front().first >= kAttack;
+    const bool noChord = chords.empty() || chords.front().first >= kAttack;
+    size_t falls = 0;
+    for (size_t c = after; c + 1 < keys.size() && keys[c] >= 0 && keys[c + 1] >= 0; ++c) {
+        if (tuned[c] - tuned[c + 1] < kDrumFall) break;
+        if (++falls == 2) return noChord;
+    }
+    for (size_t start = after; start < after + kAttack && start + kHold <= keys.size(); ++start) {
+        if (holdsFrom(tuned.data() + start, keys[start])) return false;
+    }
+    return noChord;
 }
 
 }  // namespace

@@ -152,6 +152,10 @@ const RuleCase kRules[] = {
          c.call().control(kNoi).pitch(100).call().control(kTri).pitch(50).call().pitch(48)
              .call().pitch(46).calls(12, [](int) { return 46; }); },
      "1:drum 1-16"},
+    {"noise, then an arpeggio that steps down: a chord", [](Calls& c) {
+         c.call().control(kNoi).pitch(100).call().control(kPul).pitch(76)
+             .calls(11, [](int k) { return 76 - step({5, 9, 0}, k); }); },
+     "1:chord G-4 1-13, 1:chord B-4 1-13, 1:chord E-5 1-13"},
     {"a fall of a semitone a call, then held: a note", [](Calls& c) {
          c.call().control(kNoi).pitch(100).call().control(kPul).pitch(47).call().pitch(46)
              .call().pitch(45).calls(12, [](int) { return 45; }); },
