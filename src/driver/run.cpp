@@ -14,6 +14,7 @@
 #include "driver/arguments.h"
 #include "output/diagnostics.h"
 #include "output/output_file.h"
+#include "output/time_text.h"
 #include "platform/console.h"
 #include "platform/raw_file.h"
 #include "platform/stop.h"
@@ -74,6 +75,13 @@ int finish(Session& session, bool written, uint32_t calls, bool wholeRun) {
     if (plan.length) length = session.lengthLine(calls);
     written = session.closeStudy(session.songSpan(wholeRun), length) && written;
     stopHandlersUninstall();
+    // Announced before the run as "up to" a time, the calls played are said
+    // once they are known.
+    if (plan.callsAfterStart) {
+        const CallRate& rate = session.rate();
+        std::cout << "Played " << calls << " play-routine calls ("
+                  << clockTime(rate.start(calls + 1), rate.clock()) << ")." << std::endl;
+    }
     std::cout << "Finished!" << std::endl;
     if (plan.length) std::cout << length << std::endl;
     return written ? kExitOk : kExitFailure;

@@ -204,7 +204,8 @@ TEST(MachineRun, LengthFromTheMachinesState) {
     // no volume: nothing is heard, and the song ends at once.
     const TuneRun run = runTune(kSystemTimerTune, {"--machine", "--length"});
     EXPECT_TRUE(run.result.out.ends_with(
-        "Logging up to 30 minutes of play-routine calls to demo.log!\nFinished!\n"
+        "Logging up to 30 minutes of play-routine calls to demo.log!\n"
+        "Played 257 play-routine calls (0:04.30).\nFinished!\n"
         "Song 1 of 1 lasts 0:00.01 (0 calls), then ends\n"
         "Exact repeat: the state after call 257 is the state after call 1\n"))
         << run.result.out;
