@@ -151,6 +151,34 @@ inline uint8_t fetchIndirectIndexed(Core& k, M m) {
     return readByte(m, addrIndirectIndexed(k, m));
 }
 
+// The machine's indexed reads: one cycle more when the index carries into
+// the high byte (the 6502 reads the wrong page first), which the read of an
+// I/O register sees too.
+inline uint8_t readIndexed(Core& k, MachineMemory m, uint16_t base, uint8_t index) {
+    const uint16_t address = static_cast<uint16_t>(base + index);
+    if ((address ^ base) & 0xFF00) [[unlikely]] {
+        ++k.cycles;
+        cpu.bus.now = k.cycles;
+    }
+    return readByte(m, address);
+}
+inline uint8_t fetchAbsoluteX(Core& k, MachineMemory m) {
+    const uint16_t base = operandWord(k, m);
+    k.pc += 3;
+    return readIndexed(k, m, base, k.x);
+}
+inline uint8_t fetchAbsoluteY(Core& k, MachineMemory m) {
+    const uint16_t base = operandWord(k, m);
+    k.pc += 3;
+    return readIndexed(k, m, base, k.y);
+}
+inline uint8_t fetchIndirectIndexed(Core& k, MachineMemory m) {
+    const unsigned pointer = operandByte(k, m);
+    k.pc += 2;
+    const auto base = static_cast<uint16_t>(readLow(m, pointer) | readLow(m, pointer + 1) << 8);
+    return readIndexed(k, m, base, k.y);
+}
+
 inline uint8_t flagN(const Core& k) {
     return (k.nz & 0x180) != 0;
 }
@@ -217,8 +245,13 @@ inline void store(Core& k, MachineMemory m, uint16_t address, uint8_t value) {
 inline void storeModified(Core& k, uint8_t* m, uint16_t address, uint8_t, uint8_t value) {
     store(k, m, address, value);
 }
+// The first write is a cycle before the instruction's end, the second at it.
 inline void storeModified(Core& k, MachineMemory m, uint16_t address, uint8_t old, uint8_t value) {
-    if (k.traps[address >> 8] & kTrapIo) cpuMachineStore(address, old);
+    if (k.traps[address >> 8] & kTrapIo) {
+        --cpu.bus.now;
+        cpuMachineStore(address, old);
+        ++cpu.bus.now;
+    }
     store(k, m, address, value);
 }
 

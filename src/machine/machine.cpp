@@ -169,7 +169,7 @@ MachineCall machineRunCall(const MachineTrace* trace) {
     for (;;) {
         uint64_t now = cpu.bus.now;
         advanceChips(now);
-        if (cpu.bus.irqLine && !cpu.i) {
+        if (cpu.bus.irqLine && !cpu.i && !cpu.bus.irqHeld) {
             // An IRQ begins a call: this one when it is due as the call
             // begins, else the next. (An NMI due at the same cycle is taken
             // after the IRQ's entry.)

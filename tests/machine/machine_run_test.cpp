@@ -91,7 +91,8 @@ TuneRun runTune(const Psid& tune, std::vector<std::string> args, const char* out
 #define IDLE_LOOP ";1100   58         CLI \n;1101   4c 01 11   JMP 1101\n"
 
 TEST(MachineRun, RasterInterruptPlayer) {
-    // The handler's write: 7 cycles of entry, 28 of the system's entry,
+    // The handler's write: 7 cycles of entry, 29 of the system's entry (its
+    // BEQ taken),
     // INC abs 6, INC zp 5, LDA zp 3, STA abs 4.
     const TuneRun run = runTune(kRasterTune, {"3", "--machine", "--table"});
     EXPECT_EQ(run.result.status, 0);
@@ -100,7 +101,7 @@ TEST(MachineRun, RasterInterruptPlayer) {
         "Starting execution at init address!\nLogging 3 play-routine calls to demo.log!\n"
         "Finished!\n"));
     EXPECT_EQ(run.file,
-              "\n\n00008 d418 0f\n\n#1\n00053 d400 01\n\n#2\n00053 d400 02\n\n#3\n00053 d400 03\n");
+              "\n\n00008 d418 0f\n\n#1\n00054 d400 01\n\n#2\n00054 d400 02\n\n#3\n00054 d400 03\n");
     // Call 0 ends at line $32's first cycle, the others last a frame.
     EXPECT_EQ(tableCycles(run.table), (std::vector<uint64_t>{50 * 63, 19656, 19656, 19656}));
     EXPECT_NE(run.table.find("the interrupts' rate"), std::string::npos);
@@ -124,14 +125,14 @@ TEST(MachineRun, RasterInterruptPlayerTraced) {
 }
 
 TEST(MachineRun, TimerPlayerWithAMainLoop) {
-    // Handler: 35 + INC 5, LDA 2, STA 3, LDA 3, STA 4 = 52. Then JMP $EA31 3,
-    // JMP $EA7E 3, LDA $DC0D 4, the pulls 16, RTI 6 (84), and the main loop:
-    // LDA 3, BEQ 2, LDA 2, STA 3, LDA 3, STA 4 = 101.
+    // Handler: 36 + INC 5, LDA 2, STA 3, LDA 3, STA 4 = 53. Then JMP $EA31 3,
+    // JMP $EA7E 3, LDA $DC0D 4, the pulls 16, RTI 6 (85), and the main loop:
+    // LDA 3, BEQ 2, LDA 2, STA 3, LDA 3, STA 4 = 102.
     const TuneRun run = runTune(kTimerTune, {"3", "--machine", "--table"});
     EXPECT_EQ(run.result.err, "");
     EXPECT_EQ(run.file,
-              "\n\n\n#1\n00052 d400 01\n00101 d401 01\n\n#2\n00052 d400 02\n00101 d401 02\n"
-              "\n#3\n00052 d400 03\n00101 d401 03\n");
+              "\n\n\n#1\n00053 d400 01\n00102 d401 01\n\n#2\n00053 d400 02\n00102 d401 02\n"
+              "\n#3\n00053 d400 03\n00102 d401 03\n");
     // The timer is loaded at cycle 32 (the end of STA $DC0E) and underflows
     // every $2000 + 1 cycles.
     EXPECT_EQ(tableCycles(run.table), (std::vector<uint64_t>{32 + 0x2001, 0x2001, 0x2001, 0x2001}));
@@ -172,11 +173,11 @@ TEST(MachineRun, NmiSamplePlayer) {
 }
 
 TEST(MachineRun, HandlerEndingThroughTheSystemHandler) {
-    // 35 + INC 5, LDA 3, STA 4; $EA31 acknowledges the timer, so that the
+    // 36 + INC 5, LDA 3, STA 4; $EA31 acknowledges the timer, so that the
     // next interrupt comes a period later.
     const TuneRun run = runTune(kSystemTimerTune, {"3", "--machine", "--table"});
     EXPECT_EQ(run.result.err, "");
-    EXPECT_EQ(run.file, "\n\n\n#1\n00047 d40b 01\n\n#2\n00047 d40b 02\n\n#3\n00047 d40b 03\n");
+    EXPECT_EQ(run.file, "\n\n\n#1\n00048 d40b 01\n\n#2\n00048 d40b 02\n\n#3\n00048 d40b 03\n");
     EXPECT_EQ(tableCycles(run.table), (std::vector<uint64_t>{16422, 16422, 16422, 16422}));
 }
 

@@ -149,11 +149,11 @@ TEST(Interrupts, SystemEntryAndRtiCycles) {
     const uint8_t sp = cpu.sp;
     const uint64_t before = cpu.bus.now;
     cpuInterrupt(0xFFFE);
-    step(10);  // PHA TXA PHA TYA PHA TSX LDA,X AND BEQ JMP()
+    step(10);  // PHA TXA PHA TYA PHA TSX LDA,X AND BEQ (taken) JMP()
     EXPECT_EQ(cpu.pc, 0x2000);
-    EXPECT_EQ(cpu.bus.now - before, 7u + 28u);
+    EXPECT_EQ(cpu.bus.now - before, 7u + 29u);
     step(7);  // JMP, PLA TAY PLA TAX PLA, RTI
-    EXPECT_EQ(cpu.bus.now - before, 7u + 28u + 3u + 16u + 6u);
+    EXPECT_EQ(cpu.bus.now - before, 7u + 29u + 3u + 16u + 6u);
     EXPECT_EQ(cpu.pc, 0x1000);
     EXPECT_EQ(cpu.i, 0);
     EXPECT_EQ(cpu.a, 0x11);
@@ -179,8 +179,10 @@ TEST(Interrupts, BrkPushesTheBreakFlagAndGoesThroughTheSystem) {
 }
 
 TEST(Interrupts, CliPlpAndRtiLetAWaitingIrqIn) {
-    const std::pair<const char*, uint16_t> cases[] = {
-        {"58 ea", 0x1001}, {"a9 00 48 28 ea", 0x1004}, {"a9 10 48 a9 50 48 a9 00 48 40", 0x1050}};
+    // CLI and PLP after the instruction that follows them, RTI at once.
+    const std::pair<const char*, uint16_t> cases[] = {{"58 ea ea", 0x1002},
+                                                      {"a9 00 48 28 ea ea", 0x1005},
+                                                      {"a9 10 48 a9 50 48 a9 00 48 40", 0x1050}};
     for (const auto& [code, stopsAt] : cases) {
         SCOPED_TRACE(code);
         start(code);
