@@ -113,6 +113,7 @@ void machineStart(const MachineSettings& settings) {
     ciaReset(machine.cia1);
     ciaReset(machine.cia2);
     vicReset(machine.vic, settings.ntsc);
+    sidVoicesReset(machine.sid, 0);
     // The system's setting: keyboard lines, CIA 1 timer A for its interrupt,
     // the video bank, the screen.
     const uint8_t cia1[][2] = {{0x02, 0xFF}, {0x00, 0x7F}, {0x0D, 0x81}, {0x0E, 0x11}};

@@ -118,10 +118,7 @@ uint8_t memoryMapRead(uint16_t address) {
         case 0xD4:
         case 0xD5:
         case 0xD6:
-        case 0xD7: {
-            const unsigned reg = address & 0x1F;
-            return reg == 0x19 || reg == 0x1A ? 0xFF : 0x00;
-        }
+        case 0xD7: return sidVoicesRead(machine.sid, now, static_cast<uint8_t>(address & 0x1F));
         case 0xD8:
         case 0xD9:
         case 0xDA:
@@ -160,6 +157,7 @@ void memoryMapWrite(uint16_t address, uint8_t value) {
         case 0xD5:
         case 0xD6:
         case 0xD7: {
+            sidVoicesWrite(machine.sid, now, static_cast<uint8_t>(address & 0x1F), value);
             const uint64_t time = now - machine.callStart;
             machine.soundWrite(machine.soundContext,
                                static_cast<uint32_t>(std::min<uint64_t>(time, 0xFFFFFFFF)), address,

@@ -11,8 +11,8 @@
 //
 // The I/O window: the video chip at $D000-$D3FF (every 64 bytes), the sound
 // chip at $D400-$D7FF (stores go to the listener as they do in the flat
-// memory; reads give an idle chip: $FF from the paddles $D419/$D41A, 0 from
-// the rest, voice 3's oscillator and envelope $D41B/$D41C included), colour
+// memory; reads give $FF from the paddles $D419/$D41A, voice 3's waveform
+// and envelope from $D41B/$D41C (sid_voices.h), 0 from the rest), colour
 // RAM at $D800-$DBFF (4 bits; the upper ones read 0), CIA 1 at $DC00 and
 // CIA 2 at $DD00 (every 16 bytes), and nothing at $DE00-$DFFF (reads 0).
 #pragma once
