@@ -38,12 +38,20 @@ void buildRom() {
         {0x48, 0x8A, 0x48, 0x98, 0x48, 0xAD, 0x0D, 0xDD, 0x4C, lo(kNmiReturn), hi(kNmiReturn)});
     // BRK: LDX #$FF, TXS, JMP to the idle loop.
     put(kBrkHandler, {0xA2, 0xFF, 0x9A, 0x4C, lo(kIdleLoop), hi(kIdleLoop)});
-    // The system's IRQ handler: $EA31 goes to its end; tunes also enter it
-    // further on (after its clock update, before its acknowledge), and NOPs
-    // lead from there to the end.
+    // The system's IRQ handler: $EA31 advances the clock and reads the STOP
+    // key (JSR $FFEA), then goes on to its end; tunes also enter it further
+    // on (after its clock update, before its acknowledge), and NOPs lead from
+    // there to the end (in about the time the system's keyboard scan takes).
     std::fill(machine.rom + (kIrqHandler + 3 - kRomBase),
               machine.rom + (kIrqAcknowledge - kRomBase), uint8_t{0xEA});
-    put(kIrqHandler, {0x4C, lo(kIrqAcknowledge), hi(kIrqAcknowledge)});
+    put(kIrqHandler, {0x20, lo(kUpdateClockEntry), hi(kUpdateClockEntry)});
+    // $FFEA: JMP to the clock update, which counts the jiffy clock up ($A2
+    // its low byte, $A0 its high; it does not wrap at 24 hours) and leaves
+    // $FF in $91, the STOP key's row with no key down: INC $A2, BNE, INC
+    // $A1, BNE, INC $A0, LDA #$FF, STA $91, RTS.
+    put(kUpdateClockEntry, {0x4C, lo(kUpdateClock), hi(kUpdateClock)});
+    put(kUpdateClock,
+        {0xE6, 0xA2, 0xD0, 0x06, 0xE6, 0xA1, 0xD0, 0x02, 0xE6, 0xA0, 0xA9, 0xFF, 0x85, 0x91, 0x60});
     // The same for the NMI handler's body, around the BRK handler.
     std::fill(machine.rom + (kNmiHandler + 11 - kRomBase),
               machine.rom + (kBrkHandler - 4 - kRomBase), uint8_t{0xEA});

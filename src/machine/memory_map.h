@@ -27,8 +27,10 @@ inline constexpr uint16_t kNmiHandler = 0xFE47;  // pushes, acknowledges CIA 2, 
 inline constexpr uint16_t kBrkHandler = 0xFE66;  // resets the stack, goes to the idle loop
 inline constexpr uint16_t kIrqHandler = 0xEA31;  // acknowledges CIA 1, ends at $EA81
 inline constexpr uint16_t kIrqAcknowledge = 0xEA7E;
-inline constexpr uint16_t kIrqReturn = 0xEA81;  // PLA TAY PLA TAX PLA RTI
-inline constexpr uint16_t kNmiReturn = 0xFEBC;  // the same
+inline constexpr uint16_t kUpdateClockEntry = 0xFFEA;  // JMP to the clock update
+inline constexpr uint16_t kUpdateClock = 0xF69B;       // jiffy clock $A0-$A2, $91 = $FF
+inline constexpr uint16_t kIrqReturn = 0xEA81;         // PLA TAY PLA TAX PLA RTI
+inline constexpr uint16_t kNmiReturn = 0xFEBC;         // the same
 
 // Builds the ROM image and maps memory for the bank register in RAM.
 void memoryMapStart();

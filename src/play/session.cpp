@@ -87,7 +87,13 @@ void Session::start() {
     }
     rate_ = CallRate(header, plan_.song);
     if (plan_.machine) rate_.measure();
-    if (plan_.length) length_.emplace(plan_.machine ? machineStateWords : nullptr);
+    if (plan_.length) {
+        if (plan_.machine) {
+            length_.emplace(machineStateWords, HiddenBytes{kMachineClockBytes, 3});
+        } else {
+            length_.emplace(nullptr);
+        }
+    }
 }
 
 void Session::listen(WindowListener listener) {

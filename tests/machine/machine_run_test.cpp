@@ -126,13 +126,14 @@ TEST(MachineRun, RasterInterruptPlayerTraced) {
 
 TEST(MachineRun, TimerPlayerWithAMainLoop) {
     // Handler: 36 + INC 5, LDA 2, STA 3, LDA 3, STA 4 = 53. Then JMP $EA31 3,
-    // JMP $EA7E 3, LDA $DC0D 4, the pulls 16, RTI 6 (85), and the main loop:
-    // LDA 3, BEQ 2, LDA 2, STA 3, LDA 3, STA 4 = 102.
+    // JSR $FFEA 6, JMP 3, INC $A2 5, BNE 3, LDA 2, STA $91 3, RTS 6, 74 NOPs
+    // 148, LDA $DC0D 4, the pulls 16, RTI 6 (258), and the main loop: LDA 3,
+    // BEQ 2, LDA 2, STA 3, LDA 3, STA 4 = 275.
     const TuneRun run = runTune(kTimerTune, {"3", "--machine", "--table"});
     EXPECT_EQ(run.result.err, "");
     EXPECT_EQ(run.file,
-              "\n\n\n#1\n00053 d400 01\n00102 d401 01\n\n#2\n00053 d400 02\n00102 d401 02\n"
-              "\n#3\n00053 d400 03\n00102 d401 03\n");
+              "\n\n\n#1\n00053 d400 01\n00275 d401 01\n\n#2\n00053 d400 02\n00275 d401 02\n"
+              "\n#3\n00053 d400 03\n00275 d401 03\n");
     // The timer is loaded at cycle 32 (the end of STA $DC0E) and underflows
     // every $2000 + 1 cycles.
     EXPECT_EQ(tableCycles(run.table), (std::vector<uint64_t>{32 + 0x2001, 0x2001, 0x2001, 0x2001}));

@@ -214,6 +214,34 @@ TEST(Calls, TheSystemTimerCutsCallsAtItsPeriod) {
     EXPECT_EQ(cpu.pc, 0x2001);  // waiting in the idle loop
 }
 
+TEST(Calls, TheSystemHandlerCountsTheJiffyClockAndReadsTheStopKey) {
+    struct Case {
+        uint8_t a0, a1, a2;  // the clock before
+        int calls;
+        uint8_t e0, e1, e2;  // after
+    };
+    const Case cases[] = {
+        {0x00, 0x00, 0x00, 300, 0x00, 0x01, 0x2C},  // 300 = $00012C
+        {0x00, 0xFF, 0xFF, 1, 0x01, 0x00, 0x00},    // the carry into $A0
+        {0x12, 0x34, 0xFE, 2, 0x12, 0x35, 0x00},    // into $A1
+        {0xFF, 0xFF, 0xFF, 1, 0x00, 0x00, 0x00},    // past $FFFFFF
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.calls);
+        start("60");
+        cpu.memory[0xA0] = c.a0;
+        cpu.memory[0xA1] = c.a1;
+        cpu.memory[0xA2] = c.a2;
+        machineRunCall(nullptr);  // the start routine: no IRQ yet
+        EXPECT_EQ(cpu.memory[0x91], 0x00);
+        for (int k = 0; k < c.calls; ++k) machineRunCall(nullptr);
+        EXPECT_EQ(cpu.memory[0xA0], c.e0);
+        EXPECT_EQ(cpu.memory[0xA1], c.e1);
+        EXPECT_EQ(cpu.memory[0xA2], c.e2);
+        EXPECT_EQ(cpu.memory[0x91], 0xFF);  // no key down
+    }
+}
+
 TEST(Calls, NtscTimerAndTheNtscFlag) {
     start("60", true);
     EXPECT_EQ(cpu.memory[0x02A6], 0);
