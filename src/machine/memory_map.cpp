@@ -135,6 +135,13 @@ uint8_t memoryMapRead(uint16_t address) {
         case 0xDD: {
             Cia& cia = (address >> 8) == 0xDC ? machine.cia1 : machine.cia2;
             const uint8_t reg = address & 0x0F;
+            if (reg == 0x0D) {
+                // An interrupt raised since the lines were last looked at is
+                // seen before the read clears it: CIA 2's edge makes an NMI
+                // due, whatever the read then does.
+                ciaAdvance(cia, now);
+                machineUpdateLines();
+            }
             const uint8_t value = ciaRead(cia, reg, now);
             if (reg == 0x0D) {  // acknowledged: the lines and the next event change
                 machineUpdateLines();

@@ -201,6 +201,26 @@ TEST(Interrupts, CliPlpAndRtiLetAWaitingIrqIn) {
     }
 }
 
+TEST(Interrupts, ReadingCia2sInterruptRegisterKeepsAnNmiEdgeAlreadyRaised) {
+    // CIA 2 timer A, latch 2, interrupt on, started one-shot by STA $DD0E:
+    // it underflows 3 cycles after that store, within the LDA $DD0D that
+    // follows, which reads and clears the flag. The NMI is still taken: its
+    // handler at $3000 stores into the sound chip. One read, then two.
+    for (const char* reads : {"ad 0d dd", "ad 0d dd ad 0d dd"}) {
+        SCOPED_TRACE(reads);
+        start(std::string("78 a9 00 8d 18 03 a9 30 8d 19 03 a9 02 8d 04 dd a9 00 8d 05 dd "
+                          "a9 81 8d 0d dd a9 19 8d 0e dd ") +
+              reads + " 60");
+        cpu.memory[0x3000] = 0x8D;  // STA $D400, RTI
+        cpu.memory[0x3001] = 0x00;
+        cpu.memory[0x3002] = 0xD4;
+        cpu.memory[0x3003] = 0x40;
+        machineRunCall(nullptr);
+        ASSERT_EQ(stores.size(), 1u);
+        EXPECT_EQ(stores[0].address, 0xD400);
+    }
+}
+
 TEST(Calls, TheSystemTimerCutsCallsAtItsPeriod) {
     // The start routine returns at once; the system's handler acknowledges.
     start("60");
