@@ -40,6 +40,7 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     plan.budget = job.maxCycles;
     plan.undocumented = job.undocumented;
     plan.bump = false;
+    plan.playerReturns = true;
 
     Diagnostics log(true);
     Session session(std::move(tune), plan, job.tuneName, log);

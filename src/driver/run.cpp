@@ -41,6 +41,7 @@ PlayPlan planOf(const RunSettings& settings, const TuneHeader& header) {
                                                                             : 1;
     p.calls = static_cast<uint32_t>(settings.callCount);
     p.callsAfterStart = p.length && !settings.callsGiven;
+    p.playerReturns = playing;
     return p;
 }
 

@@ -34,6 +34,17 @@ void placeProgramData(const Tune& tune, const std::string& name, Diagnostics& di
     cpuLoad(tune.data.data(), header.loadAddress, static_cast<uint16_t>(size));
 }
 
+// Where a flat tune's routines return to as from a player's call: the place
+// the machine would put its idle loop (free pages outside the image), or 0
+// when that lies in the image or the two low pages.
+uint16_t flatReturnPlace(const TuneHeader& header) {
+    const FreePages free = tuneFreePages(header);
+    const uint32_t size = static_cast<uint32_t>(header.dataSize);
+    const uint16_t place = machineIdlePlace(header.loadAddress, size, free.startPage, free.pages);
+    const bool inImage = place >= header.loadAddress && place < header.loadAddress + size;
+    return inImage || place < 0x200 ? 0 : place;
+}
+
 void hearStudy(void* study, uint32_t time, uint16_t address, uint8_t value) {
     static_cast<Study*>(study)->store(time, address, value);
 }
@@ -75,8 +86,10 @@ void Session::start() {
         machineStart({tuneIsNtsc(header), header.initAddress, static_cast<uint8_t>(plan_.song - 1),
                       plan_.budget, idle, bank, WritePath::soundOf, &writePath_});
     } else {
+        if (plan_.playerReturns) returnPlace_ = flatReturnPlace(header);
         cpuSetPc(plan_.atInit ? header.initAddress : header.loadAddress);
         if (plan_.setSong) cpu.a = static_cast<uint8_t>(plan_.song - 1);  // players read A
+        enterFlatRoutine();
         watchdogStartRoutine();
     }
     // In the environment, without a number of calls, the song is played for
@@ -94,6 +107,19 @@ void Session::start() {
             length_.emplace(nullptr);
         }
     }
+}
+
+void Session::enterFlatRoutine() {
+    if (returnPlace_ == 0) return;
+    // A $00 where the routine returns to, and the return address a JSR
+    // would push (that of its last byte).
+    uint8_t* memory = cpuMemory();
+    memory[returnPlace_] = 0x00;
+    const auto last = static_cast<uint16_t>(returnPlace_ - 1);
+    memory[0x100 + cpu.sp] = static_cast<uint8_t>(last >> 8);
+    --cpu.sp;
+    memory[0x100 + cpu.sp] = static_cast<uint8_t>(last);
+    --cpu.sp;
 }
 
 void Session::listen(WindowListener listener) {
@@ -119,6 +145,7 @@ uint32_t Session::play(const SessionHooks& hooks) {
         if (hooks.stop != nullptr && hooks.stop->load(std::memory_order_relaxed)) break;
         if (!plan_.machine) {  // the machine goes on where it is
             cpuSetPc(tune_.header.playAddress);
+            enterFlatRoutine();
             watchdogStartRoutine();
         }
         if (hooks.beforeCall != nullptr) hooks.beforeCall(hooks.context, call + 1);

@@ -49,6 +49,10 @@ struct PlayPlan {
     uint32_t budget = 0;        // --max-cycles, 0 when not given
     bool undocumented = false;  // the undocumented opcodes are executed
     bool bump = true;           // stores to $5094 print "BUMP"
+    // A flat tune's routines are called as a player calls them: each returns
+    // to a $00 of voxdump's, which ends the call, instead of running on at
+    // $0001 from the empty stack.
+    bool playerReturns = false;
 };
 
 // What a caller adds to the play; every member may be left empty.
@@ -112,6 +116,7 @@ public:
 
 private:
     void start();
+    void enterFlatRoutine();
     bool moreCalls(uint32_t calls) const;
     bool routine(uint32_t call, const SessionHooks& hooks);
     bool endCall(uint32_t call, uint64_t cycles);
@@ -127,4 +132,5 @@ private:
     std::optional<Study> study_;
     std::optional<LengthSearch> length_;
     uint64_t longestCall_ = 0;
+    uint16_t returnPlace_ = 0;  // where flat routines return to; 0: $0001 as specified
 };

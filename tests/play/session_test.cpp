@@ -66,3 +66,39 @@ TEST(Start, AsAPlayerDoesWhenSongsAreStudied) {
 }
 
 }  // namespace
+
+namespace {
+
+// A start routine that stores $37 in $01 (which leaves an undocumented
+// opcode there) and a play routine that counts $F0 into $D400.
+Psid portTune() {
+    return {.init = 0x1000,
+            .play = 0x1010,
+            .data = hexBytes("a9 37 85 01 60 00 00 00 00 00 00 00 00 00 00 00 "
+                             "e6 f0 a5 f0 8d 00 d4 60")};
+}
+
+TEST(Returns, AFlatTuneReturnsAsFromAPlayersCallWhenItsSongPlays) {
+    ScratchDir dir;
+    writeFile(dir.path / "t.sid", psidFile(portTune()));
+    const char* kCalls = "\n\n\n#1\n00012 d400 01\n\n#2\n00012 d400 02\n\n#3\n00012 d400 03\n";
+    const char* kHeaderEnd = "program data in file.\n";
+    // Played as a song, with or without the undocumented opcodes: every
+    // routine ends at its RTS.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"t.sid", "3", "--song", "1"},
+          std::vector<std::string>{"t.sid", "3", "--song", "1", "--undocumented"}}) {
+        const RunResult r = runVoxdump(dir.path, args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        const std::string log = readFile(dir.path / "t.log");
+        EXPECT_EQ(log.substr(log.find(kHeaderEnd) + std::string(kHeaderEnd).size()), kCalls);
+    }
+    // The log mode without options runs on at $0001 from the empty stack.
+    const RunResult plain = runVoxdump(dir.path, {"t.sid", "3", "1"});
+    EXPECT_NE(plain.err.find("play call #3: undocumented opcode 37 at 0001; call ended"),
+              std::string::npos)
+        << plain.err;
+}
+
+}  // namespace
