@@ -131,7 +131,7 @@ int runDisassemblyMode(Session& session, const RunSettings& settings) {
     std::cout << "Logging disassembly to " << settings.disFileName << "!" << std::endl;
     session.openStudy(studyFilesOf(settings));
     opcodeTableBuild();
-    if (settings.undocumented) opcodeTableAddUndocumented();
+    if (settings.undocumented || session.plan().machine) opcodeTableAddUndocumented();
     std::ostringstream head;
     printTuneHeader(head, session.tune().header);
     head << "\n";

@@ -67,9 +67,11 @@ struct Trace {
 Session::Session(Tune tune, const PlayPlan& plan, const std::string& name, Diagnostics& diagnostics)
     : tune_(std::move(tune)), plan_(plan), diagnostics_(diagnostics) {
     cpuReset();
-    cpuSetUndocumented(plan_.undocumented);
+    // The machine's processor is the C64's NMOS 6502, which executes the
+    // undocumented opcodes; a store to $5094 there is one to RAM.
+    cpuSetUndocumented(plan_.undocumented || plan_.machine);
     if (plan_.budget > 0) watchdogSetCycleBudget(plan_.budget);
-    writePath_.attach(plan_.bump);
+    writePath_.attach(plan_.bump && !plan_.machine);
     placeProgramData(tune_, name, diagnostics_);
     start();
 }

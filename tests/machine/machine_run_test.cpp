@@ -261,3 +261,18 @@ TEST(MachineRun, AStuckMachineIsReportedOnceAndHalted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MachineRun, TheMachinesProcessorExecutesUndocumentedOpcodesAndBumpIsRam) {
+    // LDA #5, STA $F0, LAX $F0, STX $D400, STA $5094, RTS: the C64's
+    // processor loads X with LAX, and $5094 is RAM there (no BUMP line).
+    // LDA 2, STA 3, LAX 3, STX 4: the write at 12.
+    const Psid tune = rsid(hexBytes("a9 05 85 f0 a7 f0 8e 00 d4 8d 94 50 60"));
+    const TuneRun run = runTune(tune, {"1", "--machine"});
+    EXPECT_EQ(run.result.err, "");
+    EXPECT_EQ(run.result.out.find("BUMP"), std::string::npos);
+    EXPECT_EQ(run.file, "\n\n00012 d400 05\n\n#1\n");
+}
+
+}  // namespace
