@@ -68,9 +68,33 @@ uint64_t callEnd() {
     return machine.callStart + frameCycles();
 }
 
-uint64_t nextEvent() {
+uint64_t nextInterrupt() {
     return std::min({ciaNextInterrupt(machine.cia1), ciaNextInterrupt(machine.cia2),
-                     vicNextInterrupt(machine.vic), callEnd()});
+                     vicNextInterrupt(machine.vic)});
+}
+
+uint64_t nextEvent() {
+    return std::min({nextInterrupt(), vicNextSteal(machine.vic, machine.stealFrom), callEnd()});
+}
+
+// Where a processor that waits from `now` goes on: the next interrupt, or
+// the call's end or limit. The bad lines' stops on the way cost nothing; an
+// interrupt that comes within one is taken at its end.
+uint64_t idleUntil(uint64_t now) {
+    const uint64_t end = std::min(callEnd(), cpu.bus.limit);
+    const uint64_t interrupt = nextInterrupt();
+    uint64_t target = std::max(now, std::min(interrupt, end));
+    if (interrupt <= end) {
+        const uint64_t reach = kBadLineCycles - 1;
+        const uint64_t steal = vicNextSteal(
+            machine.vic, std::max(machine.stealFrom, target > reach ? target - reach : 0));
+        if (steal <= target) {
+            machine.stealFrom = steal + 1;
+            return steal + kBadLineCycles;
+        }
+    }
+    machine.stealFrom = std::max(machine.stealFrom, target);
+    return target;
 }
 
 // Whether anything but the processor can still change the machine: an NMI,
@@ -184,6 +208,15 @@ MachineCall machineRunCall(const MachineTrace* trace) {
             enter(kNmiVector, true, trace);
             continue;
         }
+        const uint64_t steal = vicNextSteal(machine.vic, machine.stealFrom);
+        if (now >= steal) {
+            // A bad line: the processor stops (in the instruction that
+            // reached the stop, which ends that much later). A stop passed
+            // while nothing ran (a halted machine's frames) costs nothing.
+            if (now < steal + kBadLineCycles) cpu.bus.now = now + kBadLineCycles;
+            machine.stealFrom = steal + 1;
+            continue;
+        }
         if (now >= callEnd()) break;
         cpu.bus.nextEvent = nextEvent();
         int result;
@@ -208,7 +241,7 @@ MachineCall machineRunCall(const MachineTrace* trace) {
             // 6502 would take an interrupt at the end of the instruction
             // under way, a few cycles later; exact times keep calls of equal
             // length equal, so that songs repeat).
-            cpu.bus.now = std::max(cpu.bus.now, std::min(nextEvent(), cpu.bus.limit));
+            cpu.bus.now = idleUntil(cpu.bus.now);
             watchdogStartRoutine();
         } else if (result == kRunStopped) {
             out.stopped = true;

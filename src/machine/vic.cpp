@@ -62,6 +62,25 @@ void vicWrite(Vic& vic, uint8_t reg, uint8_t value, uint64_t now) {
     }
 }
 
+bool vicBadLine(const Vic& vic, uint32_t line) {
+    const uint8_t control = vic.regs[0x11];
+    return (control & 0x10) && line >= kBadLineFirst && line <= kBadLineLast &&
+           (line & 7) == (control & 7u);
+}
+
+uint64_t vicNextSteal(const Vic& vic, uint64_t from) {
+    if (!(vic.regs[0x11] & 0x10)) return kNever;
+    // The line whose stop is at or after `from`: this one's if its stop is
+    // still to come, else the next; then on to the next bad line (within a
+    // frame and a bit).
+    uint64_t lineStart = from / vic.lineCycles * vic.lineCycles;
+    if (from > lineStart + kBadLineStealAt) lineStart += vic.lineCycles;
+    for (uint32_t k = 0; k <= vic.lines; ++k, lineStart += vic.lineCycles) {
+        if (vicBadLine(vic, vicLine(vic, lineStart))) return lineStart + kBadLineStealAt;
+    }
+    return kNever;
+}
+
 uint64_t vicNextInterrupt(const Vic& vic) {
     if (!(vic.enable & 1) || (vic.flags & 1)) return kNever;
     return vicNextMatch(vic, vic.checkedFrom);
