@@ -69,16 +69,25 @@ bool vicBadLine(const Vic& vic, uint32_t line) {
 }
 
 uint64_t vicNextSteal(const Vic& vic, uint64_t from) {
-    if (!(vic.regs[0x11] & 0x10)) return kNever;
+    const uint8_t control = vic.regs[0x11];
+    if (!(control & 0x10)) return kNever;
     // The line whose stop is at or after `from`: this one's if its stop is
-    // still to come, else the next; then on to the next bad line (within a
-    // frame and a bit).
-    uint64_t lineStart = from / vic.lineCycles * vic.lineCycles;
-    if (from > lineStart + kBadLineStealAt) lineStart += vic.lineCycles;
-    for (uint32_t k = 0; k <= vic.lines; ++k, lineStart += vic.lineCycles) {
-        if (vicBadLine(vic, vicLine(vic, lineStart))) return lineStart + kBadLineStealAt;
+    // still to come, else the next; then the first bad line from there.
+    uint64_t index = from / vic.lineCycles;  // lines since cycle 0
+    if (from > index * vic.lineCycles + kBadLineStealAt) ++index;
+    uint64_t frameStart = index / vic.lines * vic.lines;
+    const uint32_t line = static_cast<uint32_t>(index - frameStart);
+    const uint32_t first = kBadLineFirst + (control & 7u), last = first + 0xC0;  // $F0 + YSCROLL
+    uint32_t bad;
+    if (line <= first) {
+        bad = first;
+    } else if (line <= last) {
+        bad = line + ((first - line) & 7u);
+    } else {
+        bad = first;
+        frameStart += vic.lines;
     }
-    return kNever;
+    return (frameStart + bad) * vic.lineCycles + kBadLineStealAt;
 }
 
 uint64_t vicNextInterrupt(const Vic& vic) {
