@@ -183,6 +183,7 @@ template <bool Stepping, bool Careful, bool Undocumented, bool Machine = false>
             }
         }
 #endif
+        if constexpr (Machine) bus.fetchAt = k.cycles;
         if constexpr (Careful) k.cycles += cycles[opcode];
         if constexpr (Machine) {
             bus.now = k.cycles;

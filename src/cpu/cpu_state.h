@@ -43,6 +43,7 @@ struct CpuBus {
     bool limitIsBudget;  // the limit is the run's budget (else the 32-bit one)
     bool irqLine;        // the IRQ input is asserted
     bool irqHeld;        // CLI or PLP just cleared I: no IRQ before the next instruction
+    uint64_t fetchAt;    // the cycle of the running instruction's opcode fetch
 };
 
 struct alignas(4096) CpuState {

@@ -48,15 +48,32 @@ inline uint8_t* ramOf(MachineMemory m) {
     return m.ram;
 }
 
+// An instruction's byte `offset` (1 or 2) read at its own cycle, the
+// fetch's plus `offset`, where an I/O chip sees it (code that runs through
+// a timer's registers).
+inline uint8_t operandAt(const uint8_t* m, unsigned address, unsigned) {
+    return m[address];
+}
+inline uint8_t operandAt(MachineMemory m, unsigned address, unsigned offset) {
+    const uint8_t* page = m.pages[(address >> 8) & 0xFF];
+    if (page != nullptr) [[likely]]
+        return page[address & 0xFF];
+    const uint64_t end = cpu.bus.now;
+    cpu.bus.now = cpu.bus.fetchAt + offset;
+    const uint8_t value = cpuIoRead(static_cast<uint16_t>(address));
+    cpu.bus.now = end;
+    return value;
+}
+
 template <class M>
 inline uint8_t operandByte(const Core& k, M m) {
-    return readByte(m, static_cast<uint16_t>(k.pc + 1));
+    return operandAt(m, static_cast<uint16_t>(k.pc + 1), 1);
 }
 
 template <class M>
 inline uint16_t operandWord(const Core& k, M m) {
-    return static_cast<uint16_t>(readByte(m, static_cast<uint16_t>(k.pc + 1)) |
-                                 readByte(m, static_cast<uint16_t>(k.pc + 2)) << 8);
+    return static_cast<uint16_t>(operandAt(m, static_cast<uint16_t>(k.pc + 1), 1) |
+                                 operandAt(m, static_cast<uint16_t>(k.pc + 2), 2) << 8);
 }
 
 // Effective addresses. Each moves pc past the instruction.

@@ -204,3 +204,20 @@ TEST(Timing, ADelayLoopTimedByCountingCycles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Timing, OperandsFromTheChipsAreReadAtTheirOwnCycles) {
+    // CIA 2's timers, stopped at the start. LDA #$A9, STA $DD05: timer A
+    // loaded with $A9FF, so that $DD05 reads $A9 (LDA #). LDA #0, STA $DD07,
+    // LDA #$11, STA $DD0F: timer B loaded with $00FF and started at cycle 20.
+    // JMP $DD05 ends at 23; the LDA # there is fetched at 23 and its operand,
+    // timer B's low byte, read at 24: $FF - 4 (at the instruction's end, 25,
+    // it would be $FA).
+    start("a9 a9 8d 05 dd a9 00 8d 07 dd a9 11 8d 0f dd 4c 05 dd");
+    for (int k = 0; k < 8; ++k) cpuRunMachine(1);
+    EXPECT_EQ(cpu.pc, 0xDD07);
+    EXPECT_EQ(cpu.a, 0xFB);
+}
+
+}  // namespace
