@@ -34,6 +34,9 @@ void placeProgramData(const Tune& tune, const std::string& name, Diagnostics& di
     cpuLoad(tune.data.data(), header.loadAddress, static_cast<uint16_t>(size));
 }
 
+// Where reads of voice 3's waveform and envelope look in the flat memory.
+constexpr uint16_t kVoice3Bytes[2] = {0xD41B, 0xD41C};
+
 // Where a flat tune's routines return to as from a player's call: the place
 // the machine would put its idle loop (free pages outside the image), or 0
 // when that lies in the image or the two low pages.
@@ -89,6 +92,15 @@ void Session::start() {
                       plan_.budget, idle, bank, WritePath::soundOf, &writePath_});
     } else {
         if (plan_.playerReturns) returnPlace_ = flatReturnPlace(header);
+        // Voice 3 read back, unless the tune's own bytes lie there.
+        const uint32_t end = header.loadAddress + static_cast<uint32_t>(header.dataSize);
+        if (plan_.playerReturns &&
+            (end <= kVoice3Bytes[0] || header.loadAddress > kVoice3Bytes[1])) {
+            flatVoices_.emplace();
+            sidVoicesReset(*flatVoices_, 0);
+            writePath_.listen({hearVoices, this});
+            showVoice3(0);
+        }
         cpuSetPc(plan_.atInit ? header.initAddress : header.loadAddress);
         if (plan_.setSong) cpu.a = static_cast<uint8_t>(plan_.song - 1);  // players read A
         enterFlatRoutine();
@@ -105,6 +117,8 @@ void Session::start() {
     if (plan_.length) {
         if (plan_.machine) {
             length_.emplace(machineStateWords, HiddenBytes{kMachineClockBytes, 3});
+        } else if (flatVoices_) {
+            length_.emplace(nullptr, HiddenBytes{kVoice3Bytes, 2});
         } else {
             length_.emplace(nullptr);
         }
@@ -122,6 +136,20 @@ void Session::enterFlatRoutine() {
     --cpu.sp;
     memory[0x100 + cpu.sp] = static_cast<uint8_t>(last);
     --cpu.sp;
+}
+
+void Session::showVoice3(uint64_t cycle) {
+    SidVoices& voices = *flatVoices_;
+    uint8_t* memory = cpuMemory();
+    memory[kVoice3Bytes[0]] = sidVoicesRead(voices, cycle, 0x1B);
+    memory[kVoice3Bytes[1]] = sidVoicesRead(voices, cycle, 0x1C);
+}
+
+void Session::hearVoices(void* context, uint32_t time, uint16_t address, uint8_t value) {
+    Session& session = *static_cast<Session*>(context);
+    const uint64_t cycle = session.callStart_ + time;
+    sidVoicesWrite(*session.flatVoices_, cycle, static_cast<uint8_t>(address & 0x1F), value);
+    session.showVoice3(cycle);
 }
 
 void Session::listen(WindowListener listener) {
@@ -158,6 +186,10 @@ uint32_t Session::play(const SessionHooks& hooks) {
 
 bool Session::routine(uint32_t call, const SessionHooks& hooks) {
     if (study_) study_->beginCall(rate_);
+    if (flatVoices_) {  // the call begins where the one before ended
+        callStart_ = call == 0 ? 0 : rate_.start(call);
+        showVoice3(callStart_);
+    }
     uint64_t cycles = 0;
     if (plan_.machine) {
         Trace trace{&hooks};

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "length/heard.h"
+#include "machine/sid_voices.h"
 #include "output/diagnostics.h"
 #include "sidlog/mem_write.h"
 #include "song/call_rate.h"
@@ -117,6 +118,8 @@ public:
 private:
     void start();
     void enterFlatRoutine();
+    void showVoice3(uint64_t cycle);
+    static void hearVoices(void* context, uint32_t time, uint16_t address, uint8_t value);
     bool moreCalls(uint32_t calls) const;
     bool routine(uint32_t call, const SessionHooks& hooks);
     bool endCall(uint32_t call, uint64_t cycles);
@@ -133,4 +136,9 @@ private:
     std::optional<LengthSearch> length_;
     uint64_t longestCall_ = 0;
     uint16_t returnPlace_ = 0;  // where flat routines return to; 0: $0001 as specified
+    // A flat tune's song: the sound chip's voices as its reads of $D41B and
+    // $D41C see them, brought up to date at its stores and at each call's
+    // start; `callStart_` is the running call's start in cycles.
+    std::optional<SidVoices> flatVoices_;
+    uint64_t callStart_ = 0;
 };
