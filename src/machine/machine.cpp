@@ -73,8 +73,24 @@ uint64_t nextInterrupt() {
                      vicNextInterrupt(machine.vic)});
 }
 
+// The 6502 looks at its interrupt inputs before an instruction's last cycle:
+// an interrupt that comes later is taken after the next instruction. A CIA
+// raises its output a cycle after the underflow that sets its flag, the
+// video chip at the compare line's first cycle. So the running instruction
+// is stopped after the one that ends this many cycles after the flag's
+// cycle, or later.
+constexpr uint64_t kCiaLatency = 3;
+constexpr uint64_t kVicLatency = 2;
+
+uint64_t later(uint64_t cycle, uint64_t by) {
+    return cycle == kNever ? kNever : cycle + by;
+}
+
 uint64_t nextEvent() {
-    return std::min({nextInterrupt(), vicNextSteal(machine.vic, machine.stealFrom), callEnd()});
+    return std::min({later(ciaNextInterrupt(machine.cia1), kCiaLatency),
+                     later(ciaNextInterrupt(machine.cia2), kCiaLatency),
+                     later(vicNextInterrupt(machine.vic), kVicLatency),
+                     vicNextSteal(machine.vic, machine.stealFrom), callEnd()});
 }
 
 // Where a processor that waits from `now` goes on: the next interrupt, or

@@ -4,6 +4,7 @@
 // loop timed by counting cycles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "cpu/bus.h"
@@ -218,6 +219,31 @@ TEST(Timing, OperandsFromTheChipsAreReadAtTheirOwnCycles) {
     for (int k = 0; k < 8; ++k) cpuRunMachine(1);
     EXPECT_EQ(cpu.pc, 0xDD07);
     EXPECT_EQ(cpu.a, 0xFB);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Timing, AnInterruptRaisedLateInAnInstructionWaitsForTheNextOne) {
+    // CLI, then NOPs (or LDA zp first, to end them on odd cycles), the
+    // screen off: the system
+    // timer's flag comes at cycle 16422, CIA 1's output a cycle later, and
+    // the 6502 sees it only before an instruction's last cycle: the IRQ is
+    // taken after the first instruction that ends at 16425 or later.
+    struct Case {
+        const char* first;
+        uint64_t call0;
+    };
+    for (const Case& c : {Case{"58 ea", 16426}, Case{"58 a5 f0", 16425}}) {
+        SCOPED_TRACE(c.first);
+        start(c.first);
+        const Bytes first = hexBytes(c.first);
+        std::fill(cpu.memory.begin() + 0x1000 + static_cast<long>(first.size()),
+                  cpu.memory.begin() + 0x5000, uint8_t{0xEA});
+        vicWrite(machine.vic, 0x11, 0x0B, 0);  // the screen off: no bad line
+        EXPECT_EQ(machineRunCall(nullptr).cycles, c.call0);
+    }
 }
 
 }  // namespace
