@@ -1,5 +1,7 @@
 #include "collection/song_job.h"
 
+#include <algorithm>
+
 #include "output/diagnostics.h"
 #include "play/session.h"
 #include "tune/tune.h"
@@ -40,6 +42,7 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     plan.budget = job.maxCycles;
     plan.undocumented = job.undocumented;
     plan.bump = false;
+    plan.playerReturns = true;
 
     Diagnostics log(true);
     Session session(std::move(tune), plan, job.tuneName, log);
@@ -63,7 +66,12 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
                                                     : SongFound::None;
     outcome.ntsc = rate.ntsc();
     outcome.clock = rate.clock();
-    outcome.firstPeriod = rate.period(0);
+    outcome.callPeriod = rate.period(0);
+    if (rate.measured() && calls >= 1) {
+        const uint64_t playing = rate.start(calls + 1) - rate.start(1);
+        outcome.callPeriod =
+            static_cast<uint32_t>(std::max<uint64_t>(1, (playing + calls / 2) / calls));
+    }
     outcome.calls = calls;
     // The time at the end of call k is when call k + 1 begins.
     outcome.lengthCycles = rate.start(heardCalls(heard, calls) + 1);

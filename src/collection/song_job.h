@@ -34,7 +34,10 @@ struct SongOutcome {
     std::string error;  // why, for an error
     bool ntsc = false;
     uint32_t clock = 0;
-    uint32_t firstPeriod = 0;  // cycles of the first call
+    // Cycles a call: the first call's; in the machine environment, where
+    // calls vary, the mean of the play calls (the start routine, which may
+    // last 50 frames, left out).
+    uint32_t callPeriod = 0;
     uint64_t lengthCycles = 0, loopStartCycles = 0;
     uint32_t calls = 0;  // play calls run
     bool exact = false;

@@ -61,7 +61,7 @@ std::string songRow(const SongPlace& place, const SongOutcome& o) {
     }
     f[kClock] = o.ntsc ? "NTSC" : "PAL";
     // Calls a second in thousandths, rounded.
-    f[kRate] = thousandthsText((uint64_t{o.clock} * 2000 / o.firstPeriod + 1) / 2);
+    f[kRate] = thousandthsText((uint64_t{o.clock} * 2000 / o.callPeriod + 1) / 2);
     f[kLength] = secondsText(o.lengthCycles, o.clock);
     if (o.found == SongFound::Loop) f[kLoop] = secondsText(o.loopStartCycles, o.clock);
     f[kCalls] = std::to_string(o.calls);

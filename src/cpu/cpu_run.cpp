@@ -10,6 +10,11 @@
 
 namespace {
 
+// The extra cycles of a taken branch from `from` to `to`.
+inline unsigned branchCycles(uint16_t from, uint16_t to) {
+    return ((static_cast<unsigned>(from + 2) ^ to) & 0xFF00u) != 0 ? 2u : 1u;
+}
+
 // Every instruction that can move pc anywhere but forward ends with this,
 // given its own address: a backward move is where a loop can close. When the
 // trigger says so, the loop stops and cpuRun lets the watchdog look at the
@@ -28,18 +33,29 @@ namespace {
 #define CONTROL_TRANSFER(from) (void)(from)
 #endif
 
-#define BRANCH_IF(condition)                                                             \
-    if (condition) {                                                                     \
-        const uint16_t from = static_cast<uint16_t>(k.pc);                               \
-        k.pc = static_cast<uint16_t>(from + 2 + static_cast<int8_t>(operandByte(k, m))); \
-        CONTROL_TRANSFER(from);                                                          \
-    } else {                                                                             \
-        k.pc += 2;                                                                       \
-    }                                                                                    \
+// The machine variant charges a taken branch one cycle more, and one more
+// again when its target lies on another page than the next instruction.
+#define BRANCH_IF(condition)                                                                \
+    if (condition) {                                                                        \
+        const uint16_t from = static_cast<uint16_t>(k.pc);                                  \
+        k.pc = static_cast<uint16_t>(from + 2 + static_cast<int8_t>(operandByte(k, m)));    \
+        if constexpr (Machine) k.cycles += branchCycles(from, static_cast<uint16_t>(k.pc)); \
+        CONTROL_TRANSFER(from);                                                             \
+    } else {                                                                                \
+        k.pc += 2;                                                                          \
+    }                                                                                       \
     break
 
-// The machine variant stops after CLI, PLP and RTI when they let a waiting
-// IRQ in, so that it is taken before the next instruction.
+// NOP abs,X: the machine charges the page crossing of its (unused) read.
+#define NOP_ABSOLUTE_X()                                                     \
+    if constexpr (Machine) {                                                 \
+        const uint16_t base = operandWord(k, m);                             \
+        if ((static_cast<uint16_t>(base + k.x) ^ base) & 0xFF00) ++k.cycles; \
+    }                                                                        \
+    k.pc += 3
+
+// The machine variant stops after RTI when it lets a waiting IRQ in, so
+// that it is taken before the next instruction.
 #define LET_IRQ_IN()                             \
     if constexpr (Machine) {                     \
         if (!k.i && bus.irqLine) {               \
@@ -47,6 +63,18 @@ namespace {
             result = kRunEvent;                  \
             goto done;                           \
         }                                        \
+    }
+
+// CLI and PLP change the I flag after the 6502 has polled its interrupt
+// inputs for the next instruction: a waiting IRQ is taken after the
+// instruction that follows them. The machine variant holds interrupts back
+// for that one instruction and stops after it.
+#define LET_IRQ_IN_AFTER_NEXT()                                             \
+    if constexpr (Machine) {                                                \
+        if (!k.i) {                                                         \
+            bus.irqHeld = true;                                             \
+            if (bus.nextEvent > k.cycles + 1) bus.nextEvent = k.cycles + 1; \
+        }                                                                   \
     }
 
 // The loop stopped for the watchdog to look at the state (cpuRun calls it
@@ -155,8 +183,12 @@ template <bool Stepping, bool Careful, bool Undocumented, bool Machine = false>
             }
         }
 #endif
+        if constexpr (Machine) bus.fetchAt = k.cycles;
         if constexpr (Careful) k.cycles += cycles[opcode];
-        if constexpr (Machine) bus.now = k.cycles;
+        if constexpr (Machine) {
+            bus.now = k.cycles;
+            bus.irqHeld = false;  // held back for one instruction at most
+        }
 
         // clang-format off
         switch (opcode) {
@@ -219,7 +251,7 @@ template <bool Stepping, bool Careful, bool Undocumented, bool Machine = false>
             OPCODE(0x48) stackPush(k, m, k.a); ++k.pc; break;
             OPCODE(0x08) stackPush(k, m, packStatus(k)); ++k.pc; break;
             OPCODE(0x68) setNZ(k, k.a = stackPull(k, m)); ++k.pc; break;
-            OPCODE(0x28) unpackStatus(k, stackPull(k, m)); ++k.pc; LET_IRQ_IN(); break;
+            OPCODE(0x28) unpackStatus(k, stackPull(k, m)); ++k.pc; LET_IRQ_IN_AFTER_NEXT(); break;
 
             // Logic
             OPCODE(0x29) setNZ(k, k.a &= fetchImmediate(k, m)); break;
@@ -317,7 +349,7 @@ template <bool Stepping, bool Careful, bool Undocumented, bool Machine = false>
             OPCODE(0xCA) k.x = dec(k, k.x); ++k.pc; break;
             OPCODE(0x88) k.y = dec(k, k.y); ++k.pc; break;
 
-            // Branches: base cycles only, taken or not.
+            // Branches: base cycles only in the flat loops, taken or not.
             OPCODE(0x10) BRANCH_IF(!flagN(k));
             OPCODE(0x30) BRANCH_IF(flagN(k));
             OPCODE(0x50) BRANCH_IF(!k.v);
@@ -384,7 +416,7 @@ template <bool Stepping, bool Careful, bool Undocumented, bool Machine = false>
             OPCODE(0x38) k.c = 1; ++k.pc; break;
             OPCODE(0xD8) k.d = 0; ++k.pc; break;
             OPCODE(0xF8) k.d = 1; ++k.pc; break;
-            OPCODE(0x58) k.i = 0; ++k.pc; LET_IRQ_IN(); break;
+            OPCODE(0x58) k.i = 0; ++k.pc; LET_IRQ_IN_AFTER_NEXT(); break;
             OPCODE(0x78) k.i = 1; ++k.pc; break;
             OPCODE(0xB8) k.v = 0; ++k.pc; break;
             OPCODE(0xEA) ++k.pc; break;
@@ -456,12 +488,12 @@ template <bool Stepping, bool Careful, bool Undocumented, bool Machine = false>
             UNDOCUMENTED(0xD4) k.pc += 2; break;
             UNDOCUMENTED(0xF4) k.pc += 2; break;
             UNDOCUMENTED(0x0C) k.pc += 3; break;
-            UNDOCUMENTED(0x1C) k.pc += 3; break;
-            UNDOCUMENTED(0x3C) k.pc += 3; break;
-            UNDOCUMENTED(0x5C) k.pc += 3; break;
-            UNDOCUMENTED(0x7C) k.pc += 3; break;
-            UNDOCUMENTED(0xDC) k.pc += 3; break;
-            UNDOCUMENTED(0xFC) k.pc += 3; break;
+            UNDOCUMENTED(0x1C) NOP_ABSOLUTE_X(); break;
+            UNDOCUMENTED(0x3C) NOP_ABSOLUTE_X(); break;
+            UNDOCUMENTED(0x5C) NOP_ABSOLUTE_X(); break;
+            UNDOCUMENTED(0x7C) NOP_ABSOLUTE_X(); break;
+            UNDOCUMENTED(0xDC) NOP_ABSOLUTE_X(); break;
+            UNDOCUMENTED(0xFC) NOP_ABSOLUTE_X(); break;
 
             // JAM stops the processor. The loop that does not execute the
             // undocumented opcodes ends the call at each of them here too.

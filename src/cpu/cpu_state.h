@@ -42,6 +42,8 @@ struct CpuBus {
     uint64_t limit;      // an instruction that would end past it is not run
     bool limitIsBudget;  // the limit is the run's budget (else the 32-bit one)
     bool irqLine;        // the IRQ input is asserted
+    bool irqHeld;        // CLI or PLP just cleared I: no IRQ before the next instruction
+    uint64_t fetchAt;    // the cycle of the running instruction's opcode fetch
 };
 
 struct alignas(4096) CpuState {

@@ -48,15 +48,32 @@ inline uint8_t* ramOf(MachineMemory m) {
     return m.ram;
 }
 
+// An instruction's byte `offset` (1 or 2) read at its own cycle, the
+// fetch's plus `offset`, where an I/O chip sees it (code that runs through
+// a timer's registers).
+inline uint8_t operandAt(const uint8_t* m, unsigned address, unsigned) {
+    return m[address];
+}
+inline uint8_t operandAt(MachineMemory m, unsigned address, unsigned offset) {
+    const uint8_t* page = m.pages[(address >> 8) & 0xFF];
+    if (page != nullptr) [[likely]]
+        return page[address & 0xFF];
+    const uint64_t end = cpu.bus.now;
+    cpu.bus.now = cpu.bus.fetchAt + offset;
+    const uint8_t value = cpuIoRead(static_cast<uint16_t>(address));
+    cpu.bus.now = end;
+    return value;
+}
+
 template <class M>
 inline uint8_t operandByte(const Core& k, M m) {
-    return readByte(m, static_cast<uint16_t>(k.pc + 1));
+    return operandAt(m, static_cast<uint16_t>(k.pc + 1), 1);
 }
 
 template <class M>
 inline uint16_t operandWord(const Core& k, M m) {
-    return static_cast<uint16_t>(readByte(m, static_cast<uint16_t>(k.pc + 1)) |
-                                 readByte(m, static_cast<uint16_t>(k.pc + 2)) << 8);
+    return static_cast<uint16_t>(operandAt(m, static_cast<uint16_t>(k.pc + 1), 1) |
+                                 operandAt(m, static_cast<uint16_t>(k.pc + 2), 2) << 8);
 }
 
 // Effective addresses. Each moves pc past the instruction.
@@ -151,6 +168,34 @@ inline uint8_t fetchIndirectIndexed(Core& k, M m) {
     return readByte(m, addrIndirectIndexed(k, m));
 }
 
+// The machine's indexed reads: one cycle more when the index carries into
+// the high byte (the 6502 reads the wrong page first), which the read of an
+// I/O register sees too.
+inline uint8_t readIndexed(Core& k, MachineMemory m, uint16_t base, uint8_t index) {
+    const uint16_t address = static_cast<uint16_t>(base + index);
+    if ((address ^ base) & 0xFF00) [[unlikely]] {
+        ++k.cycles;
+        cpu.bus.now = k.cycles;
+    }
+    return readByte(m, address);
+}
+inline uint8_t fetchAbsoluteX(Core& k, MachineMemory m) {
+    const uint16_t base = operandWord(k, m);
+    k.pc += 3;
+    return readIndexed(k, m, base, k.x);
+}
+inline uint8_t fetchAbsoluteY(Core& k, MachineMemory m) {
+    const uint16_t base = operandWord(k, m);
+    k.pc += 3;
+    return readIndexed(k, m, base, k.y);
+}
+inline uint8_t fetchIndirectIndexed(Core& k, MachineMemory m) {
+    const unsigned pointer = operandByte(k, m);
+    k.pc += 2;
+    const auto base = static_cast<uint16_t>(readLow(m, pointer) | readLow(m, pointer + 1) << 8);
+    return readIndexed(k, m, base, k.y);
+}
+
 inline uint8_t flagN(const Core& k) {
     return (k.nz & 0x180) != 0;
 }
@@ -217,8 +262,13 @@ inline void store(Core& k, MachineMemory m, uint16_t address, uint8_t value) {
 inline void storeModified(Core& k, uint8_t* m, uint16_t address, uint8_t, uint8_t value) {
     store(k, m, address, value);
 }
+// The first write is a cycle before the instruction's end, the second at it.
 inline void storeModified(Core& k, MachineMemory m, uint16_t address, uint8_t old, uint8_t value) {
-    if (k.traps[address >> 8] & kTrapIo) cpuMachineStore(address, old);
+    if (k.traps[address >> 8] & kTrapIo) {
+        --cpu.bus.now;
+        cpuMachineStore(address, old);
+        ++cpu.bus.now;
+    }
     store(k, m, address, value);
 }
 

@@ -46,6 +46,7 @@ PlayPlan planOf(const RunSettings& settings, const TuneHeader& header) {
                                                                             : 1;
     p.calls = static_cast<uint32_t>(settings.callCount);
     p.callsAfterStart = p.length && !settings.callsGiven;
+    p.playerReturns = playing;
     return p;
 }
 
@@ -147,7 +148,7 @@ int runDisassemblyMode(Session& session, const RunSettings& settings) {
     std::cout << "Logging disassembly to " << settings.disFileName << "!" << std::endl;
     session.openStudy(studyFilesOf(settings));
     opcodeTableBuild();
-    if (settings.undocumented) opcodeTableAddUndocumented();
+    if (settings.undocumented || session.plan().machine) opcodeTableAddUndocumented();
     std::ostringstream head;
     printTuneHeader(head, session.tune().header);
     head << "\n";

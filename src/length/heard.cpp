@@ -22,7 +22,7 @@ HeardLength loopLength(const MusicLoop& loop) {
 
 }  // namespace
 
-LengthSearch::LengthSearch(ExtraState extra) : repeat_(extra) {}
+LengthSearch::LengthSearch(ExtraState extra, HiddenBytes hidden) : repeat_(extra, hidden) {}
 
 bool LengthSearch::lookAtNotes(uint32_t call, const CallRate& rate, const MusicOf& music) {
     const MusicCalls calls = music(call);

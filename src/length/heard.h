@@ -57,8 +57,9 @@ using MusicOf = std::function<MusicCalls(uint32_t lastCall)>;
 class LengthSearch {
 public:
     // Before the start routine, with the tune in memory; `extra`: the
-    // machine's state besides memory and registers, or null.
-    explicit LengthSearch(ExtraState extra);
+    // machine's state besides memory and registers, or null; `hidden`: bytes
+    // of memory the state leaves out (at most 8).
+    explicit LengthSearch(ExtraState extra, HiddenBytes hidden = {});
 
     // After routine call `call` (0, 1, 2, ... in order), its period known to
     // `rate`: true when the song's length is known.

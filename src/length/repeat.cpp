@@ -1,11 +1,21 @@
 #include "length/repeat.h"
 
-RepeatSearch::RepeatSearch(ExtraState extra) : extra_(extra) {
+#include "cpu/cpu_state.h"
+
+RepeatSearch::RepeatSearch(ExtraState extra, HiddenBytes hidden) : extra_(extra), hidden_(hidden) {
     fingerprintStart();
 }
 
 Fingerprint RepeatSearch::stateNow() const {
+    // The hidden bytes are 0 whenever the fingerprint is taken, whatever
+    // they hold: the pages compared then always see 0 there.
+    uint8_t kept[8];
+    for (size_t k = 0; k < hidden_.count; ++k) {
+        kept[k] = cpu.memory[hidden_.addresses[k]];
+        cpu.memory[hidden_.addresses[k]] = 0;
+    }
     const Fingerprint memory = fingerprintTake();
+    for (size_t k = 0; k < hidden_.count; ++k) cpu.memory[hidden_.addresses[k]] = kept[k];
     if (extra_ == nullptr) return memory;
     uint64_t words[kMaxExtraWords];
     return fingerprintWith(memory, words, extra_(words));

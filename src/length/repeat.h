@@ -19,12 +19,19 @@ struct SongLength {
 // Further state that decides what follows a call (a machine's chips): writes
 // its words and returns how many.
 using ExtraState = size_t (*)(uint64_t* words);
+
+// Bytes of memory that the state leaves out (a clock that counts calls and
+// would keep every state apart), their addresses.
+struct HiddenBytes {
+    const uint16_t* addresses = nullptr;
+    size_t count = 0;
+};
 inline constexpr size_t kMaxExtraWords = 256;
 
 class RepeatSearch {
 public:
     // Before the start routine, with the tune in memory; `extra` may be null.
-    explicit RepeatSearch(ExtraState extra = nullptr);
+    explicit RepeatSearch(ExtraState extra = nullptr, HiddenBytes hidden = {});
 
     // After routine call `call` (0, 1, 2, ... in order): true when its state
     // is that after an earlier call, which ends the song.
@@ -41,4 +48,5 @@ private:
     std::unordered_map<Fingerprint, uint32_t, Hash> seen_;  // state -> the call after it
     SongLength found_{};
     ExtraState extra_;
+    HiddenBytes hidden_;
 };

@@ -68,9 +68,49 @@ uint64_t callEnd() {
     return machine.callStart + frameCycles();
 }
 
-uint64_t nextEvent() {
+uint64_t nextInterrupt() {
     return std::min({ciaNextInterrupt(machine.cia1), ciaNextInterrupt(machine.cia2),
-                     vicNextInterrupt(machine.vic), callEnd()});
+                     vicNextInterrupt(machine.vic)});
+}
+
+// The 6502 looks at its interrupt inputs before an instruction's last cycle:
+// an interrupt that comes later is taken after the next instruction. A CIA
+// raises its output a cycle after the underflow that sets its flag, the
+// video chip at the compare line's first cycle. So the running instruction
+// is stopped after the one that ends this many cycles after the flag's
+// cycle, or later.
+constexpr uint64_t kCiaLatency = 3;
+constexpr uint64_t kVicLatency = 2;
+
+uint64_t later(uint64_t cycle, uint64_t by) {
+    return cycle == kNever ? kNever : cycle + by;
+}
+
+uint64_t nextEvent() {
+    return std::min({later(ciaNextInterrupt(machine.cia1), kCiaLatency),
+                     later(ciaNextInterrupt(machine.cia2), kCiaLatency),
+                     later(vicNextInterrupt(machine.vic), kVicLatency),
+                     vicNextSteal(machine.vic, machine.stealFrom), callEnd()});
+}
+
+// Where a processor that waits from `now` goes on: the next interrupt, or
+// the call's end or limit. The bad lines' stops on the way cost nothing; an
+// interrupt that comes within one is taken at its end.
+uint64_t idleUntil(uint64_t now) {
+    const uint64_t end = std::min(callEnd(), cpu.bus.limit);
+    const uint64_t interrupt = nextInterrupt();
+    uint64_t target = std::max(now, std::min(interrupt, end));
+    if (interrupt <= end) {
+        const uint64_t reach = kBadLineCycles - 1;
+        const uint64_t steal = vicNextSteal(
+            machine.vic, std::max(machine.stealFrom, target > reach ? target - reach : 0));
+        if (steal <= target) {
+            machine.stealFrom = steal + 1;
+            return steal + kBadLineCycles;
+        }
+    }
+    machine.stealFrom = std::max(machine.stealFrom, target);
+    return target;
 }
 
 // Whether anything but the processor can still change the machine: an NMI,
@@ -113,6 +153,7 @@ void machineStart(const MachineSettings& settings) {
     ciaReset(machine.cia1);
     ciaReset(machine.cia2);
     vicReset(machine.vic, settings.ntsc);
+    sidVoicesReset(machine.sid, 0);
     // The system's setting: keyboard lines, CIA 1 timer A for its interrupt,
     // the video bank, the screen.
     const uint8_t cia1[][2] = {{0x02, 0xFF}, {0x00, 0x7F}, {0x0D, 0x81}, {0x0E, 0x11}};
@@ -169,7 +210,7 @@ MachineCall machineRunCall(const MachineTrace* trace) {
     for (;;) {
         uint64_t now = cpu.bus.now;
         advanceChips(now);
-        if (cpu.bus.irqLine && !cpu.i) {
+        if (cpu.bus.irqLine && !cpu.i && !cpu.bus.irqHeld) {
             // An IRQ begins a call: this one when it is due as the call
             // begins, else the next. (An NMI due at the same cycle is taken
             // after the IRQ's entry.)
@@ -181,6 +222,15 @@ MachineCall machineRunCall(const MachineTrace* trace) {
         if (machine.nmiPending) {
             machine.nmiPending = false;
             enter(kNmiVector, true, trace);
+            continue;
+        }
+        const uint64_t steal = vicNextSteal(machine.vic, machine.stealFrom);
+        if (now >= steal) {
+            // A bad line: the processor stops (in the instruction that
+            // reached the stop, which ends that much later). A stop passed
+            // while nothing ran (a halted machine's frames) costs nothing.
+            if (now < steal + kBadLineCycles) cpu.bus.now = now + kBadLineCycles;
+            machine.stealFrom = steal + 1;
             continue;
         }
         if (now >= callEnd()) break;
@@ -207,7 +257,7 @@ MachineCall machineRunCall(const MachineTrace* trace) {
             // 6502 would take an interrupt at the end of the instruction
             // under way, a few cycles later; exact times keep calls of equal
             // length equal, so that songs repeat).
-            cpu.bus.now = std::max(cpu.bus.now, std::min(nextEvent(), cpu.bus.limit));
+            cpu.bus.now = idleUntil(cpu.bus.now);
             watchdogStartRoutine();
         } else if (result == kRunStopped) {
             out.stopped = true;

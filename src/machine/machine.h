@@ -88,4 +88,9 @@ uint32_t machineExpectedPeriod();
 // the count of a timer that times NMIs alone), colour RAM. Writes at most
 // kMachineStateWords words; returns how many.
 inline constexpr size_t kMachineStateWords = 192;
+
+// The system's jiffy clock ($A0 high to $A2 low), which its IRQ handler
+// counts up: left out of the state that decides whether a song repeats (a
+// tune that waits on it plays the same whatever it holds).
+inline constexpr uint16_t kMachineClockBytes[3] = {0xA0, 0xA1, 0xA2};
 size_t machineStateWords(uint64_t* words);

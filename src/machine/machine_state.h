@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "machine/cia.h"
+#include "machine/sid_voices.h"
 #include "machine/vic.h"
 
 using SoundWrite = void (*)(void* context, uint32_t time, uint16_t address, uint8_t value);
@@ -12,8 +13,10 @@ using SoundWrite = void (*)(void* context, uint32_t time, uint16_t address, uint
 struct MachineState {
     Cia cia1, cia2;
     Vic vic;
-    bool nmiLevel;    // CIA 2's output as last seen
-    bool nmiPending;  // it rose since: an NMI is due
+    SidVoices sid;       // what reads of the sound chip see
+    bool nmiLevel;       // CIA 2's output as last seen
+    bool nmiPending;     // it rose since: an NMI is due
+    uint64_t stealFrom;  // bad lines' stops from this cycle on are still to come
     uint64_t callStart;
     uint8_t bankLines;  // the bank register's lines the memory is mapped for
     // What $D000-$FFFF read from for each value of the lines, and where the

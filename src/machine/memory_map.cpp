@@ -38,12 +38,20 @@ void buildRom() {
         {0x48, 0x8A, 0x48, 0x98, 0x48, 0xAD, 0x0D, 0xDD, 0x4C, lo(kNmiReturn), hi(kNmiReturn)});
     // BRK: LDX #$FF, TXS, JMP to the idle loop.
     put(kBrkHandler, {0xA2, 0xFF, 0x9A, 0x4C, lo(kIdleLoop), hi(kIdleLoop)});
-    // The system's IRQ handler: $EA31 goes to its end; tunes also enter it
-    // further on (after its clock update, before its acknowledge), and NOPs
-    // lead from there to the end.
+    // The system's IRQ handler: $EA31 advances the clock and reads the STOP
+    // key (JSR $FFEA), then goes on to its end; tunes also enter it further
+    // on (after its clock update, before its acknowledge), and NOPs lead from
+    // there to the end (in about the time the system's keyboard scan takes).
     std::fill(machine.rom + (kIrqHandler + 3 - kRomBase),
               machine.rom + (kIrqAcknowledge - kRomBase), uint8_t{0xEA});
-    put(kIrqHandler, {0x4C, lo(kIrqAcknowledge), hi(kIrqAcknowledge)});
+    put(kIrqHandler, {0x20, lo(kUpdateClockEntry), hi(kUpdateClockEntry)});
+    // $FFEA: JMP to the clock update, which counts the jiffy clock up ($A2
+    // its low byte, $A0 its high; it does not wrap at 24 hours) and leaves
+    // $FF in $91, the STOP key's row with no key down: INC $A2, BNE, INC
+    // $A1, BNE, INC $A0, LDA #$FF, STA $91, RTS.
+    put(kUpdateClockEntry, {0x4C, lo(kUpdateClock), hi(kUpdateClock)});
+    put(kUpdateClock,
+        {0xE6, 0xA2, 0xD0, 0x06, 0xE6, 0xA1, 0xD0, 0x02, 0xE6, 0xA0, 0xA9, 0xFF, 0x85, 0x91, 0x60});
     // The same for the NMI handler's body, around the BRK handler.
     std::fill(machine.rom + (kNmiHandler + 11 - kRomBase),
               machine.rom + (kBrkHandler - 4 - kRomBase), uint8_t{0xEA});
@@ -118,10 +126,7 @@ uint8_t memoryMapRead(uint16_t address) {
         case 0xD4:
         case 0xD5:
         case 0xD6:
-        case 0xD7: {
-            const unsigned reg = address & 0x1F;
-            return reg == 0x19 || reg == 0x1A ? 0xFF : 0x00;
-        }
+        case 0xD7: return sidVoicesRead(machine.sid, now, static_cast<uint8_t>(address & 0x1F));
         case 0xD8:
         case 0xD9:
         case 0xDA:
@@ -130,6 +135,13 @@ uint8_t memoryMapRead(uint16_t address) {
         case 0xDD: {
             Cia& cia = (address >> 8) == 0xDC ? machine.cia1 : machine.cia2;
             const uint8_t reg = address & 0x0F;
+            if (reg == 0x0D) {
+                // An interrupt raised since the lines were last looked at is
+                // seen before the read clears it: CIA 2's edge makes an NMI
+                // due, whatever the read then does.
+                ciaAdvance(cia, now);
+                machineUpdateLines();
+            }
             const uint8_t value = ciaRead(cia, reg, now);
             if (reg == 0x0D) {  // acknowledged: the lines and the next event change
                 machineUpdateLines();
@@ -160,6 +172,7 @@ void memoryMapWrite(uint16_t address, uint8_t value) {
         case 0xD5:
         case 0xD6:
         case 0xD7: {
+            sidVoicesWrite(machine.sid, now, static_cast<uint8_t>(address & 0x1F), value);
             const uint64_t time = now - machine.callStart;
             machine.soundWrite(machine.soundContext,
                                static_cast<uint32_t>(std::min<uint64_t>(time, 0xFFFFFFFF)), address,

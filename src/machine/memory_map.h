@@ -11,8 +11,8 @@
 //
 // The I/O window: the video chip at $D000-$D3FF (every 64 bytes), the sound
 // chip at $D400-$D7FF (stores go to the listener as they do in the flat
-// memory; reads give an idle chip: $FF from the paddles $D419/$D41A, 0 from
-// the rest, voice 3's oscillator and envelope $D41B/$D41C included), colour
+// memory; reads give $FF from the paddles $D419/$D41A, voice 3's waveform
+// and envelope from $D41B/$D41C (sid_voices.h), 0 from the rest), colour
 // RAM at $D800-$DBFF (4 bits; the upper ones read 0), CIA 1 at $DC00 and
 // CIA 2 at $DD00 (every 16 bytes), and nothing at $DE00-$DFFF (reads 0).
 #pragma once
@@ -27,8 +27,10 @@ inline constexpr uint16_t kNmiHandler = 0xFE47;  // pushes, acknowledges CIA 2, 
 inline constexpr uint16_t kBrkHandler = 0xFE66;  // resets the stack, goes to the idle loop
 inline constexpr uint16_t kIrqHandler = 0xEA31;  // acknowledges CIA 1, ends at $EA81
 inline constexpr uint16_t kIrqAcknowledge = 0xEA7E;
-inline constexpr uint16_t kIrqReturn = 0xEA81;  // PLA TAY PLA TAX PLA RTI
-inline constexpr uint16_t kNmiReturn = 0xFEBC;  // the same
+inline constexpr uint16_t kUpdateClockEntry = 0xFFEA;  // JMP to the clock update
+inline constexpr uint16_t kUpdateClock = 0xF69B;       // jiffy clock $A0-$A2, $91 = $FF
+inline constexpr uint16_t kIrqReturn = 0xEA81;         // PLA TAY PLA TAX PLA RTI
+inline constexpr uint16_t kNmiReturn = 0xFEBC;         // the same
 
 // Builds the ROM image and maps memory for the bank register in RAM.
 void memoryMapStart();

@@ -62,6 +62,34 @@ void vicWrite(Vic& vic, uint8_t reg, uint8_t value, uint64_t now) {
     }
 }
 
+bool vicBadLine(const Vic& vic, uint32_t line) {
+    const uint8_t control = vic.regs[0x11];
+    return (control & 0x10) && line >= kBadLineFirst && line <= kBadLineLast &&
+           (line & 7) == (control & 7u);
+}
+
+uint64_t vicNextSteal(const Vic& vic, uint64_t from) {
+    const uint8_t control = vic.regs[0x11];
+    if (!(control & 0x10)) return kNever;
+    // The line whose stop is at or after `from`: this one's if its stop is
+    // still to come, else the next; then the first bad line from there.
+    uint64_t index = from / vic.lineCycles;  // lines since cycle 0
+    if (from > index * vic.lineCycles + kBadLineStealAt) ++index;
+    uint64_t frameStart = index / vic.lines * vic.lines;
+    const uint32_t line = static_cast<uint32_t>(index - frameStart);
+    const uint32_t first = kBadLineFirst + (control & 7u), last = first + 0xC0;  // $F0 + YSCROLL
+    uint32_t bad;
+    if (line <= first) {
+        bad = first;
+    } else if (line <= last) {
+        bad = line + ((first - line) & 7u);
+    } else {
+        bad = first;
+        frameStart += vic.lines;
+    }
+    return (frameStart + bad) * vic.lineCycles + kBadLineStealAt;
+}
+
 uint64_t vicNextInterrupt(const Vic& vic) {
     if (!(vic.enable & 1) || (vic.flags & 1)) return kNever;
     return vicNextMatch(vic, vic.checkedFrom);

@@ -35,6 +35,20 @@ void placeProgramData(const Tune& tune, const std::string& name, Diagnostics& di
     cpuLoad(tune.data.data(), header.loadAddress, static_cast<uint16_t>(size));
 }
 
+// Where reads of voice 3's waveform and envelope look in the flat memory.
+constexpr uint16_t kVoice3Bytes[2] = {0xD41B, 0xD41C};
+
+// Where a flat tune's routines return to as from a player's call: the place
+// the machine would put its idle loop (free pages outside the image), or 0
+// when that lies in the image or the two low pages.
+uint16_t flatReturnPlace(const TuneHeader& header) {
+    const FreePages free = tuneFreePages(header);
+    const uint32_t size = static_cast<uint32_t>(header.dataSize);
+    const uint16_t place = machineIdlePlace(header.loadAddress, size, free.startPage, free.pages);
+    const bool inImage = place >= header.loadAddress && place < header.loadAddress + size;
+    return inImage || place < 0x200 ? 0 : place;
+}
+
 void hearStudy(void* study, uint32_t time, uint16_t address, uint8_t value) {
     static_cast<Study*>(study)->store(time, address, value);
 }
@@ -57,9 +71,11 @@ struct Trace {
 Session::Session(Tune tune, const PlayPlan& plan, const std::string& name, Diagnostics& diagnostics)
     : tune_(std::move(tune)), plan_(plan), diagnostics_(diagnostics) {
     cpuReset();
-    cpuSetUndocumented(plan_.undocumented);
+    // The machine's processor is the C64's NMOS 6502, which executes the
+    // undocumented opcodes; a store to $5094 there is one to RAM.
+    cpuSetUndocumented(plan_.undocumented || plan_.machine);
     if (plan_.budget > 0) watchdogSetCycleBudget(plan_.budget);
-    writePath_.attach(plan_.bump);
+    writePath_.attach(plan_.bump && !plan_.machine);
     placeProgramData(tune_, name, diagnostics_);
     start();
 }
@@ -76,8 +92,19 @@ void Session::start() {
         machineStart({tuneIsNtsc(header), header.initAddress, static_cast<uint8_t>(plan_.song - 1),
                       plan_.budget, idle, bank, WritePath::soundOf, &writePath_});
     } else {
+        if (plan_.playerReturns) returnPlace_ = flatReturnPlace(header);
+        // Voice 3 read back, unless the tune's own bytes lie there.
+        const uint32_t end = header.loadAddress + static_cast<uint32_t>(header.dataSize);
+        if (plan_.playerReturns &&
+            (end <= kVoice3Bytes[0] || header.loadAddress > kVoice3Bytes[1])) {
+            flatVoices_.emplace();
+            sidVoicesReset(*flatVoices_, 0);
+            writePath_.listen({hearVoices, this});
+            showVoice3(0);
+        }
         cpuSetPc(plan_.atInit ? header.initAddress : header.loadAddress);
         if (plan_.setSong) cpu.a = static_cast<uint8_t>(plan_.song - 1);  // players read A
+        enterFlatRoutine();
         watchdogStartRoutine();
     }
     // In the environment, without a number of calls, the song is played for
@@ -88,7 +115,42 @@ void Session::start() {
     }
     rate_ = CallRate(header, plan_.song);
     if (plan_.machine) rate_.measure();
-    if (plan_.length) length_.emplace(plan_.machine ? machineStateWords : nullptr);
+    if (plan_.length) {
+        if (plan_.machine) {
+            length_.emplace(machineStateWords, HiddenBytes{kMachineClockBytes, 3});
+        } else if (flatVoices_) {
+            length_.emplace(nullptr, HiddenBytes{kVoice3Bytes, 2});
+        } else {
+            length_.emplace(nullptr);
+        }
+    }
+}
+
+void Session::enterFlatRoutine() {
+    if (returnPlace_ == 0) return;
+    // A $00 where the routine returns to, and the return address a JSR
+    // would push (that of its last byte).
+    uint8_t* memory = cpuMemory();
+    memory[returnPlace_] = 0x00;
+    const auto last = static_cast<uint16_t>(returnPlace_ - 1);
+    memory[0x100 + cpu.sp] = static_cast<uint8_t>(last >> 8);
+    --cpu.sp;
+    memory[0x100 + cpu.sp] = static_cast<uint8_t>(last);
+    --cpu.sp;
+}
+
+void Session::showVoice3(uint64_t cycle) {
+    SidVoices& voices = *flatVoices_;
+    uint8_t* memory = cpuMemory();
+    memory[kVoice3Bytes[0]] = sidVoicesRead(voices, cycle, 0x1B);
+    memory[kVoice3Bytes[1]] = sidVoicesRead(voices, cycle, 0x1C);
+}
+
+void Session::hearVoices(void* context, uint32_t time, uint16_t address, uint8_t value) {
+    Session& session = *static_cast<Session*>(context);
+    const uint64_t cycle = session.callStart_ + time;
+    sidVoicesWrite(*session.flatVoices_, cycle, static_cast<uint8_t>(address & 0x1F), value);
+    session.showVoice3(cycle);
 }
 
 void Session::listen(WindowListener listener) {
@@ -115,6 +177,7 @@ uint32_t Session::play(const SessionHooks& hooks) {
         if (hooks.stopOnSignal && stopSignalNoted != 0) break;  // the user asked the run to stop
         if (!plan_.machine) {                                   // the machine goes on where it is
             cpuSetPc(tune_.header.playAddress);
+            enterFlatRoutine();
             watchdogStartRoutine();
         }
         if (hooks.beforeCall != nullptr) hooks.beforeCall(hooks.context, call + 1);
@@ -125,6 +188,10 @@ uint32_t Session::play(const SessionHooks& hooks) {
 
 bool Session::routine(uint32_t call, const SessionHooks& hooks) {
     if (study_) study_->beginCall(rate_);
+    if (flatVoices_) {  // the call begins where the one before ended
+        callStart_ = call == 0 ? 0 : rate_.start(call);
+        showVoice3(callStart_);
+    }
     uint64_t cycles = 0;
     if (plan_.machine) {
         Trace trace{&hooks};

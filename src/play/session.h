@@ -20,6 +20,7 @@
 #include <string>
 
 #include "length/heard.h"
+#include "machine/sid_voices.h"
 #include "output/diagnostics.h"
 #include "sidlog/mem_write.h"
 #include "song/call_rate.h"
@@ -49,6 +50,10 @@ struct PlayPlan {
     uint32_t budget = 0;        // --max-cycles, 0 when not given
     bool undocumented = false;  // the undocumented opcodes are executed
     bool bump = true;           // stores to $5094 print "BUMP"
+    // A flat tune's routines are called as a player calls them: each returns
+    // to a $00 of voxdump's, which ends the call, instead of running on at
+    // $0001 from the empty stack.
+    bool playerReturns = false;
 };
 
 // What a caller adds to the play; every member may be left empty.
@@ -118,6 +123,9 @@ public:
 
 private:
     void start();
+    void enterFlatRoutine();
+    void showVoice3(uint64_t cycle);
+    static void hearVoices(void* context, uint32_t time, uint16_t address, uint8_t value);
     bool moreCalls(uint32_t calls) const;
     bool routine(uint32_t call, const SessionHooks& hooks);
     bool endCall(uint32_t call, uint64_t cycles);
@@ -133,4 +141,10 @@ private:
     std::optional<Study> study_;
     std::optional<LengthSearch> length_;
     uint64_t longestCall_ = 0;
+    uint16_t returnPlace_ = 0;  // where flat routines return to; 0: $0001 as specified
+    // A flat tune's song: the sound chip's voices as its reads of $D41B and
+    // $D41C see them, brought up to date at its stores and at each call's
+    // start; `callStart_` is the running call's start in cycles.
+    std::optional<SidVoices> flatVoices_;
+    uint64_t callStart_ = 0;
 };

@@ -421,3 +421,29 @@ TEST(Collection, InterruptDrivenTunes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Collection, RateOfAnInterruptDrivenTuneIsThatOfItsPlayCalls) {
+    // An RSID tune: SEI, the handler $1040 in $0314, CIA 1 timer A's latch
+    // $2000, force load and start, CLI, then a JMP to itself; the handler
+    // stores $0F in $D418 and ends through $EA31. Call 0 lasts from the start
+    // to the first underflow (32 + $2001 cycles), every play call $2001: the
+    // rate is 985248 / 8193, not 985248 / 8225.
+    Bytes data = hexBytes(
+        "78 a9 40 8d 14 03 a9 10 8d 15 03 a9 00 8d 04 dc a9 20 8d 05 dc a9 11 "
+        "8d 0e dc 58 4c 1b 10");
+    data.resize(0x40, 0);
+    const Bytes handler = hexBytes("a9 0f 8d 18 d4 4c 31 ea");
+    data.insert(data.end(), handler.begin(), handler.end());
+    ScratchDir dir;
+    fs::create_directories(dir.path / "C");
+    writeFile(dir.path / "C" / "Timer.sid", psidFile({.id = "RSID", .play = 0, .data = data}));
+    const RunResult r = collect(dir.path, {"C"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto table = tableOf(dir.path / "t.csv");
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(table[1][5], "120.255");
+}
+
+}  // namespace

@@ -169,3 +169,57 @@ TEST(Vic, RasterReadOnlyByItsRegisters) {
 }
 
 }  // namespace
+
+namespace {
+
+struct BadLineCase {
+    uint8_t control;  // $D011
+    uint32_t line;
+    bool bad;
+};
+
+// clang-format off
+const BadLineCase kBadLines[] = {
+    {0x1B, 0x33, true},  {0x1B, 0x3B, true},  {0x1B, 0xF3, true},  // YSCROLL 3
+    {0x1B, 0x2B, false}, {0x1B, 0xFB, false},                       // outside $30-$F7
+    {0x1B, 0x34, false}, {0x1B, 0x32, false},                       // other low bits
+    {0x18, 0x30, true},  {0x18, 0xF0, true},  {0x18, 0xF8, false},  // YSCROLL 0
+    {0x1F, 0x37, true},  {0x1F, 0xF7, true},  {0x1F, 0x2F, false},  // YSCROLL 7, both ends
+    {0x0B, 0x33, false}, {0x9B, 0x33, true},                        // DEN off; bit 7 aside
+};
+// clang-format on
+
+TEST(Vic, BadLineTable) {
+    Vic vic;
+    vicReset(vic, false);
+    for (const BadLineCase& c : kBadLines) {
+        vicWrite(vic, 0x11, c.control, 0);
+        EXPECT_EQ(vicBadLine(vic, c.line), c.bad) << std::hex << int{c.control} << " " << c.line;
+    }
+}
+
+TEST(Vic, NextBadLineStop) {
+    struct Case {
+        bool ntsc;
+        uint8_t control;
+        uint64_t from, stop;
+    };
+    const uint64_t pal = 63, ntsc = 65, palFrame = 312 * 63;
+    const Case cases[] = {
+        {false, 0x1B, 0, 0x33 * pal + 12},                           // the frame's first
+        {false, 0x1B, 0x33 * pal + 12, 0x33 * pal + 12},             // at it
+        {false, 0x1B, 0x33 * pal + 13, 0x3B * pal + 12},             // just past it: the next
+        {false, 0x1B, 0xF3 * pal + 13, palFrame + 0x33 * pal + 12},  // past the last
+        {false, 0x18, 5 * palFrame + 1, 5 * palFrame + 0x30 * pal + 12},
+        {true, 0x1B, 0x3B * ntsc, 0x3B * ntsc + 12},
+        {false, 0x0B, 0, kNever},  // the screen off
+    };
+    for (const Case& c : cases) {
+        Vic vic;
+        vicReset(vic, c.ntsc);
+        vicWrite(vic, 0x11, c.control, 0);
+        EXPECT_EQ(vicNextSteal(vic, c.from), c.stop) << c.from;
+    }
+}
+
+}  // namespace

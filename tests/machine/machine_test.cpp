@@ -149,11 +149,11 @@ TEST(Interrupts, SystemEntryAndRtiCycles) {
     const uint8_t sp = cpu.sp;
     const uint64_t before = cpu.bus.now;
     cpuInterrupt(0xFFFE);
-    step(10);  // PHA TXA PHA TYA PHA TSX LDA,X AND BEQ JMP()
+    step(10);  // PHA TXA PHA TYA PHA TSX LDA,X AND BEQ (taken) JMP()
     EXPECT_EQ(cpu.pc, 0x2000);
-    EXPECT_EQ(cpu.bus.now - before, 7u + 28u);
+    EXPECT_EQ(cpu.bus.now - before, 7u + 29u);
     step(7);  // JMP, PLA TAY PLA TAX PLA, RTI
-    EXPECT_EQ(cpu.bus.now - before, 7u + 28u + 3u + 16u + 6u);
+    EXPECT_EQ(cpu.bus.now - before, 7u + 29u + 3u + 16u + 6u);
     EXPECT_EQ(cpu.pc, 0x1000);
     EXPECT_EQ(cpu.i, 0);
     EXPECT_EQ(cpu.a, 0x11);
@@ -179,8 +179,10 @@ TEST(Interrupts, BrkPushesTheBreakFlagAndGoesThroughTheSystem) {
 }
 
 TEST(Interrupts, CliPlpAndRtiLetAWaitingIrqIn) {
-    const std::pair<const char*, uint16_t> cases[] = {
-        {"58 ea", 0x1001}, {"a9 00 48 28 ea", 0x1004}, {"a9 10 48 a9 50 48 a9 00 48 40", 0x1050}};
+    // CLI and PLP after the instruction that follows them, RTI at once.
+    const std::pair<const char*, uint16_t> cases[] = {{"58 ea ea", 0x1002},
+                                                      {"a9 00 48 28 ea ea", 0x1005},
+                                                      {"a9 10 48 a9 50 48 a9 00 48 40", 0x1050}};
     for (const auto& [code, stopsAt] : cases) {
         SCOPED_TRACE(code);
         start(code);
@@ -199,6 +201,26 @@ TEST(Interrupts, CliPlpAndRtiLetAWaitingIrqIn) {
     }
 }
 
+TEST(Interrupts, ReadingCia2sInterruptRegisterKeepsAnNmiEdgeAlreadyRaised) {
+    // CIA 2 timer A, latch 2, interrupt on, started one-shot by STA $DD0E:
+    // it underflows 3 cycles after that store, within the LDA $DD0D that
+    // follows, which reads and clears the flag. The NMI is still taken: its
+    // handler at $3000 stores into the sound chip. One read, then two.
+    for (const char* reads : {"ad 0d dd", "ad 0d dd ad 0d dd"}) {
+        SCOPED_TRACE(reads);
+        start(std::string("78 a9 00 8d 18 03 a9 30 8d 19 03 a9 02 8d 04 dd a9 00 8d 05 dd "
+                          "a9 81 8d 0d dd a9 19 8d 0e dd ") +
+              reads + " 60");
+        cpu.memory[0x3000] = 0x8D;  // STA $D400, RTI
+        cpu.memory[0x3001] = 0x00;
+        cpu.memory[0x3002] = 0xD4;
+        cpu.memory[0x3003] = 0x40;
+        machineRunCall(nullptr);
+        ASSERT_EQ(stores.size(), 1u);
+        EXPECT_EQ(stores[0].address, 0xD400);
+    }
+}
+
 TEST(Calls, TheSystemTimerCutsCallsAtItsPeriod) {
     // The start routine returns at once; the system's handler acknowledges.
     start("60");
@@ -210,6 +232,34 @@ TEST(Calls, TheSystemTimerCutsCallsAtItsPeriod) {
         EXPECT_FALSE(call.stopped);
     }
     EXPECT_EQ(cpu.pc, 0x2001);  // waiting in the idle loop
+}
+
+TEST(Calls, TheSystemHandlerCountsTheJiffyClockAndReadsTheStopKey) {
+    struct Case {
+        uint8_t a0, a1, a2;  // the clock before
+        int calls;
+        uint8_t e0, e1, e2;  // after
+    };
+    const Case cases[] = {
+        {0x00, 0x00, 0x00, 300, 0x00, 0x01, 0x2C},  // 300 = $00012C
+        {0x00, 0xFF, 0xFF, 1, 0x01, 0x00, 0x00},    // the carry into $A0
+        {0x12, 0x34, 0xFE, 2, 0x12, 0x35, 0x00},    // into $A1
+        {0xFF, 0xFF, 0xFF, 1, 0x00, 0x00, 0x00},    // past $FFFFFF
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.calls);
+        start("60");
+        cpu.memory[0xA0] = c.a0;
+        cpu.memory[0xA1] = c.a1;
+        cpu.memory[0xA2] = c.a2;
+        machineRunCall(nullptr);  // the start routine: no IRQ yet
+        EXPECT_EQ(cpu.memory[0x91], 0x00);
+        for (int k = 0; k < c.calls; ++k) machineRunCall(nullptr);
+        EXPECT_EQ(cpu.memory[0xA0], c.e0);
+        EXPECT_EQ(cpu.memory[0xA1], c.e1);
+        EXPECT_EQ(cpu.memory[0xA2], c.e2);
+        EXPECT_EQ(cpu.memory[0x91], 0xFF);  // no key down
+    }
 }
 
 TEST(Calls, NtscTimerAndTheNtscFlag) {
