@@ -97,7 +97,7 @@ TEST(Returns, AFlatTuneReturnsAsFromAPlayersCallWhenItsSongPlays) {
     }
     // The log mode without options runs on at $0001 from the empty stack.
     const RunResult plain = runVoxdump(dir.path, {"t.sid", "3", "1"});
-    EXPECT_NE(plain.err.find("play call #3: undocumented opcode 37 at 0001; call ended"),
+    EXPECT_NE(plain.err.find("play calls #1 to #3: undocumented opcode 37 at 0001; call ended"),
               std::string::npos)
         << plain.err;
 }
