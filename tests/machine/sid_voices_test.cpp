@@ -42,7 +42,7 @@ struct CycleModel {
                 continue;
             }
             const uint32_t before = acc[v];
-            acc[v] = (acc[v] + (regs[7 * v] | regs[7 * v + 1] << 8)) & 0xFFFFFF;
+            acc[v] = (acc[v] + (uint32_t{regs[7 * v]} | uint32_t{regs[7 * v + 1]} << 8)) & 0xFFFFFF;
             if (!(before & 0x80000) && (acc[v] & 0x80000)) {
                 const uint32_t bit = ((noise[v] >> 22) ^ (noise[v] >> 17)) & 1;
                 noise[v] = ((noise[v] << 1) | bit) & 0x7FFFFF;
