@@ -306,10 +306,18 @@ std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
             tempoTrack = std::min(tempoTrack, int{n.voice});
         }
     }
-    for (int v = 0; v < voices; ++v)
-        putChunk(file, "MTrk",
-                 voiceTrack(v, waveforms[v], notes, bends, ticks,
-                            v == tempoTrack ? tempos : std::vector<Event>{}));
+    // The key signature stands in each voice's track too: notation programs
+    // take a staff's key from the track of its notes, not from the first.
+    for (int v = 0; v < voices; ++v) {
+        std::vector<Event> start = v == tempoTrack ? tempos : std::vector<Event>{};
+        if (key.found)
+            start.push_back(
+                {0,
+                 -1,
+                 {0xFF, 0x59, 2, static_cast<uint8_t>(key.sharps), static_cast<uint8_t>(key.minor)},
+                 5});
+        putChunk(file, "MTrk", voiceTrack(v, waveforms[v], notes, bends, ticks, std::move(start)));
+    }
     putChunk(file, "MTrk",
              drumTrack(notes, ticks, tempoTrack == voices ? tempos : std::vector<Event>{}));
     return file;

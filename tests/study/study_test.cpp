@@ -347,6 +347,10 @@ struct KeyAndMeter {
     bool minor;
 };
 
+void PrintTo(const KeyAndMeter& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class KeyAndMeterCase : public testing::TestWithParam<KeyAndMeter> {};
 
 TEST_P(KeyAndMeterCase, SignaturesAndBarLines) {
@@ -372,7 +376,10 @@ TEST_P(KeyAndMeterCase, SignaturesAndBarLines) {
     EXPECT_EQ(midi.texts, (std::vector<MidiEvent>{{0, 0, -1, 0x02, 0, 0, "2026"},
                                                   {0, 0, -1, 0x01, 0, 0, "Tester"},
                                                   {0, 0, -1, 0x58, 0, 0, timeSignature},
-                                                  {0, 0, -1, 0x59, 0, 0, keySignature}}));
+                                                  {0, 0, -1, 0x59, 0, 0, keySignature},
+                                                  {1, 0, -1, 0x59, 0, 0, keySignature},
+                                                  {2, 0, -1, 0x59, 0, 0, keySignature},
+                                                  {3, 0, -1, 0x59, 0, 0, keySignature}}));
     const uint32_t bar = 24u * static_cast<uint32_t>(c.beats);
     size_t longNotes = 0;
     for (const MidiNote& n : midi.notes) {
