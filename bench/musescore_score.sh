@@ -34,7 +34,7 @@ import re, sys
 name, csv, xml = sys.argv[1:4]
 key = time = None
 notes = 0
-for line in open(csv):
+for line in open(csv, encoding="latin-1"):
     f = [x.strip() for x in line.split(',')]
     if f[2] == 'Key_signature' and key is None:
         key = (int(f[3]), f[4].strip('"'))
@@ -43,7 +43,7 @@ for line in open(csv):
     elif f[2] == 'Note_on_c' and int(f[5]) > 0:
         notes += 1
 try:
-    x = open(xml).read()
+    x = open(xml, encoding="utf-8", errors="replace").read()
 except OSError:
     print(f"{name}\tMuseScore made nothing"); sys.exit()
 part = x.split('</part>')[0]

@@ -1,6 +1,7 @@
 #include "study/midi.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "song/call_rate.h"
@@ -188,17 +189,40 @@ uint32_t bendValue(int32_t milli) {
     return static_cast<uint32_t>(std::clamp<int64_t>(8192 + rounded, 0, 16383));
 }
 
-uint32_t midiDivision(uint32_t row, uint32_t clock, uint32_t firstPeriod) {
+uint32_t midiDivision(uint32_t row, uint32_t clock, uint32_t firstPeriod, uint32_t gap) {
     if (row > 0) return 4 * row;
+    if (gap > 0) return 4 * gap;
     return static_cast<uint32_t>(
         std::clamp<uint64_t>((uint64_t{clock} * 2 / firstPeriod + 1) / 2, 1, 0x7FFF));
+}
+
+uint32_t onsetGap(const std::vector<Note>& notes) {
+    std::vector<uint32_t> onsets;
+    onsets.reserve(notes.size());
+    for (const Note& n : notes) onsets.push_back(n.first);
+    std::sort(onsets.begin(), onsets.end());
+    onsets.erase(std::unique(onsets.begin(), onsets.end()), onsets.end());
+    std::array<uint32_t, kMaxOnsetGap + 1> counts{};
+    uint32_t counted = 0;
+    for (size_t i = 1; i < onsets.size(); ++i) {
+        const uint32_t gap = onsets[i] - onsets[i - 1];
+        if (gap < 2 || gap > kMaxOnsetGap) continue;
+        ++counts[gap];
+        ++counted;
+    }
+    if (counted < kMinOnsetGaps) return 0;
+    uint32_t best = 0;
+    for (uint32_t gap = 2; gap <= kMaxOnsetGap; ++gap)
+        if (counts[gap] > counts[best]) best = gap;
+    return best;
 }
 
 std::string midiFile(const StudyInfo& info, const std::vector<Note>& notes,
                      const std::vector<int32_t>& bends, uint32_t row, uint32_t phase,
                      const std::vector<RatePeriod>& periods, const uint8_t* waveforms) {
     const int voices = info.chips * kVoicesPerChip;
-    const uint64_t division = midiDivision(row, info.clock, periods.front().cycles);
+    const uint64_t division =
+        midiDivision(row, info.clock, periods.front().cycles, row == 0 ? onsetGap(notes) : 0);
     // Call c is at tick c + lead: the bars (and so the rows) begin on
     // multiples of the bar.
     const Meter meter = meterOf(notes, row, phase);

@@ -55,8 +55,18 @@ int velocityOf(uint8_t loudness);
 // The drum key a voice's drum hits play.
 int drumKey(int voice);
 
-// Ticks a quarter note: four rows, or the first call rate rounded.
-uint32_t midiDivision(uint32_t row, uint32_t clock, uint32_t firstPeriod);
+// Ticks a quarter note: four rows; without a row, four of the distance
+// between onsets that comes most often (`gap`, from onsetGap), so that the
+// notes of a tune whose rows are not found are not written as 32nds; without
+// either, the first call rate rounded (a quarter note a second).
+uint32_t midiDivision(uint32_t row, uint32_t clock, uint32_t firstPeriod, uint32_t gap = 0);
+
+// The distance in calls between onsets that follow each other that comes
+// most often, from 2 to kMaxOnsetGap calls, among kMinOnsetGaps such
+// distances at least; else 0.
+inline constexpr uint32_t kMaxOnsetGap = 64;
+inline constexpr uint32_t kMinOnsetGaps = 16;
+uint32_t onsetGap(const std::vector<Note>& notes);
 
 // A bend in thousandths of a key as a pitch-bend value (8192: none).
 uint32_t bendValue(int32_t milli);

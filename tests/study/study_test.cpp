@@ -278,6 +278,47 @@ TEST(MidiFile, BendValues) {
     for (const auto& c : cases) EXPECT_EQ(bendValue(c.milli), c.value) << c.milli;
 }
 
+// Without a row, a quarter note is four of the onset distance heard most:
+// notes at the same call count once, distances of 1 call or above 64 count
+// not at all, too few distances give none, and a tie goes to the shorter.
+TEST(MidiFile, OnsetGapWithoutARow) {
+    const auto notesAt = [](std::vector<uint32_t> onsets) {
+        std::vector<Note> notes;
+        for (uint32_t call : onsets)
+            notes.push_back({0, NoteKind::Pitched, 60, 200, call, call + 1, 0, call + 1});
+        return notes;
+    };
+    const auto every = [](uint32_t gap, uint32_t count, uint32_t from = 10) {
+        std::vector<uint32_t> onsets;
+        for (uint32_t k = 0; k < count; ++k) onsets.push_back(from + k * gap);
+        return onsets;
+    };
+    std::vector<uint32_t> mixed = every(7, 12);               // 11 gaps of 7
+    for (uint32_t c : every(6, 11, 200)) mixed.push_back(c);  // 10 of 6, one of 200-87
+    std::vector<uint32_t> tie = every(9, 11);                 // 10 of 9
+    for (uint32_t c : every(5, 11, 300)) tie.push_back(c);    // 10 of 5
+    std::vector<uint32_t> doubled = every(6, 20);
+    for (uint32_t c : every(6, 20)) doubled.push_back(c);  // two voices together
+    const struct {
+        const char* name;
+        std::vector<uint32_t> onsets;
+        uint32_t gap;
+    } cases[] = {
+        {"too few distances", every(6, 16), 0},
+        {"just enough", every(6, 17), 6},
+        {"the most frequent", mixed, 7},
+        {"a tie: the shorter", tie, 5},
+        {"onsets at the same call once", doubled, 6},
+        {"a call apart: no distance", every(1, 40), 0},
+        {"longer than 64 calls: none", every(65, 40), 0},
+        {"64 calls", every(64, 40), 64},
+    };
+    for (const auto& c : cases) EXPECT_EQ(onsetGap(notesAt(c.onsets)), c.gap) << c.name;
+    EXPECT_EQ(midiDivision(0, 985248, 19656, 7), 28u);
+    EXPECT_EQ(midiDivision(6, 985248, 19656, 7), 24u);  // a row wins
+    EXPECT_EQ(midiDivision(0, 985248, 19656, 0), 50u);  // a quarter note a second
+}
+
 TEST_F(MidiCase, RollDrawsChordsLinesAndDrums) {
     info.name = "A & <B>";
     info.author = "\xC9mile";
