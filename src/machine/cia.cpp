@@ -57,6 +57,7 @@ void ciaAdvance(Cia& cia, uint64_t now) {
         if (k == 0) underflowsOfA = underflows;
         if (underflows == 0) continue;
         cia.flags |= static_cast<uint8_t>(1 << k);
+        if (cia.mask & (1 << k)) cia.raised = true;
         if (!t.running) cia.regs[kControl[k]] &= static_cast<uint8_t>(~kStart);
     }
 }
@@ -78,6 +79,7 @@ uint8_t ciaRead(Cia& cia, uint8_t reg, uint64_t now) {
             const uint8_t value =
                 static_cast<uint8_t>(cia.flags | (ciaInterrupting(cia) ? 0x80 : 0x00));
             cia.flags = 0;
+            cia.raised = false;
             return value;
         }
         default: return cia.regs[reg];
@@ -101,6 +103,7 @@ void ciaWrite(Cia& cia, uint8_t reg, uint8_t value, uint64_t now) {
         case kIcr:
             if (value & 0x80) {
                 cia.mask |= value & 0x1F;
+                if (cia.flags & cia.mask) cia.raised = true;
             } else {
                 cia.mask &= static_cast<uint8_t>(~value & 0x1F);
             }

@@ -29,6 +29,10 @@ struct Cia {
     uint8_t regs[16];   // as written; the control registers' start bits kept up to date
     uint8_t flags;      // interrupt flags (bits 0-4), set whether masked or not
     uint8_t mask;       // interrupt mask
+    // The interrupt output and bit 7 of the control register: raised when a
+    // flag is set while its mask bit is (or a mask bit is set while its flag
+    // is), and held, whatever the mask does later, until the register is read.
+    bool raised;
     bool counterRead;   // a timer's counter was read (the machine clears it)
     bool countsA;       // timer B counts timer A's underflows
 };
@@ -41,16 +45,18 @@ void ciaReset(Cia& cia);
 void ciaAdvance(Cia& cia, uint64_t now);
 
 // Register `reg` (0-15) read at `now`: reading the interrupt control
-// register ($D) returns the flags, with bit 7 set when one of them is
-// unmasked, and clears them.
+// register ($D) returns the flags, with bit 7 set while the interrupt output
+// is raised, and clears them and the output.
 uint8_t ciaRead(Cia& cia, uint8_t reg, uint64_t now);
 
 // Register `reg` written at `now`.
 void ciaWrite(Cia& cia, uint8_t reg, uint8_t value, uint64_t now);
 
-// The interrupt output: an unmasked flag is set.
+// The interrupt output: raised by an unmasked flag, held until the
+// interrupt control register is read (a handler that clears the mask first
+// still reads bit 7 set).
 inline bool ciaInterrupting(const Cia& cia) {
-    return (cia.flags & cia.mask) != 0;
+    return cia.raised;
 }
 
 // The cycle of the next underflow that raises the interrupt output (an

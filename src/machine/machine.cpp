@@ -341,7 +341,7 @@ size_t machineStateWords(uint64_t* words) {
                          uint64_t{t.running} << 32 | uint64_t{t.oneShot} << 33 |
                          uint64_t{cia.countsA} << 34;
         }
-        words[n++] = uint64_t{cia.flags} | uint64_t{cia.mask} << 8;
+        words[n++] = uint64_t{cia.flags} | uint64_t{cia.mask} << 8 | uint64_t{cia.raised} << 16;
         bytes(cia.regs, sizeof cia.regs);
     }
     const Vic& vic = machine.vic;

@@ -80,8 +80,14 @@ const ChipCase kCiaCases[] = {
      LATCH_10 "w0d=81@0 w0e=01@0 i=0@16 i=1@17 r0d=81@20 i=0@20 r0d=00@20"},
     {"a masked flag raises nothing and reads without bit 7",
      LATCH_10 "w0e=01@0 i=0@20 r0d=01@20"},
-    {"mask writes: bit 7 sets the bits given, else clears them",
-     LATCH_10 "w0e=01@0 w0d=83@0 w0d=02@0 i=1@17 w0d=01@17 i=0@17 w0d=81@17 i=1@17"},
+    {"mask writes: bit 7 sets the bits given, else clears them; a cleared mask leaves "
+     "the output raised until the register is read",
+     LATCH_10 "w0e=01@0 w0d=83@0 w0d=02@0 i=1@17 w0d=01@17 i=1@17 r0d=81@17 i=0@17 "
+              "i=0@34 w0d=81@40 i=1@40"},
+    {"a handler that clears the mask first still reads bit 7",
+     LATCH_10 "w0e=01@0 w0d=81@0 i=1@17 w0d=7f@18 i=1@18 r0d=81@18 i=0@18"},
+    {"a flag set while masked raises nothing when the mask is cleared again",
+     LATCH_10 "w0e=01@0 i=0@17 w0d=81@20 i=1@20 w0d=01@20 r0d=81@20 i=0@20 i=0@34 r0d=01@34"},
     {"enabling the mask over a set flag raises the output",
      LATCH_10 "w0e=01@0 i=0@30 w0d=81@30 i=1@30"},
     {"next interrupt: an unmasked running timer whose flag is clear",
