@@ -40,7 +40,15 @@ bool LengthSearch::lookAtNotes(uint32_t call, const CallRate& rate, const MusicO
 }
 
 bool LengthSearch::afterCall(uint32_t call, const CallRate& rate, const MusicOf& music) {
-    if (repeat_.afterCall(call)) return true;  // the machine repeats: certain
+    lastCall_ = call;
+    if (fadeUntil_ != 0) return call >= fadeUntil_;
+    if (repeat_.afterCall(call)) {  // the machine repeats: certain
+        const SongLength& found = repeat_.found();
+        if (!heldWithoutNotes(music(found.last), found.first + 1, found.last)) return true;
+        // A last chord: followed while it fades.
+        fadeUntil_ = found.last + std::max(callsOf(rate, kFadeSeconds, found.last), 1u);
+        return false;
+    }
     if (call < nextLook_) return false;
     nextLook_ = std::max(call + kFirstLook, call + call / 5);
     decided_ = lookAtNotes(call, rate, music);
@@ -49,6 +57,11 @@ bool LengthSearch::afterCall(uint32_t call, const CallRate& rate, const MusicOf&
 
 HeardLength LengthSearch::heard(const CallRate& rate, const MusicOf& music) const {
     const SongLength& found = repeat_.found();
+    if (fadeUntil_ != 0) {
+        uint32_t heard = found.last;
+        lastHeard(music(std::min(lastCall_, fadeUntil_)), heard);
+        return {HeardKind::Ends, 0, 0, heard};
+    }
     if (found.repeats) {
         const MusicCalls calls = music(found.last);
         const MusicLoop loop =

@@ -101,6 +101,16 @@ MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall,
     return music;
 }
 
+bool heldWithoutNotes(const MusicCalls& music, uint32_t from, uint32_t to) {
+    if (to >= music.sounds.size() || from > to) return false;
+    bool heard = false;
+    for (uint32_t c = from; c <= to; ++c) {
+        if (music.onsets[c] != 0) return false;
+        heard = heard || music.sounds[c] != 0;
+    }
+    return heard;
+}
+
 bool lastHeard(const MusicCalls& music, uint32_t& call) {
     for (size_t c = music.sounds.size(); c-- > 0;) {
         if (music.sounds[c] != 0) {

@@ -57,5 +57,8 @@ struct LoopRules {
 // period 0 when there is none. A note must begin in a pass.
 MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules);
 
+// Something is heard in calls `from` to `to` but no note begins in them.
+bool heldWithoutNotes(const MusicCalls& music, uint32_t from, uint32_t to);
+
 // The last call in which something is heard; false when nothing is.
 bool lastHeard(const MusicCalls& music, uint32_t& call);
