@@ -34,6 +34,23 @@ public:
         return (x & ~near(b)) == 0 && (y & ~near(a)) == 0;
     }
 
+    // Calls a and b sound the same in every part but one at most, and alike
+    // in one heard part at least.
+    bool sameButOnePart(size_t a, size_t b) const {
+        if (same(a, b)) return true;
+        const uint16_t x = m_.onsets[a], y = m_.onsets[b];
+        const uint16_t late = static_cast<uint16_t>((x & ~near(b)) | (y & ~near(a)));
+        size_t differing = 0, heardAlike = 0;
+        for (size_t part = 0; part < kMusicParts; ++part) {
+            bool differs = m_.parts[a][part] != m_.parts[b][part];
+            for (uint8_t v = 0; v < 9 && !differs; ++v)
+                differs = musicPart(v) == part && (late >> v & 1) != 0;
+            differing += differs ? 1u : 0u;
+            heardAlike += !differs && m_.parts[a][part] != 0 ? 1u : 0u;
+        }
+        return differing <= 1 && heardAlike >= 1;
+    }
+
 private:
     uint16_t near(size_t c) const {
         uint16_t around = m_.onsets[c];
@@ -88,14 +105,22 @@ MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall,
     MusicCalls music;
     music.sounds.assign(size_t{lastCall} + 1, 0);
     music.onsets.assign(size_t{lastCall} + 1, 0);
+    music.parts.assign(size_t{lastCall} + 1, PartSounds{});
     for (size_t c = 0; c < samples.size() && c <= lastCall; ++c) {
-        if (samples[c] != 0) music.sounds[c] += kSamplesCode;
+        if (samples[c] == 0) continue;
+        music.sounds[c] += kSamplesCode;
+        music.parts[c][kMusicParts - 1] = 1;
     }
     for (const Note& n : notes) {
         if (n.first > lastCall) continue;
         const uint64_t code = noteCode(n);
         const uint32_t last = std::min(n.last, lastCall);
-        for (uint32_t c = n.first; c <= last; ++c) music.sounds[c] += code;
+        const size_t part = musicPart(n.voice);
+        const auto partCode = static_cast<uint32_t>(code >> 32);
+        for (uint32_t c = n.first; c <= last; ++c) {
+            music.sounds[c] += code;
+            music.parts[c][part] += partCode;
+        }
         music.onsets[n.first] = static_cast<uint16_t>(music.onsets[n.first] | 1u << n.voice);
     }
     return music;
@@ -139,8 +164,8 @@ MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j, uint32_t 
         for (uint32_t c = i + 1; c <= j && differing <= allowed; ++c)
             differing += compare.same(c, at(c + p)) ? 0u : 1u;
         if (differing > allowed) continue;
-        const uint32_t start =
-            earliestStart(i + 1, p, [&](uint32_t c) { return !compare.same(c, at(c + p)); });
+        const uint32_t start = earliestStart(
+            i + 1, p, [&](uint32_t c) { return !compare.sameButOnePart(c, at(c + p)); });
         return {std::min(start, i + 1), p};
     }
     return {0, 0};

@@ -11,14 +11,25 @@
 // most kMismatchShare of them differ.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "study/notes.h"
 
+// What a call sounds, part by part: the first three voices each, the voices
+// of further chips together, the samples.
+inline constexpr size_t kMusicParts = 5;
+using PartSounds = std::array<uint32_t, kMusicParts>;
+// The part of voice `voice` (0 to 8).
+constexpr size_t musicPart(uint8_t voice) {
+    return voice < 3 ? voice : 3;
+}
+
 struct MusicCalls {
-    std::vector<uint64_t> sounds;  // per call, a hash of the voices' notes; 0: nothing heard
-    std::vector<uint16_t> onsets;  // per call, the voices whose note begins there
+    std::vector<uint64_t> sounds;   // per call, a hash of the voices' notes; 0: nothing heard
+    std::vector<uint16_t> onsets;   // per call, the voices whose note begins there
+    std::vector<PartSounds> parts;  // per call, a hash of each part's notes
 };
 
 // The calls from 0 to `lastCall` of `notes` (each note from its first to its
@@ -39,8 +50,12 @@ struct MusicLoop {
 // divisor of j - i, `shortest` calls or more (a second: less is no song's
 // loop, and notes that begin within a call of each other are alike), over
 // which the notes of calls i + 1 to j repeat, and it starts at the earliest
-// call from which they do so (at most i + 1). Period 0 when nothing is heard
-// in those calls.
+// call from which they do so (at most i + 1), where a call that differs from
+// the call a period later in one part alone while another part heard in
+// both is the same (a voice that joins later, a bass line played otherwise
+// the first time) counts as the same: the first pass is heard as the loop's
+// own. Period 0 when nothing is heard in those
+// calls.
 MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j, uint32_t shortest);
 
 // What a loop found in the music alone must show.
