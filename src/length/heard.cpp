@@ -31,7 +31,9 @@ bool LengthSearch::lookAtNotes(uint32_t call, const CallRate& rate, const MusicO
         heard_ = {HeardKind::Ends, 0, 0, heard};
         return true;
     }
-    const MusicLoop loop = loopInMusic(calls, loopRules(callsOf(rate, 1, call)));
+    const LoopRules rules = loopRules(callsOf(rate, 1, call));
+    MusicLoop loop = loopInMusic(calls, rules);
+    if (loop.period == 0) loop = loopByParts(calls, rules);
     if (loop.period > 0) {
         heard_ = loopLength(loop);
         return true;

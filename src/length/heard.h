@@ -11,7 +11,7 @@
 //  - otherwise the notes are looked at now and then (after kFirstLook calls,
 //    then each time the run has gone on by a fifth): a song silent for
 //    kSilenceSeconds has ended; a loop in the music alone counts under the
-//    rules of loopRules.
+//    rules of loopRules, of the music as a whole or else of each voice's.
 #pragma once
 
 #include <cstdint>

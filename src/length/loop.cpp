@@ -126,6 +126,32 @@ MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall,
     return music;
 }
 
+MusicLoop loopByParts(const MusicCalls& music, const LoopRules& rules) {
+    const size_t calls = music.sounds.size();
+    MusicLoop last{0, 0};
+    size_t looping = 0;
+    for (size_t part = 0; part + 1 < kMusicParts; ++part) {
+        uint16_t voices = 0;
+        for (uint8_t v = 0; v < 9; ++v)
+            if (musicPart(v) == part) voices = static_cast<uint16_t>(voices | 1u << v);
+        MusicCalls alone;
+        alone.sounds.resize(calls);
+        alone.onsets.resize(calls);
+        bool heard = false;
+        for (size_t c = 0; c < calls; ++c) {
+            alone.sounds[c] = music.parts[c][part];
+            alone.onsets[c] = music.onsets[c] & voices;
+            heard = heard || alone.onsets[c] != 0;
+        }
+        if (!heard) continue;
+        const MusicLoop loop = loopInMusic(alone, rules);
+        if (loop.period == 0) return {0, 0};
+        ++looping;
+        if (uint64_t{loop.start} + loop.period > uint64_t{last.start} + last.period) last = loop;
+    }
+    return looping >= 2 ? last : MusicLoop{0, 0};
+}
+
 bool heldWithoutNotes(const MusicCalls& music, uint32_t from, uint32_t to) {
     if (to >= music.sounds.size() || from > to) return false;
     bool heard = false;

@@ -72,6 +72,14 @@ struct LoopRules {
 // period 0 when there is none. A note must begin in a pass.
 MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules);
 
+// When the music as a whole has no loop under the rules: each voice's own
+// (order lists of different lengths give a joint period of hours, while a
+// listener hears the song start over when its longest voice does). Every
+// part in which notes are heard (the samples aside) must loop under the
+// rules, two parts at least; the loop of the part whose first pass ends
+// last. Period 0 when they do not.
+MusicLoop loopByParts(const MusicCalls& music, const LoopRules& rules);
+
 // Something is heard in calls `from` to `to` but no note begins in them.
 bool heldWithoutNotes(const MusicCalls& music, uint32_t from, uint32_t to);
 

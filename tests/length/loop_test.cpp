@@ -198,4 +198,41 @@ TEST(LoopInMusic, ANoteMustBeginInAPass) {
               0u);
 }
 
+// Three voices, each a melody of its own period (notes of 10 calls) from call
+// 1 to call 3600; with `free`, voice 2 plays random notes throughout.
+std::vector<Note> voicesOfTheirOwn(const uint32_t periods[3], bool free) {
+    std::mt19937 random(11);
+    std::vector<Note> notes;
+    for (uint8_t v = 0; v < 3; ++v) {
+        std::vector<int> keys(periods[v] / 10);
+        for (int& key : keys) key = 40 + 12 * v + static_cast<int>(random() % 12);
+        for (uint32_t k = 0; k < 360; ++k) {
+            const int key =
+                free && v == 2 ? 64 + static_cast<int>(random() % 24) : keys[k % keys.size()];
+            const uint32_t first = 1 + k * 10;
+            notes.push_back({v, NoteKind::Pitched, static_cast<uint8_t>(key), 100, first, first + 9,
+                             0, first + 9});
+        }
+    }
+    return notes;
+}
+
+// Periods of 300, 400 and 500 calls: together 6000, past the calls run, but
+// each voice loops, and the song starts over when the longest does.
+TEST(LoopByParts, TheSongStartsOverWithItsLongestVoice) {
+    const LoopRules rules{2, 50, 100, 0, 0.03};
+    const uint32_t periods[3] = {300, 400, 500};
+    const MusicCalls music = musicCalls(voicesOfTheirOwn(periods, false), 3600, {});
+    EXPECT_EQ(loopInMusic(music, rules).period, 0u);
+    const MusicLoop loop = loopByParts(music, rules);
+    EXPECT_EQ(loop.start, 1u);
+    EXPECT_EQ(loop.period, 500u);
+    // A voice that never repeats: no loop.
+    EXPECT_EQ(loopByParts(musicCalls(voicesOfTheirOwn(periods, true), 3600, {}), rules).period, 0u);
+    // One voice alone is the music as a whole.
+    std::vector<Note> one = voicesOfTheirOwn(periods, false);
+    std::erase_if(one, [](const Note& n) { return n.voice != 0; });
+    EXPECT_EQ(loopByParts(musicCalls(one, 3600, {}), rules).period, 0u);
+}
+
 }  // namespace
