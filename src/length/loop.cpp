@@ -116,10 +116,10 @@ MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall,
         const uint64_t code = noteCode(n);
         const uint32_t last = std::min(n.last, lastCall);
         const size_t part = musicPart(n.voice);
-        const auto partCode = static_cast<uint32_t>(code >> 32);
+        const auto partCode = static_cast<uint16_t>(code >> 48);
         for (uint32_t c = n.first; c <= last; ++c) {
             music.sounds[c] += code;
-            music.parts[c][part] += partCode;
+            music.parts[c][part] = static_cast<uint16_t>(music.parts[c][part] + partCode);
         }
         music.onsets[n.first] = static_cast<uint16_t>(music.onsets[n.first] | 1u << n.voice);
     }
@@ -203,17 +203,16 @@ MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules) {
     constexpr size_t kBlock = 32;
     if (calls < 4 * kBlock) return {0, 0};
     // A hash of the K calls from each call on.
-    std::vector<uint64_t> value(calls);
-    for (size_t c = 0; c < calls; ++c) value[c] = mix(music.sounds[c] * 31 + music.onsets[c]);
+    const auto value = [&music](size_t c) { return mix(music.sounds[c] * 31 + music.onsets[c]); };
     constexpr uint64_t kBase = 0x100000001B3ull;
     uint64_t top = 1;  // kBase^(K-1)
     for (size_t k = 1; k < kBlock; ++k) top *= kBase;
     std::vector<uint64_t> block(calls - kBlock + 1);
     uint64_t h = 0;
-    for (size_t c = 0; c < kBlock; ++c) h = h * kBase + value[c];
+    for (size_t c = 0; c < kBlock; ++c) h = h * kBase + value(c);
     block[0] = h;
     for (size_t c = 1; c < block.size(); ++c) {
-        h = (h - value[c - 1] * top) * kBase + value[c + kBlock - 1];
+        h = (h - value(c - 1) * top) * kBase + value(c + kBlock - 1);
         block[c] = h;
     }
     // Distances back to where the last blocks were heard before: the

@@ -20,7 +20,7 @@
 // What a call sounds, part by part: the first three voices each, the voices
 // of further chips together, the samples.
 inline constexpr size_t kMusicParts = 5;
-using PartSounds = std::array<uint32_t, kMusicParts>;
+using PartSounds = std::array<uint16_t, kMusicParts>;
 // The part of voice `voice` (0 to 8).
 constexpr size_t musicPart(uint8_t voice) {
     return voice < 3 ? voice : 3;
@@ -29,7 +29,7 @@ constexpr size_t musicPart(uint8_t voice) {
 struct MusicCalls {
     std::vector<uint64_t> sounds;   // per call, a hash of the voices' notes; 0: nothing heard
     std::vector<uint16_t> onsets;   // per call, the voices whose note begins there
-    std::vector<PartSounds> parts;  // per call, a hash of each part's notes
+    std::vector<PartSounds> parts;  // per call, a short hash of each part's notes
 };
 
 // The calls from 0 to `lastCall` of `notes` (each note from its first to its
