@@ -289,7 +289,7 @@ TEST(Collection, InterruptedRunKeepsTheSongsThatFinished) {
         writeFile(dir.path / "C" / quick[k - 1], tuneFile(k, 12, k % 2 == 0));
     const std::string command = "cd '" + dir.path.string() +
                                 "' && (" VOXDUMP_BINARY
-                                " --collection --csv t.csv -j 2 C 2> err & p=$!; sleep 1.5; "
+                                " --collection --csv t.csv -j 2 C 2> err & p=$!; sleep 3; "
                                 "kill -INT $p; wait $p; echo $? > status)";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(readFile(dir.path / "status"), "130\n");
