@@ -100,9 +100,11 @@ uint32_t earliestStart(uint32_t from, uint32_t period, Differs differs,
 
 }  // namespace
 
-MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall,
-                      const std::vector<uint8_t>& samples) {
+MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCallOfRun,
+                      const std::vector<uint8_t>& samples, uint8_t shift) {
     MusicCalls music;
+    music.shift = shift;
+    const uint32_t lastCall = lastCallOfRun >> shift;
     music.sounds.assign(size_t{lastCall} + 1, 0);
     music.onsets.assign(size_t{lastCall} + 1, 0);
     music.parts.assign(size_t{lastCall} + 1, PartSounds{});
@@ -112,16 +114,17 @@ MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall,
         music.parts[c][kMusicParts - 1] = 1;
     }
     for (const Note& n : notes) {
-        if (n.first > lastCall) continue;
+        const uint32_t first = n.first >> shift;
+        if (first > lastCall) continue;
         const uint64_t code = noteCode(n);
-        const uint32_t last = std::min(n.last, lastCall);
+        const uint32_t last = std::min(n.last >> shift, lastCall);
         const size_t part = musicPart(n.voice);
         const auto partCode = static_cast<uint16_t>(code >> 48);
-        for (uint32_t c = n.first; c <= last; ++c) {
+        for (uint32_t c = first; c <= last; ++c) {
             music.sounds[c] += code;
             music.parts[c][part] = static_cast<uint16_t>(music.parts[c][part] + partCode);
         }
-        music.onsets[n.first] = static_cast<uint16_t>(music.onsets[n.first] | 1u << n.voice);
+        music.onsets[first] = static_cast<uint16_t>(music.onsets[first] | 1u << n.voice);
     }
     return music;
 }

@@ -26,16 +26,25 @@ constexpr size_t musicPart(uint8_t voice) {
     return voice < 3 ? voice : 3;
 }
 
+// Per call, or, for a run whose lists were thinned (thinning.h), per entry of
+// 2^shift calls: the searches below work in entries, which the caller turns
+// into calls.
 struct MusicCalls {
     std::vector<uint64_t> sounds;   // per call, a hash of the voices' notes; 0: nothing heard
     std::vector<uint16_t> onsets;   // per call, the voices whose note begins there
     std::vector<PartSounds> parts;  // per call, a short hash of each part's notes
+    uint8_t shift = 0;
+
+    uint32_t entry(uint32_t call) const { return call >> shift; }
+    uint32_t firstCall(uint32_t k) const { return k << shift; }
+    uint32_t lastCall(uint32_t k) const { return ((k + 1) << shift) - 1; }
 };
 
 // The calls from 0 to `lastCall` of `notes` (each note from its first to its
-// last call), and the samples played in them (digi.h), which are heard too.
+// last call), and the samples played in them (digi.h), which are heard too,
+// in entries of 2^shift calls (`samples` holds one value an entry).
 MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall,
-                      const std::vector<uint8_t>& samples);
+                      const std::vector<uint8_t>& samples, uint8_t shift = 0);
 
 // The share of calls in a pass that may differ.
 inline constexpr double kMismatchShare = 0.03;

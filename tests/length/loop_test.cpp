@@ -58,6 +58,26 @@ TEST(MusicCalls, WhatEachCallSounds) {
     EXPECT_FALSE(lastHeard(musicCalls({}, 5, {}), last));
 }
 
+// Kept in entries of two calls (a bounded run): a note covers the entries of
+// its calls and begins in its first call's; the samples come by the entry.
+TEST(MusicCalls, InEntriesOfSeveralCalls) {
+    const std::vector<Note> notes = melody({{60, 3}, {-1, 2}, {62, 2}});  // 1-3, 6-7
+    const MusicCalls music = musicCalls(notes, 9, {0, 0, 0, 0, 1}, 1);
+    ASSERT_EQ(music.sounds.size(), 5u);
+    EXPECT_NE(music.sounds[0], 0u);
+    EXPECT_EQ(music.sounds[0], music.sounds[1]);
+    EXPECT_EQ(music.sounds[2], 0u);
+    EXPECT_NE(music.sounds[3], 0u);
+    EXPECT_NE(music.sounds[3], music.sounds[0]);
+    EXPECT_NE(music.sounds[4], 0u);
+    EXPECT_EQ(music.onsets[0], 1u);
+    EXPECT_EQ(music.onsets[1], 0u);
+    EXPECT_EQ(music.onsets[3], 1u);
+    EXPECT_EQ(music.entry(7), 3u);
+    EXPECT_EQ(music.firstCall(3), 6u);
+    EXPECT_EQ(music.lastCall(3), 7u);
+}
+
 // The machine's period holds three passes (a counter): the music's is one,
 // and it starts where the intro ends.
 TEST(LoopInState, SmallestDivisorOverWhichTheNotesRepeat) {
