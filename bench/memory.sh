@@ -9,6 +9,9 @@
 #   N: the calls of each run, ascending (default 50000 100000 200000 400000)
 #   e.g. bench/memory.sh build/release/voxdump \
 #          ../shared/collection/tunes/MUSICIANS/P/Pegasus/Impulses.sid
+#   or, 30 minutes of 17,000 calls a second that never repeat:
+#        bench/storm_tune.sh /tmp/storm.sid
+#        bench/memory.sh build/release/voxdump /tmp/storm.sid 1000000 4000000 16000000 30000000
 # Needs GNU time (/usr/bin/time) for the peak.
 set -euo pipefail
 voxdump=$1
