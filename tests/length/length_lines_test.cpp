@@ -109,4 +109,31 @@ TEST(Length, FilesEndWhereTheSongRepeats) {
         << table.substr(table.size() - 300);
 }
 
+// Past 262144 calls the notes are kept in entries of 2, then 4 calls: a
+// sweep of voice 1 (its frequency's high byte from a counter: a new step
+// every 256 calls, the sweep every 65536) whose state repeats after 2^19
+// calls (the counter's 19 bits), called 3848 times a second. The state's
+// repeat and the music's own period, a divisor of it, come out exact. The
+// state after call 0 (A as the start routine left it) never comes back; by
+// then the state table keeps every 16th call's, so the first kept in the
+// period is call 16's.
+TEST(Length, PastTheBoundOfTheNotesKept) {
+    ScratchDir dir;
+    // Start: timer latch $00FF, full volume, a held triangle.
+    const char* start =
+        "a9 ff 8d 04 dc a9 00 8d 05 dc a9 0f 8d 18 d4 a9 f0 8d 06 d4 a9 11 8d 04 d4 60";
+    // Play: INC $20; BNE +12; INC $21; BNE +8; INC $22; LDA $22; AND #7;
+    // STA $22; LDA $21; STA $D401.
+    const char* play = "e6 20 d0 0c e6 21 d0 08 e6 22 a5 22 29 07 85 22 a5 21 8d 01 d4 60";
+    writeFile(dir.path / "t.sid",
+              psidFile({.play = 0x1020, .speed = 1, .data = codeAt(start, play, 0x20)}));
+    const RunResult r = runVoxdump(dir.path, {"t.sid", "--length"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("(65536 calls), then repeats from 0:00.00 (call 1)\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Exact repeat: the state after call 524304 is the state after call 16\n"),
+              std::string::npos)
+        << r.out;
+}
+
 }  // namespace
