@@ -22,7 +22,7 @@ status=0
     --csv "$work/songs.csv" --songlengths "$work/songs.md5" "$collection/tunes" 2>"$work/errors" ||
     status=$?
 end=$(date +%s%N)
-songs=$(($(wc -l <"$work/songs.csv") - 1))
+songs=$(grep -vc -e "^path," -e "^#settings," "$work/songs.csv" || true)
 millis=$(((end - start) / 1000000))
 rate=$((songs * 100000 / millis / jobs))  # hundredths of songs a second per job
 echo "$songs songs in $((millis / 1000)).$(printf %03d $((millis % 1000))) s with $jobs jobs" \

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -57,6 +58,7 @@ struct Slot {
     bool resumed = false;  // its row was in the table already
     std::string row{};
     SongFound found = SongFound::None;
+    bool exact = false;    // the machine's state repeated
     std::string length{};  // seconds, as in the table
     bool failed = false;
     std::string message{};  // a line for standard error, said when the row is written
@@ -70,9 +72,10 @@ struct Collection {
     std::atomic<bool> stopping{false};
     std::mutex mutex;
     std::condition_variable changed;
-    size_t written = 0;     // slots whose rows are written, in order
-    size_t donePlayed = 0;  // songs played in this run
-    unsigned idle = 0;      // threads that have no more songs to play
+    size_t written = 0;       // slots whose rows are written, in order
+    size_t writtenLater = 0;  // slots past `written` whose rows are written (a stopped run)
+    size_t donePlayed = 0;    // songs played in this run
+    unsigned idle = 0;        // threads that have no more songs to play
     size_t toPlay = 0;
     OutputFile csv, list;
     bool writeCsv = false, writeList = false;
@@ -152,7 +155,9 @@ void makeSlots(Collection& run, const TableRows& done) {
                 slot.done = slot.resumed = true;
                 if (!parseSongFound(at->second[kFound], slot.found)) slot.found = SongFound::Error;
                 slot.length = at->second[kLength];
+                slot.exact = !at->second[kRepeatI].empty();
                 slot.failed = slot.found == SongFound::Error;
+                slot.row = csvRecord(at->second);
             }
             run.slots.push_back(std::move(slot));
         }
@@ -169,7 +174,6 @@ std::vector<std::string> writeDone(Collection& run) {
         Slot& slot = run.slots[run.written];
         if (!slot.resumed && run.writeCsv) outputLine(run.csv, slot.row.data(), slot.row.size());
         if (!slot.message.empty()) messages.push_back(std::move(slot.message));
-        slot.row = std::string();
         ++run.written;
         const Tune& tune = run.tunes[slot.tune];
         const bool lastOfTune = run.written == tune.firstSlot + tune.play.size();
@@ -195,6 +199,7 @@ void playSlots(Collection& run) {
         std::string row;
         bool failed = false;
         SongFound found = SongFound::None;
+        bool exact = false;
         std::string length;
         Bytes bytes;
         std::string problem = tune.problem;
@@ -231,6 +236,7 @@ void playSlots(Collection& run) {
             if (run.stopping.load()) return;  // cut short: it does not count
             row = songRow(placeOf(tune, slot.song), outcome);
             found = outcome.found;
+            exact = outcome.exact;
             if (found == SongFound::Error) problem = outcome.error;
             failed = found == SongFound::Error || !outcome.filesWritten;
             if (found != SongFound::Error)
@@ -243,6 +249,7 @@ void playSlots(Collection& run) {
         slot.message = std::move(message);
         slot.row = std::move(row);
         slot.found = found;
+        slot.exact = exact;
         slot.length = length;
         slot.failed = failed;
         slot.done = true;
@@ -342,6 +349,82 @@ std::string overwritten(const CollectionSettings& settings,
     return {};
 }
 
+// What decides a song's row besides its tune: the settings a table was made
+// with, which a run that resumes it must share.
+std::string settingsText(const CollectionSettings& s) {
+    return "calls=" + std::to_string(s.calls) + " max-cycles=" + std::to_string(s.maxCycles) +
+           " undocumented=" + (s.undocumented ? "1" : "0") + " song=" + std::to_string(s.song) +
+           " shard=" + std::to_string(s.shard) + "/" + std::to_string(s.shards);
+}
+
+// A stopped run: the rows of the songs that finished past the last one
+// written in order go after it, so that a run that resumes need not play
+// them again. Called with the lock held, the threads done.
+void writeFinishedLater(Collection& run) {
+    if (!run.writeCsv) return;
+    for (size_t k = run.written; k < run.slots.size(); ++k) {
+        const Slot& slot = run.slots[k];
+        if (!slot.done || slot.resumed) continue;
+        outputLine(run.csv, slot.row.data(), slot.row.size());
+        ++run.writtenLater;
+    }
+}
+
+// A resumed run that is complete: the table written again with every row in
+// the order of a run that was never stopped (rows that the old table held
+// for songs not in this run last), beside it, then in its place.
+bool rewriteInOrder(const Collection& run, const TableRows& done, const std::string& settings) {
+    const std::string& name = run.settings->csvFile;
+    const std::string part = name + ".part";
+    OutputFile table;
+    outputOpen(table, part);
+    const std::string head = csvRecord(kSongColumns) + settingsRow(settings);
+    outputBlock(table, head);
+    std::set<std::pair<std::string, int>> placed;
+    for (const Slot& slot : run.slots) {
+        outputLine(table, slot.row.data(), slot.row.size());
+        placed.insert({run.tunes[slot.tune].where.listPath, slot.song});
+    }
+    for (const auto& [key, row] : done) {
+        if (placed.count(key) != 0) continue;
+        const std::string text = csvRecord(row);
+        outputLine(table, text.data(), text.size());
+    }
+    if (!outputClose(table)) return false;
+    std::error_code error;
+    fs::rename(fs::u8path(part), fs::u8path(name), error);
+    if (!error) return true;
+    diagnose(name + ": cannot put the table in order: " + error.message());
+    return false;
+}
+
+// The line at the end on standard error: the songs by how their length was
+// found, the errors, and the time.
+std::string summaryLine(const Collection& run, double seconds, bool stopped) {
+    size_t found[4] = {}, exact[4] = {}, done = 0, resumed = 0;
+    for (const Slot& slot : run.slots) {
+        if (!slot.done) continue;
+        ++done;
+        resumed += slot.resumed ? 1 : 0;
+        const auto k = static_cast<size_t>(slot.found);
+        ++found[k];
+        exact[k] += slot.exact ? 1 : 0;
+    }
+    const int tenths = static_cast<int>(seconds * 10 + 0.5);
+    std::string line = std::to_string(done) + " of " + std::to_string(run.slots.size()) +
+                       " songs (" + std::to_string(done - resumed) + " played in " +
+                       std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s, " +
+                       std::to_string(resumed) + " from the table): ";
+    const char* names[] = {"loops", "ends", "no repeat", "errors"};
+    for (size_t k = 0; k < 4; ++k) {
+        line += std::string(names[k]) + " " + std::to_string(found[k]);
+        if (k < 2) line += " (" + std::to_string(exact[k]) + " by the machine's repeat)";
+        line += k < 3 ? ", " : "";
+    }
+    if (stopped) line += "; stopped, the rest are played by --resume";
+    return line;
+}
+
 }  // namespace
 
 int runCollection(const CollectionSettings& settings) {
@@ -356,9 +439,17 @@ int runCollection(const CollectionSettings& settings) {
     }
     readTunes(run, std::move(found));
 
+    const auto started = std::chrono::steady_clock::now();
+    const std::string ours = settingsText(settings);
     TableRows done;
     if (settings.resume) {
-        if (!readSongTable(settings.csvFile, done)) return kExitFailure;
+        std::string theirs;
+        if (!readSongTable(settings.csvFile, done, theirs)) return kExitFailure;
+        if (!theirs.empty() && theirs != ours) {
+            diagnose(settings.csvFile + ": made with other settings (" + theirs +
+                     ") than this run's (" + ours + "); not resumed");
+            return kExitFailure;
+        }
     }
     makeSlots(run, done);
 
@@ -368,8 +459,8 @@ int runCollection(const CollectionSettings& settings) {
             outputAppend(run.csv, settings.csvFile);
         } else {
             outputOpen(run.csv, settings.csvFile);
-            const std::string head = csvRecord(kSongColumns);
-            outputLine(run.csv, head.data(), head.size());
+            const std::string head = csvRecord(kSongColumns) + settingsRow(ours);
+            outputBlock(run.csv, head);
         }
     }
     if (!settings.songLengthsFile.empty()) {
@@ -409,12 +500,18 @@ int runCollection(const CollectionSettings& settings) {
         std::lock_guard<std::mutex> lock(run.mutex);
         // What finished while the others stopped.
         for (const std::string& message : writeDone(run)) progress.say(message);
+        if (run.stopping.load()) writeFinishedLater(run);
         progress.draw(run, true);
     }
     stopHandlersUninstall();
 
     bool written = true;
     if (run.writeCsv) written = outputClose(run.csv) && written;
+    if (run.writeCsv && !done.empty() && run.written == run.slots.size())
+        written = rewriteInOrder(run, done, ours) && written;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    diagnose(summaryLine(run, seconds, run.stopping.load()));
     if (run.writeList) written = outputClose(run.list) && written;
     if (stopSignal() != 0) return 128 + stopSignal();
     const bool anyFailed = std::any_of(run.slots.begin(), run.slots.end(),

@@ -52,6 +52,8 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     SessionHooks hooks;
     hooks.stop = &stop;
     const uint32_t calls = session.play(hooks);
+    // Cut short, the song does not count: nothing more is worked out.
+    if (stop.load(std::memory_order_relaxed)) return outcome;
     const HeardLength heard = session.heardLength();
     const SongLength& exact = session.exactRepeat();
     if (stop.load()) {

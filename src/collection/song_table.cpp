@@ -76,8 +76,16 @@ std::string songRow(const SongPlace& place, const SongOutcome& o) {
     return csvRecord(f);
 }
 
-bool readSongTable(const std::string& name, TableRows& rows) {
+std::string settingsRow(const std::string& settings) {
+    std::vector<std::string> f(kSongColumns.size());
+    f[kPath] = kSettingsPath;
+    f[kFirstDiagnostic] = settings;
+    return csvRecord(f);
+}
+
+bool readSongTable(const std::string& name, TableRows& rows, std::string& settings) {
     rows.clear();
+    settings.clear();
     std::vector<uint8_t> bytes;
     int error = 0;
     if (!rawReadFile(name.c_str(), bytes, error)) return true;  // a new table
@@ -91,7 +99,12 @@ bool readSongTable(const std::string& name, TableRows& rows) {
     }
     for (size_t k = 1; k < records.size(); ++k) {
         const std::vector<std::string>& r = records[k];
-        if (r.size() == kSongColumns.size()) rows[{r[kPath], std::atoi(r[kSong].c_str())}] = r;
+        if (r.size() != kSongColumns.size()) continue;
+        if (r[kPath] == kSettingsPath) {
+            settings = r[kFirstDiagnostic];
+            continue;
+        }
+        rows[{r[kPath], std::atoi(r[kSong].c_str())}] = r;
     }
     if (complete == bytes.size()) return true;
     // The whole rows go to a file beside it, which then takes its place.

@@ -48,8 +48,15 @@ bool parseSeconds(const std::string& text, uint64_t& thousandths);
 
 using TableRows = std::map<std::pair<std::string, int>, std::vector<std::string>>;
 
+// The row after the header that says with which settings the songs were
+// played: a row of every column, its path kSettingsPath and the settings in
+// its last column; readers that look songs up by path pass over it.
+inline constexpr const char* kSettingsPath = "#settings";
+std::string settingsRow(const std::string& settings);
+
 // The rows of the table in `name`, by path and song: none when there is no
-// such file. A last row cut off in the middle (a run stopped while it wrote,
-// a machine gone down) is dropped from the file. False, after a diagnostic,
-// when the file is not a table of songs or cannot be mended.
-bool readSongTable(const std::string& name, TableRows& rows);
+// such file; `settings`: those of its settings row (empty when it has none).
+// A last row cut off in the middle (a run stopped while it wrote, a machine
+// gone down) is dropped from the file. False, after a diagnostic, when the
+// file is not a table of songs or cannot be mended.
+bool readSongTable(const std::string& name, TableRows& rows, std::string& settings);

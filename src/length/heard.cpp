@@ -20,6 +20,26 @@ HeardLength loopLength(const MusicLoop& loop) {
     return {HeardKind::Loop, start, loop.period, start + loop.period - 1};
 }
 
+// The music may be kept in entries of several calls (loop.h): a loop found in
+// entries, in calls.
+MusicLoop inCalls(const MusicCalls& music, const MusicLoop& loop) {
+    return {music.firstCall(loop.start), loop.period << music.shift};
+}
+
+LoopRules inEntries(LoopRules rules, const MusicCalls& music) {
+    rules.shortest = std::max(rules.shortest >> music.shift, 1u);
+    rules.span >>= music.shift;
+    return rules;
+}
+
+// The last call in which something is heard, at most `lastCall`.
+bool lastHeardCall(const MusicCalls& music, uint32_t lastCall, uint32_t& call) {
+    uint32_t entry = 0;
+    if (!lastHeard(music, entry)) return false;
+    call = std::min(music.lastCall(entry), lastCall);
+    return true;
+}
+
 }  // namespace
 
 LengthSearch::LengthSearch(ExtraState extra, HiddenBytes hidden) : repeat_(extra, hidden) {}
@@ -27,20 +47,32 @@ LengthSearch::LengthSearch(ExtraState extra, HiddenBytes hidden) : repeat_(extra
 bool LengthSearch::lookAtNotes(uint32_t call, const CallRate& rate, const MusicOf& music) {
     const MusicCalls calls = music(call);
     uint32_t heard = 0;
-    if (lastHeard(calls, heard) && call - heard >= callsOf(rate, kSilenceSeconds, call)) {
+    if (lastHeardCall(calls, call, heard) && call - heard >= callsOf(rate, kSilenceSeconds, call)) {
         heard_ = {HeardKind::Ends, 0, 0, heard};
         return true;
     }
-    const MusicLoop loop = loopInMusic(calls, loopRules(callsOf(rate, 1, call)));
+    const LoopRules rules = inEntries(loopRules(callsOf(rate, 1, call)), calls);
+    MusicLoop loop = loopInMusic(calls, rules);
+    if (loop.period == 0) loop = loopByParts(calls, rules);
     if (loop.period > 0) {
-        heard_ = loopLength(loop);
+        heard_ = loopLength(inCalls(calls, loop));
         return true;
     }
     return false;
 }
 
 bool LengthSearch::afterCall(uint32_t call, const CallRate& rate, const MusicOf& music) {
-    if (repeat_.afterCall(call)) return true;  // the machine repeats: certain
+    lastCall_ = call;
+    if (fadeUntil_ != 0) return call >= fadeUntil_;
+    if (repeat_.afterCall(call)) {  // the machine repeats: certain
+        const SongLength& found = repeat_.found();
+        const MusicCalls calls = music(found.last);
+        if (!heldWithoutNotes(calls, calls.entry(found.first + 1), calls.entry(found.last)))
+            return true;
+        // A last chord: followed while it fades.
+        fadeUntil_ = found.last + std::max(callsOf(rate, kFadeSeconds, found.last), 1u);
+        return false;
+    }
     if (call < nextLook_) return false;
     nextLook_ = std::max(call + kFirstLook, call + call / 5);
     decided_ = lookAtNotes(call, rate, music);
@@ -49,13 +81,28 @@ bool LengthSearch::afterCall(uint32_t call, const CallRate& rate, const MusicOf&
 
 HeardLength LengthSearch::heard(const CallRate& rate, const MusicOf& music) const {
     const SongLength& found = repeat_.found();
+    if (fadeUntil_ != 0) {
+        uint32_t heard = found.last;
+        const uint32_t last = std::min(lastCall_, fadeUntil_);
+        lastHeardCall(music(last), last, heard);
+        return {HeardKind::Ends, 0, 0, heard};
+    }
     if (found.repeats) {
         const MusicCalls calls = music(found.last);
-        const MusicLoop loop =
-            loopInState(calls, found.first, found.last, callsOf(rate, 1, found.last));
-        if (loop.period > 0) return loopLength(loop);
+        // In entries: the state's period a whole number of them, one at least.
+        const uint32_t i = calls.entry(found.first);
+        const uint32_t j = std::max(calls.entry(found.last), i + 1);
+        const uint32_t shortest = std::max(callsOf(rate, 1, found.last) >> calls.shift, 1u);
+        MusicLoop loop = loopInState(calls, i, j, shortest);
+        if (loop.period > 0) {
+            // The state's own period is exact.
+            const bool whole = loop.period == j - i;
+            loop = inCalls(calls, loop);
+            if (whole) loop.period = found.last - found.first;
+            return loopLength(loop);
+        }
         uint32_t heard = 0;
-        if (!lastHeard(calls, heard)) heard = 0;
+        if (!lastHeardCall(calls, found.last, heard)) heard = 0;
         return {HeardKind::Ends, 0, 0, heard};
     }
     if (decided_) return heard_;

@@ -3,11 +3,15 @@
 //  - the machine's state repeats (repeat.h): the song repeats for ever from
 //    there; within that period the music's own period and start are found
 //    in the notes (loop.h), or, when nothing is heard in it, the song ends
-//    with the last call in which something was heard;
+//    with the last call in which something was heard; when something is
+//    heard in it but no note begins (a held or fading last chord, however
+//    short or long the state's period), the song ends too: the run goes on
+//    for at most kFadeSeconds while the chord's release fades, and the song
+//    lasts up to the last call in which it was heard;
 //  - otherwise the notes are looked at now and then (after kFirstLook calls,
 //    then each time the run has gone on by a fifth): a song silent for
 //    kSilenceSeconds has ended; a loop in the music alone counts under the
-//    rules of loopRules.
+//    rules of loopRules, of the music as a whole or else of each voice's.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +38,9 @@ struct HeardLength {
 inline constexpr uint32_t kFirstLook = 500;
 // A song silent this long, in seconds, has ended.
 inline constexpr uint32_t kSilenceSeconds = 30;
+// The longest a last chord is heard fading (or held) after the machine's
+// state has begun to repeat without a note beginning, in seconds.
+inline constexpr uint32_t kFadeSeconds = 2;
 
 // A loop found in the notes alone counts once it has held for two whole
 // passes after its first, up to the last call, and when the calls from its
@@ -75,6 +82,8 @@ private:
     bool lookAtNotes(uint32_t call, const CallRate& rate, const MusicOf& music);
 
     RepeatSearch repeat_;
+    uint32_t lastCall_ = 0;   // the last call run
+    uint32_t fadeUntil_ = 0;  // with a last chord fading: the last call it is followed to
     uint32_t nextLook_ = kFirstLook;
     bool decided_ = false;
     HeardLength heard_{HeardKind::None, 0, 0, 0};

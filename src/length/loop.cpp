@@ -34,6 +34,23 @@ public:
         return (x & ~near(b)) == 0 && (y & ~near(a)) == 0;
     }
 
+    // Calls a and b sound the same in every part but one at most, and alike
+    // in one heard part at least.
+    bool sameButOnePart(size_t a, size_t b) const {
+        if (same(a, b)) return true;
+        const uint16_t x = m_.onsets[a], y = m_.onsets[b];
+        const uint16_t late = static_cast<uint16_t>((x & ~near(b)) | (y & ~near(a)));
+        size_t differing = 0, heardAlike = 0;
+        for (size_t part = 0; part < kMusicParts; ++part) {
+            bool differs = m_.parts[a][part] != m_.parts[b][part];
+            for (uint8_t v = 0; v < 9 && !differs; ++v)
+                differs = musicPart(v) == part && (late >> v & 1) != 0;
+            differing += differs ? 1u : 0u;
+            heardAlike += !differs && m_.parts[a][part] != 0 ? 1u : 0u;
+        }
+        return differing <= 1 && heardAlike >= 1;
+    }
+
 private:
     uint16_t near(size_t c) const {
         uint16_t around = m_.onsets[c];
@@ -83,22 +100,69 @@ uint32_t earliestStart(uint32_t from, uint32_t period, Differs differs,
 
 }  // namespace
 
-MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCall,
-                      const std::vector<uint8_t>& samples) {
+MusicCalls musicCalls(const std::vector<Note>& notes, uint32_t lastCallOfRun,
+                      const std::vector<uint8_t>& samples, uint8_t shift) {
     MusicCalls music;
+    music.shift = shift;
+    const uint32_t lastCall = lastCallOfRun >> shift;
     music.sounds.assign(size_t{lastCall} + 1, 0);
     music.onsets.assign(size_t{lastCall} + 1, 0);
+    music.parts.assign(size_t{lastCall} + 1, PartSounds{});
     for (size_t c = 0; c < samples.size() && c <= lastCall; ++c) {
-        if (samples[c] != 0) music.sounds[c] += kSamplesCode;
+        if (samples[c] == 0) continue;
+        music.sounds[c] += kSamplesCode;
+        music.parts[c][kMusicParts - 1] = 1;
     }
     for (const Note& n : notes) {
-        if (n.first > lastCall) continue;
+        const uint32_t first = n.first >> shift;
+        if (first > lastCall) continue;
         const uint64_t code = noteCode(n);
-        const uint32_t last = std::min(n.last, lastCall);
-        for (uint32_t c = n.first; c <= last; ++c) music.sounds[c] += code;
-        music.onsets[n.first] = static_cast<uint16_t>(music.onsets[n.first] | 1u << n.voice);
+        const uint32_t last = std::min(n.last >> shift, lastCall);
+        const size_t part = musicPart(n.voice);
+        const auto partCode = static_cast<uint16_t>(code >> 48);
+        for (uint32_t c = first; c <= last; ++c) {
+            music.sounds[c] += code;
+            music.parts[c][part] = static_cast<uint16_t>(music.parts[c][part] + partCode);
+        }
+        music.onsets[first] = static_cast<uint16_t>(music.onsets[first] | 1u << n.voice);
     }
     return music;
+}
+
+MusicLoop loopByParts(const MusicCalls& music, const LoopRules& rules) {
+    const size_t calls = music.sounds.size();
+    MusicLoop last{0, 0};
+    size_t looping = 0;
+    for (size_t part = 0; part + 1 < kMusicParts; ++part) {
+        uint16_t voices = 0;
+        for (uint8_t v = 0; v < 9; ++v)
+            if (musicPart(v) == part) voices = static_cast<uint16_t>(voices | 1u << v);
+        MusicCalls alone;
+        alone.sounds.resize(calls);
+        alone.onsets.resize(calls);
+        bool heard = false;
+        for (size_t c = 0; c < calls; ++c) {
+            alone.sounds[c] = music.parts[c][part];
+            alone.onsets[c] = music.onsets[c] & voices;
+            heard = heard || alone.onsets[c] != 0;
+        }
+        if (!heard) continue;
+        const MusicLoop loop = loopInMusic(alone, rules);
+        if (loop.period == 0) return {0, 0};
+        ++looping;
+        if (uint64_t{loop.start} + loop.period > uint64_t{last.start} + last.period) last = loop;
+    }
+    return looping >= 2 ? last : MusicLoop{0, 0};
+}
+
+bool heldWithoutNotes(const MusicCalls& music, uint32_t from, uint32_t to) {
+    if (to >= music.sounds.size() || from > to) return false;
+    bool heard = false;
+    for (uint32_t c = from; c <= to; ++c) {
+        if (music.onsets[c] != 0) return false;
+        heard = heard || music.sounds[c] != 0;
+    }
+    return heard;
 }
 
 bool lastHeard(const MusicCalls& music, uint32_t& call) {
@@ -129,8 +193,8 @@ MusicLoop loopInState(const MusicCalls& music, uint32_t i, uint32_t j, uint32_t 
         for (uint32_t c = i + 1; c <= j && differing <= allowed; ++c)
             differing += compare.same(c, at(c + p)) ? 0u : 1u;
         if (differing > allowed) continue;
-        const uint32_t start =
-            earliestStart(i + 1, p, [&](uint32_t c) { return !compare.same(c, at(c + p)); });
+        const uint32_t start = earliestStart(
+            i + 1, p, [&](uint32_t c) { return !compare.sameButOnePart(c, at(c + p)); });
         return {std::min(start, i + 1), p};
     }
     return {0, 0};
@@ -142,17 +206,16 @@ MusicLoop loopInMusic(const MusicCalls& music, const LoopRules& rules) {
     constexpr size_t kBlock = 32;
     if (calls < 4 * kBlock) return {0, 0};
     // A hash of the K calls from each call on.
-    std::vector<uint64_t> value(calls);
-    for (size_t c = 0; c < calls; ++c) value[c] = mix(music.sounds[c] * 31 + music.onsets[c]);
+    const auto value = [&music](size_t c) { return mix(music.sounds[c] * 31 + music.onsets[c]); };
     constexpr uint64_t kBase = 0x100000001B3ull;
     uint64_t top = 1;  // kBase^(K-1)
     for (size_t k = 1; k < kBlock; ++k) top *= kBase;
     std::vector<uint64_t> block(calls - kBlock + 1);
     uint64_t h = 0;
-    for (size_t c = 0; c < kBlock; ++c) h = h * kBase + value[c];
+    for (size_t c = 0; c < kBlock; ++c) h = h * kBase + value(c);
     block[0] = h;
     for (size_t c = 1; c < block.size(); ++c) {
-        h = (h - value[c - 1] * top) * kBase + value[c + kBlock - 1];
+        h = (h - value(c - 1) * top) * kBase + value(c + kBlock - 1);
         block[c] = h;
     }
     // Distances back to where the last blocks were heard before: the

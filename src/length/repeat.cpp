@@ -22,8 +22,17 @@ Fingerprint RepeatSearch::stateNow() const {
 }
 
 bool RepeatSearch::afterCall(uint32_t call) {
-    const auto [at, added] = seen_.try_emplace(stateNow(), call);
-    if (added) return false;
-    found_ = {true, at->second, call};
-    return true;
+    const Fingerprint state = stateNow();
+    if (const auto at = seen_.find(state); at != seen_.end()) {
+        found_ = {true, at->second, call};
+        return true;
+    }
+    if (call % stride_ != 0) return false;
+    if (seen_.size() >= kMaxStates) {
+        stride_ *= 2;
+        std::erase_if(seen_, [this](const auto& kept) { return kept.second % stride_ != 0; });
+        if (call % stride_ != 0) return false;
+    }
+    seen_.emplace(state, call);
+    return false;
 }

@@ -2,6 +2,15 @@
 // starts from nothing but the state the call before left (only pc is set), so
 // when the state after call J equals the state after an earlier call I (the
 // start routine being call 0), calls I+1 to J repeat for ever.
+//
+// The states are kept in a table of at most kMaxStates: every call's while
+// there is room, then every second call's, every fourth's, and so on (the
+// table is thinned to the calls that are multiples of the new stride). Every
+// call's state is still looked up, so a repeat is found at the latest a
+// stride after the first kept call of the period, with J - I the period
+// itself: a state kept at call c of the period is met again at c + period,
+// before anything that could thin it away from c + 2 * period. For songs of
+// fewer calls than the table holds, I is the first call of the period.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +36,7 @@ struct HiddenBytes {
     size_t count = 0;
 };
 inline constexpr size_t kMaxExtraWords = 256;
+inline constexpr size_t kMaxStates = size_t{1} << 16;
 
 class RepeatSearch {
 public:
@@ -46,6 +56,7 @@ private:
     Fingerprint stateNow() const;
 
     std::unordered_map<Fingerprint, uint32_t, Hash> seen_;  // state -> the call after it
+    uint32_t stride_ = 1;                                   // the calls kept are its multiples
     SongLength found_{};
     ExtraState extra_;
     HiddenBytes hidden_;

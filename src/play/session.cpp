@@ -160,6 +160,12 @@ void Session::listen(WindowListener listener) {
 void Session::openStudy(const StudyFiles& files) {
     if (!plan_.studying) return;
     study_.emplace(tune_.header, files, plan_.song, &diagnostics_);
+    // Only the length wanted: what the run keeps stays within a bound,
+    // however many calls it makes.
+    if (plan_.length && files.table.empty() && files.roll.empty() && files.midi.empty()) {
+        study_->bound(kMostEntries);
+        rate_.bound(kMostPeriods);
+    }
     writePath_.listen({hearStudy, &*study_});
 }
 
@@ -245,7 +251,7 @@ MusicCalls Session::musicUpTo(uint32_t lastCall) {
     // The length is heard in the notes: a plan that finds it studies.
     NoteModel& notes = study_->notes();
     notes.finish(lastCall);
-    return musicCalls(notes.notes(), lastCall, study_->digiCalls());
+    return musicCalls(notes.notes(), lastCall, study_->digiCalls(), notes.shift());
 }
 
 void Session::reportStop(int result, uint32_t call) const {

@@ -36,6 +36,13 @@ inline constexpr const char* kNeedsBasic =
 // How long a song is played at most without a number of calls, in seconds.
 inline constexpr uint32_t kPlaySeconds = 30 * 60;
 
+// A run that finds a song's length and writes no study files keeps at most
+// this many entries of the notes' per-call lists (thinning.h), and at most
+// this many periods of a measured call rate: a song's memory is bounded
+// whatever its calls (2^18 entries are 87 minutes at 50 calls a second).
+inline constexpr uint32_t kMostEntries = 1u << 18;
+inline constexpr uint32_t kMostPeriods = 1u << 16;
+
 struct PlayPlan {
     bool atInit = false;    // start at the init address
     int song = 1;           // 1 to 256

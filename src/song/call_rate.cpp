@@ -30,6 +30,27 @@ void CallRate::addPeriod(uint32_t call, uint32_t cycles, uint16_t latch) {
     if (last.cycles == cycles) return;
     periods_.push_back(
         {call, cycles, last.startCycles + uint64_t{last.cycles} * (call - last.firstCall), latch});
+    if (mostPeriods_ != 0 && periods_.size() > mostPeriods_) thinPeriods();
+}
+
+void CallRate::thinPeriods() {
+    // Periods 2k - 1 and 2k become period k, which ends where period 2k + 1
+    // begins; the first (call 0's, the start routine's) and the last, which
+    // goes on, stay as they are.
+    const size_t closed = periods_.size() - 1;
+    size_t kept = 1;
+    for (size_t k = 1; k < closed; k += 2) {
+        RatePeriod p = periods_[k];
+        if (k + 1 < closed) {
+            const RatePeriod& next = periods_[k + 2];
+            const uint64_t mean =
+                (next.startCycles - p.startCycles) / (next.firstCall - p.firstCall);
+            p.cycles = static_cast<uint32_t>(std::clamp<uint64_t>(mean, 1, 0xFFFFFFFF));
+        }
+        periods_[kept++] = p;
+    }
+    periods_[kept++] = periods_.back();
+    periods_.resize(kept);
 }
 
 void CallRate::afterCall(uint32_t call, uint16_t latch) {

@@ -61,6 +61,12 @@ public:
     void measure() { measured_ = true; }
     bool measured() const { return measured_; }
 
+    // Keeps at most `most` periods (0: no bound): past that, two neighbouring
+    // periods become one of their mean, so that calls within it begin at
+    // times evened out between its start and the next period's, which stay
+    // exact, as does the last period's. Before the first call.
+    void bound(uint32_t most) { mostPeriods_ = most; }
+
     // Measured: routine call `call` (0, 1, 2, ... in order) took `cycles`.
     void callCycles(uint32_t call, uint64_t cycles);
 
@@ -99,11 +105,13 @@ private:
     void addPeriod(uint32_t call, uint32_t cycles, uint16_t latch);
     uint32_t meanBefore(uint32_t end, uint32_t count = kTempoGroup) const;
     uint32_t firstMeasuredPeriod() const;
+    void thinPeriods();
 
     uint32_t clock_;
     bool ntsc_ = false;
     bool timerDriven_ = false;
     bool measured_ = false;
     uint32_t lastCall_ = 0;  // measured: the last call recorded
+    uint32_t mostPeriods_ = 0;
     std::vector<RatePeriod> periods_;
 };

@@ -8,7 +8,15 @@ void Digi::store(int chip, uint8_t value) {
 }
 
 void Digi::endCall(uint32_t call) {
-    calls_.resize(call, 0);
-    calls_.push_back(changes_ >= kDigiChanges ? 1 : 0);
+    while (thinning_.thinFor(call))
+        thinPairs(calls_, [](uint8_t a, uint8_t b) { return static_cast<uint8_t>(a | b); });
+    const uint32_t entry = thinning_.index(call);
+    const uint8_t samples = changes_ >= kDigiChanges ? 1 : 0;
     changes_ = 0;
+    if (calls_.size() > entry) {
+        calls_[entry] = static_cast<uint8_t>(calls_[entry] | samples);
+        return;
+    }
+    calls_.resize(entry, 0);
+    calls_.push_back(samples);
 }

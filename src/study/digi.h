@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "study/chip.h"
+#include "study/thinning.h"
 
 // Volume changes within a call that make it a call of samples.
 inline constexpr uint32_t kDigiChanges = 8;
@@ -22,11 +23,17 @@ public:
     // Routine call `call` has ended (calls in order).
     void endCall(uint32_t call);
 
-    // Per call: 1 when samples were played in it, else 0.
+    // Keeps at most `most` entries (thinning.h), each then 1 when samples were
+    // played in one of its calls. Before the first call.
+    void bound(uint32_t most) { thinning_ = CallThinning(most); }
+
+    // Per call (per entry of 1, 2, 4... calls when bounded): 1 when samples
+    // were played in it, else 0.
     const std::vector<uint8_t>& calls() const { return calls_; }
 
 private:
     uint8_t volume_[kMaxChips] = {};  // the level each chip's register holds now
     uint32_t changes_ = 0;            // in the running call
     std::vector<uint8_t> calls_;
+    CallThinning thinning_;
 };

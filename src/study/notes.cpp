@@ -197,19 +197,47 @@ NoteModel::NoteModel(uint32_t clock, int voices) : clock_(clock), voices_(voices
     std::fill(std::begin(waveform_), std::end(waveform_), kPulse);
 }
 
+uint32_t NoteModel::entryOf(uint32_t call) {
+    while (thinning_.thinFor(call)) {
+        for (int v = 0; v < voices_; ++v) {
+            // An entry of two calls: the registers after the later, a new
+            // attack in either; heard as loud as the louder.
+            thinPairs(frames_[v], [](const VoiceFrame& a, const VoiceFrame& b) {
+                return VoiceFrame{b.frequency, b.control, a.attack || b.attack};
+            });
+            thinPairs(loudness_[v], [](uint8_t a, uint8_t b) { return std::max(a, b); });
+        }
+    }
+    return thinning_.index(call);
+}
+
 void NoteModel::afterCall(uint32_t call, int voice, const VoiceFrame& frame) {
+    const uint32_t entry = entryOf(call);
     std::vector<VoiceFrame>& frames = frames_[voice];
-    padTo(frames, call);
+    padTo(frames, entry);
+    if (frames.size() > entry) {  // the entry's later call
+        const bool attack = frames[entry].attack || frame.attack;
+        frames[entry] = frame;
+        frames[entry].attack = attack;
+        return;
+    }
     frames.push_back(frame);
 }
 
 void NoteModel::hearing(uint32_t call, int voice, uint8_t loudness) {
+    const uint32_t entry = entryOf(call);
     std::vector<uint8_t>& calls = loudness_[voice];
-    calls.resize(call, 0);
+    if (calls.size() > entry) {
+        calls[entry] = std::max(calls[entry], loudness);
+        return;
+    }
+    calls.resize(entry, 0);
     calls.push_back(loudness);
 }
 
-void NoteModel::finish(uint32_t lastCall) {
+void NoteModel::finish(uint32_t lastCallOfRun) {
+    // Made in entries, then told in calls.
+    const uint32_t lastCall = thinning_.index(lastCallOfRun);
     lastCall_ = lastCall;
     notes_.clear();
     bends_.clear();
@@ -251,6 +279,14 @@ void NoteModel::finish(uint32_t lastCall) {
     });
     std::sort(onsets_.begin(), onsets_.end());
     onsets_.erase(std::unique(onsets_.begin(), onsets_.end()), onsets_.end());
+    lastCall_ = lastCallOfRun;
+    if (thinning_.shift() == 0) return;
+    for (Note& n : notes_) {
+        n.first = thinning_.firstCall(n.first);
+        n.last = std::min(thinning_.lastCall(n.last), lastCallOfRun);
+        n.end = n.last;
+    }
+    for (uint32_t& onset : onsets_) onset = thinning_.firstCall(onset);
 }
 
 void NoteModel::holdToRows(uint32_t row) {
@@ -272,5 +308,8 @@ void NoteModel::holdToRows(uint32_t row) {
 
 uint8_t NoteModel::loudness(int voice, uint32_t call) const {
     const std::vector<uint8_t>& loudness = loudness_[voice];
-    return call < loudness.size() ? loudness[call] : 0;
+    // An entry's last calls may be past the run's.
+    if (thinning_.shift() != 0 && call > lastCall_) return 0;
+    const uint32_t entry = thinning_.index(call);
+    return entry < loudness.size() ? loudness[entry] : 0;
 }

@@ -32,6 +32,7 @@
 #include "study/chip.h"
 #include "study/pitch.h"
 #include "study/pitched.h"
+#include "study/thinning.h"
 
 enum class NoteKind : uint8_t { Pitched, Chord, Drum };
 
@@ -59,6 +60,14 @@ class NoteModel {
 public:
     // Pitches are taken at `clock`; `voices`: of the chips.
     NoteModel(uint32_t clock, int voices);
+
+    // Keeps at most `most` entries per voice (thinning.h): the notes are then
+    // made of entries of 1, 2, 4... calls, each a note's first and last call
+    // being its entry's first and last (the last at most the last call); the
+    // bends are per entry. Before the first call.
+    void bound(uint32_t most) { thinning_ = CallThinning(most); }
+    // An entry of the lists stands for 2^shift calls.
+    uint8_t shift() const { return thinning_.shift(); }
 
     // The voice's registers after routine call `call`; calls come in order. A
     // voice whose registers were not written in a call need not be told: it
@@ -118,6 +127,9 @@ private:
     void addPitched(uint8_t voice, uint32_t first, const int32_t* tuned, size_t count);
     void addSpan(uint8_t voice, uint32_t first, uint32_t last);
     uint8_t mostUsedWaveform(int voice) const;
+    uint32_t entryOf(uint32_t call);
+
+    CallThinning thinning_;
 
     uint32_t clock_ = 0;
     int voices_ = 0;  // of the chips

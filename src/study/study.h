@@ -66,10 +66,17 @@ public:
     // A run that was stopped: the files are not completed, and removed.
     void discard();
 
+    // Only the song's length is wanted (no files): the notes and the samples
+    // keep at most `most` entries a voice (thinning.h). Before the first call.
+    void bound(uint32_t most) {
+        notes_.bound(most);
+        digi_.bound(most);
+    }
+
     // What the song's length needs: the notes (finish(lastCall) makes the
     // notes of the calls so far).
     NoteModel& notes() { return notes_; }
-    // Per call, 1 where samples were played (digi.h).
+    // Per call (per entry when bounded), 1 where samples were played (digi.h).
     const std::vector<uint8_t>& digiCalls() const { return digi_.calls(); }
 
 private:

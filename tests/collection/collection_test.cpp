@@ -47,9 +47,26 @@ void makeCollection(const fs::path& root) {
     writeFile(root / "GAMES" / "readme.txt", {'h', 'i'});
 }
 
+// The table's header and songs' rows (its settings row left out).
 std::vector<std::vector<std::string>> tableOf(const fs::path& file) {
     size_t complete = 0;
-    return csvRecords(readFile(file), complete);
+    auto rows = csvRecords(readFile(file), complete);
+    std::erase_if(rows, [](const std::vector<std::string>& r) { return r[0] == "#settings"; });
+    return rows;
+}
+
+// The line at the end on standard error, up to its time.
+std::string summaryHead(size_t songs, size_t played) {
+    return "voxdump: " + std::to_string(songs) + " of " + std::to_string(songs) + " songs (" +
+           std::to_string(played) + " played in ";
+}
+
+// The rest of the line: the songs by how their length was found.
+std::string summaryTail(size_t resumed, size_t loops, size_t ends, size_t errors) {
+    return " s, " + std::to_string(resumed) + " from the table): loops " + std::to_string(loops) +
+           " (" + std::to_string(loops) + " by the machine's repeat), ends " +
+           std::to_string(ends) + " (0 by the machine's repeat), no repeat 0, errors " +
+           std::to_string(errors) + "\n";
 }
 
 RunResult collect(const fs::path& dir, const std::vector<std::string>& more) {
@@ -64,7 +81,18 @@ TEST(Collection, TableAndListReadBack) {
     const RunResult r = collect(dir.path, {"-j", "2", "C"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");  // not a terminal: no progress line
+    // Not a terminal: no progress line, only the summary.
+    EXPECT_TRUE(r.err.starts_with(summaryHead(8, 8))) << r.err;
+    EXPECT_TRUE(r.err.ends_with(summaryTail(0, 5, 3, 0))) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    // After the header, the settings the songs were played with.
+    size_t complete = 0;
+    const auto raw = csvRecords(readFile(dir.path / "t.csv"), complete);
+    ASSERT_GE(raw.size(), 2u);
+    EXPECT_EQ(raw[1], (std::vector<std::string>{"#settings", "", "", "", "", "", "", "", "", "", "",
+                                                "", "", "", "",
+                                                "calls=0 max-cycles=0 undocumented=0 song=0 "
+                                                "shard=0/0"}));
     const auto table = tableOf(dir.path / "t.csv");
     ASSERT_EQ(table.size(), 1u + 8u);  // the header, 1 + 1 + 3 + 1 + 2 songs
     EXPECT_EQ(table[0], (std::vector<std::string>{"path", "md5", "song", "songs", "clock", "rate",
@@ -273,6 +301,64 @@ TEST(Collection, InterruptedStudyLeavesWholeFilesOnly) {
     EXPECT_LT(songs, 8u) << status;  // stopped before the last song was done
 }
 
+// A tune whose calls take about 330000 cycles each and never repeat: its
+// song, played for 30 minutes, would take minutes to run.
+Bytes verySlowTune() {
+    Bytes code = hexBytes("a9 0f 8d 18 d4 60");
+    code.resize(0x20, 0);
+    const Bytes play = hexBytes("a0 ff a2 00 ca d0 fd 88 d0 f8 e6 fb d0 06 e6 fc d0 02 e6 fd 60");
+    code.insert(code.end(), play.begin(), play.end());
+    return psidFile({.play = 0x1020, .name = "Very slow", .data = code});
+}
+
+// The first song in order runs long; the others end on the other thread.
+// SIGINT then keeps their rows (after the header and the settings, out of
+// order), stops the long song at once (the run does not wait for it) and
+// says so at the end.
+TEST(Collection, InterruptedRunKeepsTheSongsThatFinished) {
+    if (!haveUnixFiles()) GTEST_SKIP() << "signals from a shell";
+    ScratchDir dir;
+    fs::create_directories(dir.path / "C");
+    writeFile(dir.path / "C" / "A.sid", verySlowTune());
+    const char* const quick[] = {"B1.sid", "B2.sid", "B3.sid", "B4.sid"};
+    for (uint32_t k = 1; k <= 4; ++k)
+        writeFile(dir.path / "C" / quick[k - 1], tuneFile(k, 12, k % 2 == 0));
+    const std::string command = "cd '" + dir.path.string() +
+                                "' && (" VOXDUMP_BINARY
+                                " --collection --csv t.csv -j 2 C 2> err & p=$!; sleep 3; "
+                                "kill -INT $p; wait $p; echo $? > status)";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(readFile(dir.path / "status"), "130\n");
+    const auto table = tableOf(dir.path / "t.csv");
+    std::vector<std::string> paths;
+    for (size_t k = 1; k < table.size(); ++k) paths.push_back(table[k][0]);
+    EXPECT_EQ(paths, (std::vector<std::string>{"/B1.sid", "/B2.sid", "/B3.sid", "/B4.sid"}));
+    const std::string err = readFile(dir.path / "err");
+    EXPECT_TRUE(err.starts_with("voxdump: 4 of 5 songs (4 played in ")) << err;
+    EXPECT_TRUE(err.ends_with("; stopped, the rest are played by --resume\n")) << err;
+}
+
+// A table is resumed only by a run with the settings it was made with; the
+// table stays as it was.
+TEST(Collection, ResumeWithOtherSettingsRefused) {
+    ScratchDir dir;
+    makeCollection(dir.path / "C");
+    ASSERT_EQ(collect(dir.path, {"--calls", "300", "C"}).status, 0);
+    const std::string table = readFile(dir.path / "t.csv");
+    const RunResult r = collect(dir.path, {"--resume", "--calls", "200", "C"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "voxdump: t.csv: made with other settings (calls=300 max-cycles=0 undocumented=0 "
+              "song=0 shard=0/0) than this run's (calls=200 max-cycles=0 undocumented=0 song=0 "
+              "shard=0/0); not resumed\n");
+    EXPECT_EQ(readFile(dir.path / "t.csv"), table);
+    // With the same settings it resumes: nothing is left to play.
+    const RunResult same = collect(dir.path, {"--resume", "--calls", "300", "C"});
+    EXPECT_EQ(same.status, 0) << same.err;
+    EXPECT_TRUE(same.err.starts_with("voxdump: 8 of 8 songs (0 played in ")) << same.err;
+    EXPECT_EQ(readFile(dir.path / "t.csv"), table);
+}
+
 // A row cut off in the middle (a machine that went down) is dropped, then
 // played again.
 TEST(Collection, ResumeDropsACutRow) {
@@ -367,10 +453,11 @@ TEST(Collection, ProgressOnATerminalOnly) {
     ASSERT_EQ(std::system(command.c_str()), 0);
     const std::string shown = readFile(dir.path / "terminal");
     EXPECT_NE(shown.find("\rvoxdump: 5 of 5 tunes, 8 of 8 songs, "), std::string::npos) << shown;
-    EXPECT_TRUE(shown.ends_with(" songs a second\r\n")) << shown;  // the terminal's CR LF
+    // The progress's last line, then the summary (the terminal's CR LF).
+    EXPECT_NE(shown.find(" songs a second\r\n" + summaryHead(8, 8)), std::string::npos) << shown;
     const std::string table = readFile(dir.path / "t.csv");
     const RunResult quiet = collect(dir.path, {"C"});
-    EXPECT_EQ(quiet.err, "");
+    EXPECT_TRUE(quiet.err.starts_with(summaryHead(8, 8))) << quiet.err;
     EXPECT_EQ(readFile(dir.path / "t.csv"), table);
 }
 

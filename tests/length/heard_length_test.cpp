@@ -155,3 +155,65 @@ TEST(HeardLength, SectionPlayedTwiceBeforeTheSongGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A melody, then a chord on the three voices (release rate `release`) held
+// `held` calls; with `close` its gates close. The table then goes back to an
+// empty call: the machine's state repeats every call from there.
+MusicTune lastChord(uint8_t release, uint32_t held, bool close) {
+    MusicTune tune;
+    addMelody(tune, 6, 20, 55);
+    const uint8_t sr = static_cast<uint8_t>(0xF0 | release);
+    // Keys 60, 64 and 67 at PAL: 4291, 5407 and 6430.
+    tune.calls.push_back({{6, sr},
+                          {13, sr},
+                          {20, sr},
+                          {0, 0xC3},
+                          {1, 0x10},
+                          {7, 0x1F},
+                          {8, 0x15},
+                          {14, 0x1E},
+                          {15, 0x19},
+                          {4, 0x21},
+                          {11, 0x21},
+                          {18, 0x21}});
+    addRest(tune, held - 1);
+    if (close) tune.calls.push_back({{4, 0x20}, {11, 0x20}, {18, 0x20}});
+    tune.loopIndex = tune.calls.size();
+    addRest(tune, 1);
+    return tune;
+}
+
+std::string endsLine(uint32_t last) {
+    return std::string("Song 1 of 1 lasts ") + endOf(last) + " (" + std::to_string(last) +
+           " calls), then ends\n";
+}
+
+}  // namespace
+
+// The gates close in call G; after the next the state repeats every call,
+// with no note beginning: an end, not a loop of one call. Release 9 steps
+// every 977 cycles; from 255 the level takes 162 steps to 93, 78 to 54, 108
+// to 26 and 88 to 15: 436 steps, 425972 cycles, 21.7 calls of 19656. The
+// chord is heard up to the call in which it falls below 16, G + 21.
+TEST(HeardLength, AFadingLastChordEnds) {
+    const MusicTune tune = lastChord(9, 40, true);
+    const uint32_t gateOff = static_cast<uint32_t>(tune.loopIndex);  // its call number
+    const uint32_t repeat = gateOff + 2;  // the state after the first empty call comes back
+    EXPECT_EQ(lengthLines(musicTuneFile(tune)),
+              endsLine(gateOff + 21) + exactLine(repeat - 1, repeat));
+}
+
+// A chord held for ever is followed two seconds past the state's repeat
+// (100 calls at PAL's 50.1 a second), and a chord that fades for longer
+// is cut there too: release 13, 436 steps of 11720 cycles, 260 calls.
+TEST(HeardLength, AHeldOrSlowLastChordIsFollowedTwoSeconds) {
+    for (const bool close : {false, true}) {
+        const MusicTune tune = lastChord(13, 40, close);
+        const uint32_t repeat = static_cast<uint32_t>(tune.loopIndex) + 2;
+        EXPECT_EQ(lengthLines(musicTuneFile(tune)),
+                  endsLine(repeat + 100) + exactLine(repeat - 1, repeat))
+            << (close ? "released" : "held");
+    }
+}

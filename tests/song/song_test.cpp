@@ -212,4 +212,32 @@ TEST(MeasuredRate, TempoChangesOnlyWithTheRate) {
     }
 }
 
+// A rate kept within a bound: two interrupts a frame spaced unevenly, each
+// call a period of its own. The periods stay within the bound; the start
+// routine's and the running call's stay exact, and a call within merged
+// periods begins at most a call's cycles from its real time.
+TEST(MeasuredRate, BoundedPeriods) {
+    std::vector<uint32_t> cycles = repeated({5000, 14656}, 1000);
+    cycles[0] = 150000;
+    CallRate rate(TuneHeader{}, 1);
+    rate.measure();
+    rate.bound(16);
+    std::vector<uint64_t> real{0};
+    for (uint32_t k = 0; k < cycles.size(); ++k) {
+        rate.callCycles(k, cycles[k]);
+        real.push_back(real.back() + cycles[k]);
+        ASSERT_EQ(rate.start(k + 1), real[k + 1]) << k;  // what the length search asks
+        ASSERT_LE(rate.periods().size(), 16u) << k;
+    }
+    EXPECT_EQ(rate.period(0), 150000u);
+    for (uint32_t k = 0; k <= cycles.size(); ++k) {
+        const uint64_t start = rate.start(k);
+        const uint64_t apart = start > real[k] ? start - real[k] : real[k] - start;
+        ASSERT_LE(apart, 14656u) << k;
+        if (k > 0) {
+            ASSERT_GE(start, rate.start(k - 1)) << k;
+        }
+    }
+}
+
 }  // namespace

@@ -47,12 +47,14 @@ public:
         return *this;
     }
 
-    // Runs the study over the calls and returns its notes as text.
-    std::string notes() {
+    // Runs the study over the calls and returns its notes as text; `most`
+    // not 0: the study keeps at most that many entries a voice.
+    std::string notes(uint32_t most = 0) {
         TuneHeader header{};
         header.version = 2;
         CallRate rate(header, 1);
         Study& study = study_.emplace(header, StudyFiles{}, 1);
+        if (most != 0) study.bound(most);
         study.setCalls(static_cast<uint32_t>(calls_.size()), false);
         for (uint32_t call = 0; call <= calls_.size(); ++call) {
             study.beginCall(rate);
@@ -258,6 +260,33 @@ TEST(NoteRules, HeardCalls) {
     EXPECT_EQ(heard, "0111110000");  // call 7: the test bit; call 9: after the last
     EXPECT_EQ(c.model().loudness(0, 1), 255);
     EXPECT_FALSE(c.model().heard(1, 8));  // voice 2 has no waveform
+}
+
+// Past its bound the model keeps an entry for 2, 4, 8... calls: the notes
+// begin and end on the entries' edges (at most an entry early), the last
+// ends with the last call, and a voice is heard in an entry's every call when
+// it was in one of them.
+TEST(NoteRules, BoundedEntries) {
+    const auto fourNotes = [] {
+        Calls c;
+        c.call().control(kPul).pitch(60).calls(63, [](int) { return 60; });
+        c.calls(64, [](int) { return 64; }).calls(64, [](int) { return 67; });
+        c.calls(64, [](int) { return 72; });
+        return c;
+    };
+    Calls whole = fourNotes();
+    EXPECT_EQ(whole.notes(), "1:C-4 1-64, 1:E-4 65-128, 1:G-4 129-192, 1:C-5 193-256");
+    // 257 calls in at most 32 entries: 16 calls an entry.
+    Calls bounded = fourNotes();
+    EXPECT_EQ(bounded.notes(32), "1:C-4 0-63, 1:E-4 64-127, 1:G-4 128-191, 1:C-5 192-256");
+    EXPECT_EQ(bounded.model().shift(), 4);
+    EXPECT_TRUE(bounded.model().heard(0, 0));
+    EXPECT_TRUE(bounded.model().heard(0, 256));
+    EXPECT_FALSE(bounded.model().heard(0, 257));
+    // Within the bound nothing changes.
+    Calls roomy = fourNotes();
+    EXPECT_EQ(roomy.notes(257), whole.notes());
+    EXPECT_EQ(roomy.model().shift(), 0);
 }
 
 }  // namespace
