@@ -52,15 +52,15 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     SessionHooks hooks;
     hooks.stop = &stop;
     const uint32_t calls = session.play(hooks);
-    // Cut short, the song does not count: nothing more is worked out.
-    if (stop.load(std::memory_order_relaxed)) return outcome;
+    // Cut short, the song does not count: nothing more is worked out, and
+    // its files are not made.
+    if (stop.load(std::memory_order_relaxed)) {
+        session.discardStudy();
+        return outcome;
+    }
     const HeardLength heard = session.heardLength();
     const SongLength& exact = session.exactRepeat();
-    if (stop.load()) {
-        session.discardStudy();  // cut short: its files are not made
-    } else {
-        outcome.filesWritten = session.closeStudy(session.songSpan(job.wholeRun), std::string());
-    }
+    outcome.filesWritten = session.closeStudy(session.songSpan(job.wholeRun), std::string());
 
     const CallRate& rate = session.rate();
     outcome.found = heard.kind == HeardKind::Loop   ? SongFound::Loop
