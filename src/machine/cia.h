@@ -33,8 +33,14 @@ struct Cia {
     // flag is set while its mask bit is (or a mask bit is set while its flag
     // is), and held, whatever the mask does later, until the register is read.
     bool raised;
-    bool counterRead;   // a timer's counter was read (the machine clears it)
-    bool countsA;       // timer B counts timer A's underflows
+    // Whether the output is held so (CIA 2, the NMI's). CIA 1's follows its
+    // flags and mask instead: a start routine here runs with interrupts off,
+    // where on the machine the system's handler acknowledges CIA 1 every
+    // jiffy, so a flag it raised there would hold the IRQ line for ever in a
+    // tune that clears the mask and never reads the register.
+    bool holdsOutput;
+    bool counterRead;  // a timer's counter was read (the machine clears it)
+    bool countsA;      // timer B counts timer A's underflows
 };
 
 // As after power-on: timers stopped with their latches and counters $FFFF,
@@ -56,7 +62,7 @@ void ciaWrite(Cia& cia, uint8_t reg, uint8_t value, uint64_t now);
 // interrupt control register is read (a handler that clears the mask first
 // still reads bit 7 set).
 inline bool ciaInterrupting(const Cia& cia) {
-    return cia.raised;
+    return cia.holdsOutput ? cia.raised : (cia.flags & cia.mask) != 0;
 }
 
 // The cycle of the next underflow that raises the interrupt output (an

@@ -152,6 +152,7 @@ void machineStart(const MachineSettings& settings) {
 
     ciaReset(machine.cia1);
     ciaReset(machine.cia2);
+    machine.cia2.holdsOutput = true;
     vicReset(machine.vic, settings.ntsc);
     sidVoicesReset(machine.sid, 0);
     // The system's setting: keyboard lines, CIA 1 timer A for its interrupt,
