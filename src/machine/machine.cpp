@@ -172,6 +172,11 @@ void machineStart(const MachineSettings& settings) {
     poke(0x00, 0x2F);
     poke(0x01, settings.bank);
     poke(0x02A6, settings.ntsc ? 0 : 1);
+    // No key down: the keyboard scan's last and current key ($40 is none),
+    // the STOP key's row.
+    poke(0xC5, 0x40);
+    poke(0xCB, 0x40);
+    poke(0x91, 0xFF);
     pokeWord(0x0314, kIrqHandler);
     pokeWord(0x0316, kBrkHandler);
     pokeWord(0x0318, kNmiHandler);

@@ -52,6 +52,14 @@ void buildRom() {
     put(kUpdateClockEntry, {0x4C, lo(kUpdateClock), hi(kUpdateClock)});
     put(kUpdateClock,
         {0xE6, 0xA2, 0xD0, 0x06, 0xE6, 0xA1, 0xD0, 0x02, 0xE6, 0xA0, 0xA9, 0xFF, 0x85, 0x91, 0x60});
+    // $FFDE reads the jiffy clock into A (low), X and Y (high) and goes on
+    // into $FFDB's routine, which sets it from them and lets interrupts in
+    // again: SEI, LDA $A2, LDX $A1, LDY $A0; SEI, STA $A2, STX $A1, STY $A0,
+    // CLI, RTS. Tunes time their waits by it.
+    put(kReadClockEntry, {0x4C, lo(kReadClock), hi(kReadClock)});
+    put(kSetClockEntry, {0x4C, lo(kSetClock), hi(kSetClock)});
+    put(kReadClock, {0x78, 0xA5, 0xA2, 0xA6, 0xA1, 0xA4, 0xA0});
+    put(kSetClock, {0x78, 0x85, 0xA2, 0x86, 0xA1, 0x84, 0xA0, 0x58, 0x60});
     // The same for the NMI handler's body, around the BRK handler.
     std::fill(machine.rom + (kNmiHandler + 11 - kRomBase),
               machine.rom + (kBrkHandler - 4 - kRomBase), uint8_t{0xEA});

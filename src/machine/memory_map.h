@@ -29,6 +29,10 @@ inline constexpr uint16_t kIrqHandler = 0xEA31;  // acknowledges CIA 1, ends at 
 inline constexpr uint16_t kIrqAcknowledge = 0xEA7E;
 inline constexpr uint16_t kUpdateClockEntry = 0xFFEA;  // JMP to the clock update
 inline constexpr uint16_t kUpdateClock = 0xF69B;       // jiffy clock $A0-$A2, $91 = $FF
+inline constexpr uint16_t kReadClockEntry = 0xFFDE;    // JMP to the clock read
+inline constexpr uint16_t kSetClockEntry = 0xFFDB;     // JMP to the clock set
+inline constexpr uint16_t kReadClock = 0xF6DD;         // A, X, Y = $A2, $A1, $A0; on to the set
+inline constexpr uint16_t kSetClock = 0xF6E4;          // $A2, $A1, $A0 = A, X, Y; CLI
 inline constexpr uint16_t kIrqReturn = 0xEA81;         // PLA TAY PLA TAX PLA RTI
 inline constexpr uint16_t kNmiReturn = 0xFEBC;         // the same
 

@@ -252,6 +252,12 @@ TEST(Calls, TheSystemHandlerCountsTheJiffyClockAndReadsTheStopKey) {
         cpu.memory[0xA0] = c.a0;
         cpu.memory[0xA1] = c.a1;
         cpu.memory[0xA2] = c.a2;
+        // No key down from the start: the STOP key's row, the last and the
+        // current key.
+        EXPECT_EQ(cpu.memory[0x91], 0xFF);
+        EXPECT_EQ(cpu.memory[0xC5], 0x40);
+        EXPECT_EQ(cpu.memory[0xCB], 0x40);
+        cpu.memory[0x91] = 0x00;
         machineRunCall(nullptr);  // the start routine: no IRQ yet
         EXPECT_EQ(cpu.memory[0x91], 0x00);
         for (int k = 0; k < c.calls; ++k) machineRunCall(nullptr);
@@ -260,6 +266,25 @@ TEST(Calls, TheSystemHandlerCountsTheJiffyClockAndReadsTheStopKey) {
         EXPECT_EQ(cpu.memory[0xA2], c.e2);
         EXPECT_EQ(cpu.memory[0x91], 0xFF);  // no key down
     }
+}
+
+// $FFDE reads the clock into A (low), X and Y (high), $FFDB sets it, and
+// both leave interrupts on.
+TEST(Calls, TheSystemReadsAndSetsTheJiffyClock) {
+    // JSR $FFDE, STA $02, STX $03, STY $04, LDA #$01, LDX #$02, LDY #$03,
+    // JSR $FFDB, PHP, PLA, STA $05, RTS
+    start("20 de ff 85 02 86 03 84 04 a9 01 a2 02 a0 03 20 db ff 08 68 85 05 60");
+    cpu.memory[0xA0] = 0x12;
+    cpu.memory[0xA1] = 0x34;
+    cpu.memory[0xA2] = 0x56;
+    machineRunCall(nullptr);
+    EXPECT_EQ(cpu.memory[0x02], 0x56);
+    EXPECT_EQ(cpu.memory[0x03], 0x34);
+    EXPECT_EQ(cpu.memory[0x04], 0x12);
+    EXPECT_EQ(cpu.memory[0xA0], 0x03);
+    EXPECT_EQ(cpu.memory[0xA1], 0x02);
+    EXPECT_EQ(cpu.memory[0xA2], 0x01);
+    EXPECT_EQ(cpu.memory[0x05] & 0x04, 0);  // the I flag clear after the call
 }
 
 TEST(Calls, NtscTimerAndTheNtscFlag) {
