@@ -392,12 +392,7 @@ template <bool Stepping, bool Careful, bool Undocumented, bool Machine = false>
                 CONTROL_TRANSFER(from);
                 break;
             }
-            // RTS and RTI read the byte after their opcode and drop it, as
-            // the 6502 does in their second cycle: the machine's chips see
-            // it (an NMI handler that ends with JMP $DD0C, where CIA 2's
-            // serial register holds RTI, acknowledges CIA 2 by it).
             OPCODE(0x60) {
-                if constexpr (Machine) (void)operandByte(k, m);
                 const uint16_t from = static_cast<uint16_t>(k.pc);
                 uint8_t lo = stackPull(k, m);
                 uint8_t hi = stackPull(k, m);
@@ -406,7 +401,6 @@ template <bool Stepping, bool Careful, bool Undocumented, bool Machine = false>
                 break;
             }
             OPCODE(0x40) {
-                if constexpr (Machine) (void)operandByte(k, m);
                 const uint16_t from = static_cast<uint16_t>(k.pc);
                 unpackStatus(k, stackPull(k, m));
                 uint8_t lo = stackPull(k, m);

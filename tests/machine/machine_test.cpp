@@ -221,26 +221,6 @@ TEST(Interrupts, ReadingCia2sInterruptRegisterKeepsAnNmiEdgeAlreadyRaised) {
     }
 }
 
-// An NMI handler that ends with JMP $DD0C, where CIA 2's serial register
-// holds $40 (RTI): the RTI's second cycle reads $DD0D and so acknowledges
-// CIA 2, and the next underflow brings the next NMI. Timer A of CIA 2 runs
-// with a latch of $1000; the handler at $3000 counts in $F0.
-TEST(Interrupts, RtiFromTheSerialRegisterAcknowledgesCia2) {
-    start(
-        "78 a9 00 8d 18 03 a9 30 8d 19 03 a9 40 8d 0c dd a9 00 8d 04 dd a9 10 8d 05 dd "
-        "a9 81 8d 0d dd a9 11 8d 0e dd 60");
-    cpu.memory[0x3000] = 0xE6;  // INC $F0, JMP $DD0C
-    cpu.memory[0x3001] = 0xF0;
-    cpu.memory[0x3002] = 0x4C;
-    cpu.memory[0x3003] = 0x0C;
-    cpu.memory[0x3004] = 0xDD;
-    uint64_t cycles = 0;
-    for (int k = 0; k < 4; ++k) cycles += machineRunCall(nullptr).cycles;
-    // One NMI every $1001 cycles from the start routine's store on.
-    EXPECT_GE(cpu.memory[0xF0], cycles / 0x1001 - 1) << cycles;
-    EXPECT_LE(cpu.memory[0xF0], cycles / 0x1001 + 1) << cycles;
-}
-
 TEST(Calls, TheSystemTimerCutsCallsAtItsPeriod) {
     // The start routine returns at once; the system's handler acknowledges.
     start("60");
