@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <sstream>
 
 #include "collection/csv.h"
@@ -451,7 +452,10 @@ TEST(Collection, ProgressOnATerminalOnly) {
                                 "' && script -qec '" VOXDUMP_BINARY
                                 " --collection --csv t.csv C' /dev/null > terminal";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::string shown = readFile(dir.path / "terminal");
+    // The last line drawn is padded with blanks over a longer one before it
+    // (one that said the time left, when the run was slow enough to show it).
+    const std::string shown =
+        std::regex_replace(readFile(dir.path / "terminal"), std::regex(" +\r\n"), "\r\n");
     EXPECT_NE(shown.find("\rvoxdump: 5 of 5 tunes, 8 of 8 songs, "), std::string::npos) << shown;
     // The progress's last line, then the summary (the terminal's CR LF).
     EXPECT_NE(shown.find(" songs a second\r\n" + summaryHead(8, 8)), std::string::npos) << shown;
