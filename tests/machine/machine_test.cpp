@@ -10,21 +10,14 @@
 #include "cpu/cpu_state.h"
 #include "cpu/watchdog.h"
 #include "machine/machine.h"
+#include "machine/machine_stores.h"
 #include "machine/memory_map.h"
 #include "support/test_support.h"
 
 namespace {
 
-struct Store {
-    uint32_t time;
-    uint16_t address;
-    uint8_t value;
-};
-std::vector<Store> stores;
-
-void keepStore(void*, uint32_t time, uint16_t address, uint8_t value) {
-    stores.push_back({time, address, value});
-}
+using machine_stores::keepStore;
+using machine_stores::stores;
 
 // The machine started with `hex` at $1000, the init address.
 void start(std::string_view hex, bool ntsc = false, uint32_t budget = 0) {

@@ -11,20 +11,13 @@
 #include "cpu/cpu_state.h"
 #include "machine/machine.h"
 #include "machine/machine_state.h"
+#include "machine/machine_stores.h"
 #include "support/test_support.h"
 
 namespace {
 
-struct Store {
-    uint32_t time;
-    uint16_t address;
-    uint8_t value;
-};
-std::vector<Store> stores;
-
-void keepStore(void*, uint32_t time, uint16_t address, uint8_t value) {
-    stores.push_back({time, address, value});
-}
+using machine_stores::keepStore;
+using machine_stores::stores;
 
 void start(std::string_view hex, uint16_t at = 0x1000) {
     loadCode("ea", 0x1000);
