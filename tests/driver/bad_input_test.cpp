@@ -55,7 +55,8 @@ std::vector<Row> rows() {
                           : size < 124 ? "file ends inside the version 2 header"
                           : size < 126 ? "file ends inside the load address"
                                        : "no program data";
-        std::string err = size < 127 ? "voxdump: t.sid: " + std::string(why) + "\n" : kSilentFromLoad;
+        std::string err =
+            size < 127 ? "voxdump: t.sid: " + std::string(why) + "\n" : kSilentFromLoad;
         r.push_back({"cut at " + std::to_string(size), Bytes(kValid.begin(), kValid.begin() + size),
                      "t.sid|2", size < 127, err, kEnd, "\n#2\n"});
     }
