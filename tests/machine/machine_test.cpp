@@ -182,13 +182,7 @@ TEST(Interrupts, CliPlpAndRtiLetAWaitingIrqIn) {
         cpu.bus.irqLine = true;
         cpu.bus.nextEvent = kNever;
         cpu.bus.limit = kNever;
-        int result = kRunStepsDone;
-        int steps = 0;
-        while (result == kRunStepsDone && steps < 10) {
-            result = cpuRunMachine(1);
-            ++steps;
-        }
-        EXPECT_EQ(result, kRunEvent);
+        EXPECT_EQ(machine_stores::stepToEvent().result, kRunEvent);
         EXPECT_EQ(cpu.i, 0);
         EXPECT_EQ(cpu.pc, stopsAt);  // before the next instruction
     }

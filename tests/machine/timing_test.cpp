@@ -133,14 +133,9 @@ TEST(Timing, AnIrqThatCliLetsInIsTakenAfterTheNextInstruction) {
         SCOPED_TRACE(c.code);
         start(c.code);
         cpu.bus.irqLine = true;
-        int result = kRunStepsDone;
-        int steps = 0;
-        while (result == kRunStepsDone && steps < 10) {
-            result = cpuRunMachine(1);
-            ++steps;
-        }
-        EXPECT_EQ(result, kRunEvent);
-        EXPECT_EQ(steps, c.stepsToStop);
+        const machine_stores::Stepped run = machine_stores::stepToEvent();
+        EXPECT_EQ(run.result, kRunEvent);
+        EXPECT_EQ(run.steps, c.stepsToStop);
         EXPECT_EQ(cpu.pc, c.stopsAt);
         EXPECT_FALSE(cpu.bus.irqHeld);
     }
