@@ -4,15 +4,8 @@
 
 #include "output/diagnostics.h"
 #include "play/session.h"
+#include "sidlog/mem_write.h"
 #include "tune/tune.h"
-
-namespace {
-
-void countStore(void* count, uint32_t, uint16_t, uint8_t) {
-    ++*static_cast<uint64_t*>(count);
-}
-
-}  // namespace
 
 SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     SongOutcome outcome;
@@ -47,7 +40,7 @@ SongOutcome playSongJob(const SongJob& job, const std::atomic<bool>& stop) {
     Diagnostics log(true);
     Session session(std::move(tune), plan, job.tuneName, log);
     uint64_t soundWrites = 0;
-    session.listen({countStore, &soundWrites});
+    session.listen(storeCounter(soundWrites));
     session.openStudy({job.table, job.roll, job.midi});
     SessionHooks hooks;
     hooks.stop = &stop;

@@ -19,6 +19,7 @@
 #include "platform/raw_file.h"
 #include "platform/stop.h"
 #include "play/session.h"
+#include "sidlog/mem_write.h"
 #include "sidlog/sid_log.h"
 #include "tune/tune.h"
 
@@ -172,10 +173,6 @@ bool wouldOverwrite(const std::string& tune, const std::string& output) {
     return std::filesystem::equivalent(tune, output, error) && !error;
 }
 
-void countStore(void* count, uint32_t, uint16_t, uint8_t) {
-    ++*static_cast<uint64_t*>(count);
-}
-
 // A run that stored nothing into the sound chip: what would play the tune
 // (empty when there is nothing to suggest).
 std::string silentHint(const PlayPlan& plan, const TuneHeader& header) {
@@ -271,7 +268,7 @@ int run(const RunSettings& settings) {
     stopHandlersInstall();
 
     uint64_t stores = 0;
-    session.listen({countStore, &stores});
+    session.listen(storeCounter(stores));
     const int modeStatus = settings.disassemble ? runDisassemblyMode(session, settings)
                                                 : runLogMode(session, settings);
     diagnostics.flush();

@@ -45,3 +45,7 @@ void WritePath::sound(uint32_t time, uint16_t address, uint8_t value) const {
 void WritePath::soundOf(void* context, uint32_t time, uint16_t address, uint8_t value) {
     static_cast<const WritePath*>(context)->sound(time, address, value);
 }
+
+WindowListener storeCounter(uint64_t& count) {
+    return {[](void* c, uint32_t, uint16_t, uint8_t) { ++*static_cast<uint64_t*>(c); }, &count};
+}

@@ -27,6 +27,9 @@ struct WindowListener {
     void* context;
 };
 
+// A listener that counts the stores it hears in `count`.
+WindowListener storeCounter(uint64_t& count);
+
 class WritePath {
 public:
     // After cpuReset: the path takes the CPU's stores, with no listener yet
