@@ -374,12 +374,9 @@ void writeFinishedLater(Collection& run) {
 // the order of a run that was never stopped (rows that the old table held
 // for songs not in this run last), beside it, then in its place.
 bool rewriteInOrder(const Collection& run, const TableRows& done, const std::string& settings) {
-    const std::string& name = run.settings->csvFile;
-    const std::string part = name + ".part";
     OutputFile table;
-    outputOpen(table, part);
-    const std::string head = csvRecord(kSongColumns) + settingsRow(settings);
-    outputBlock(table, head);
+    outputOpenWhole(table, run.settings->csvFile);
+    outputBlock(table, csvRecord(kSongColumns) + settingsRow(settings));
     std::set<std::pair<std::string, int>> placed;
     for (const Slot& slot : run.slots) {
         outputLine(table, slot.row.data(), slot.row.size());
@@ -390,12 +387,7 @@ bool rewriteInOrder(const Collection& run, const TableRows& done, const std::str
         const std::string text = csvRecord(row);
         outputLine(table, text.data(), text.size());
     }
-    if (!outputClose(table)) return false;
-    std::error_code error;
-    fs::rename(fs::u8path(part), fs::u8path(name), error);
-    if (!error) return true;
-    diagnose(name + ": cannot put the table in order: " + error.message());
-    return false;
+    return outputClose(table);
 }
 
 // The line at the end on standard error: the songs by how their length was
